@@ -1,0 +1,107 @@
+// ICU collation of Windows-1252 keys, with byte-wise tie breaking for a total order.
+#include "platform/Collation.h"
+
+#include <unicode/ucol.h>
+#include <unicode/uchar.h>
+
+#include <array>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "platform/Win1252.h"
+
+namespace sk {
+
+namespace {
+
+constexpr size_t kMaxKey = 256;
+
+// A key converted to UTF-16 on the stack (keys hold at most 255 bytes; longer ones are cut for
+// the collator and settled by the byte comparison).
+struct TWide {
+  std::array<UChar, kMaxKey> units;
+  int32_t length = 0;
+  explicit TWide(std::string_view key) {
+    for (const char c : key) {
+      if (length == static_cast<int32_t>(kMaxKey)) break;
+      units[length++] = Win1252ToUnicode(static_cast<uint8_t>(c));
+    }
+  }
+};
+
+int CompareBytes(std::string_view a, std::string_view b) {
+  const int c = a.compare(b);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+// Simple case folding of one Windows-1252 character, for the case-insensitive equality test.
+UChar32 Fold(uint8_t byte) { return u_foldCase(Win1252ToUnicode(byte), U_FOLD_CASE_DEFAULT); }
+
+int CompareFolded(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const UChar32 fa = Fold(static_cast<uint8_t>(a[i]));
+    const UChar32 fb = Fold(static_cast<uint8_t>(b[i]));
+    if (fa != fb) return fa < fb ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+UCollator* OpenCollator(const std::string& locale, UColAttributeValue strength) {
+  UErrorCode status = U_ZERO_ERROR;
+  UCollator* collator = ucol_open(locale.c_str(), &status);
+  if (U_FAILURE(status)) {
+    status = U_ZERO_ERROR;
+    collator = ucol_open("", &status);
+  }
+  if (U_FAILURE(status)) throw std::runtime_error("cannot open the root collation");
+  ucol_setStrength(collator, strength);
+  return collator;
+}
+
+}  // namespace
+
+struct TCollator::Impl {
+  UCollator* case_sensitive = nullptr;
+  UCollator* case_insensitive = nullptr;
+  ~Impl() {
+    if (case_sensitive) ucol_close(case_sensitive);
+    if (case_insensitive) ucol_close(case_insensitive);
+  }
+};
+
+TCollator::TCollator(const std::string& locale) : impl_(std::make_unique<Impl>()) {
+  // ICU reads "de_DE.UTF-8" as de_DE; C and POSIX would give code-point order with case as a
+  // primary difference, so they use the root collation instead.
+  std::string name = locale.substr(0, locale.find_first_of(".@"));
+  if (name == "C" || name == "POSIX") name.clear();
+  impl_->case_sensitive = OpenCollator(name, UCOL_TERTIARY);
+  impl_->case_insensitive = OpenCollator(name, UCOL_SECONDARY);
+}
+
+TCollator::~TCollator() = default;
+
+int TCollator::Compare(std::string_view a, std::string_view b, bool case_sensitive) const {
+  const TWide wa(a), wb(b);
+  const UCollationResult r =
+      ucol_strcoll(case_sensitive ? impl_->case_sensitive : impl_->case_insensitive,
+                   wa.units.data(), wa.length, wb.units.data(), wb.length);
+  if (r == UCOL_LESS) return -1;
+  if (r == UCOL_GREATER) return 1;
+  return case_sensitive ? CompareBytes(a, b) : CompareFolded(a, b);
+}
+
+std::string TCollator::LocaleFromEnvironment() {
+  for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value && *value) return value;
+  }
+  return {};
+}
+
+const TCollator& TCollator::Default() {
+  static const TCollator collator(LocaleFromEnvironment());
+  return collator;
+}
+
+}  // namespace sk

@@ -1,0 +1,302 @@
+// POSIX implementation of the file services.
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+namespace sk {
+
+namespace {
+
+FileFaultHook& FaultHook() {
+  static FileFaultHook hook;
+  return hook;
+}
+
+// Asks the test hook whether this operation should fail; raises as the system call would.
+void CheckFault(std::string_view operation, const std::string& path) {
+  if (!FaultHook()) return;
+  if (const int error = FaultHook()(operation, path); error != 0) {
+    throw EOSError(error, std::string(operation), path);
+  }
+}
+
+std::string Describe(int error_code, const std::string& operation, const std::string& path) {
+  return operation + " " + path + ": " + std::strerror(error_code);
+}
+
+void SyncDirectoryOf(const std::string& path) {
+  const std::string dir = ExtractFileDir(path);
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw EOSError(errno, "open", dir);
+  const int rc = ::fsync(fd);
+  const int error = errno;
+  ::close(fd);
+  if (rc != 0 && error != EINVAL) throw EOSError(error, "sync", dir);
+}
+
+void RenameFile(const std::string& source, const std::string& target) {
+  CheckFault("rename", target);
+  if (::rename(source.c_str(), target.c_str()) != 0) throw EOSError(errno, "rename", target);
+}
+
+// Copies all bytes of source into a new temporary file in target's folder and returns its name.
+std::string CopyBeside(const std::string& source, const std::string& target) {
+  const std::string dir = ExtractFileDir(target);
+  const std::string temp = CreateTempFile(dir.empty() ? "." : dir, "SKR");
+  if (temp.empty()) throw EOSError(errno ? errno : EIO, "create", dir);
+  try {
+    TFile in = TFile::Open(source, FileMode::kRead);
+    TFile out = TFile::Open(temp, FileMode::kReadWrite);
+    struct stat st {};
+    if (::stat(source.c_str(), &st) == 0) out.SetMode(st.st_mode & 07777);
+    std::vector<uint8_t> buffer(1 << 20);
+    for (size_t n; (n = in.Read(buffer)) > 0;) out.Write(std::span(buffer.data(), n));
+    out.Sync();
+    out.Close();
+  } catch (...) {
+    DeleteFile(temp);
+    throw;
+  }
+  return temp;
+}
+
+}  // namespace
+
+EOSError::EOSError(int error_code, std::string operation, std::string path)
+    : std::runtime_error(Describe(error_code, operation, path)),
+      code_(error_code),
+      path_(std::move(path)) {}
+
+void SetFileFaultHook(FileFaultHook hook) { FaultHook() = std::move(hook); }
+
+TFile TFile::Open(const std::string& path, FileMode mode) {
+  CheckFault("open", path);
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case FileMode::kRead: flags |= O_RDONLY; break;
+    case FileMode::kReadWrite: flags |= O_RDWR; break;
+    case FileMode::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  }
+  const int fd = ::open(path.c_str(), flags, 0600);
+  if (fd < 0) throw EOSError(errno, "open", path);
+  return TFile(fd, path);
+}
+
+TFile::TFile(TFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+  other.fd_ = -1;
+}
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    path_ = std::move(other.path_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+TFile::~TFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+size_t TFile::Read(std::span<uint8_t> buffer) {
+  CheckFault("read", path_);
+  size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t n = ::read(fd_, buffer.data() + done, buffer.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EOSError(errno, "read", path_);
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+void TFile::ReadExact(std::span<uint8_t> buffer) {
+  if (Read(buffer) != buffer.size()) throw EOSError(EIO, "read", path_);
+}
+
+void TFile::Write(std::span<const uint8_t> data) {
+  CheckFault("write", path_);
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EOSError(errno, "write", path_);
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
+void TFile::Seek(int64_t position) {
+  if (::lseek(fd_, position, SEEK_SET) < 0) throw EOSError(errno, "seek", path_);
+}
+
+int64_t TFile::Position() const {
+  const off_t pos = ::lseek(fd_, 0, SEEK_CUR);
+  if (pos < 0) throw EOSError(errno, "seek", path_);
+  return pos;
+}
+
+int64_t TFile::Size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) throw EOSError(errno, "stat", path_);
+  return st.st_size;
+}
+
+void TFile::Truncate(int64_t length) {
+  CheckFault("truncate", path_);
+  if (::ftruncate(fd_, length) != 0) throw EOSError(errno, "truncate", path_);
+}
+
+void TFile::Sync() {
+  CheckFault("sync", path_);
+  if (::fsync(fd_) != 0) throw EOSError(errno, "sync", path_);
+}
+
+void TFile::Close() {
+  if (fd_ < 0) return;
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) throw EOSError(errno, "close", path_);
+}
+
+bool TFile::TryLockExclusive() { return ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }
+
+void TFile::SetMode(unsigned mode) {
+  if (::fchmod(fd_, mode) != 0) throw EOSError(errno, "chmod", path_);
+}
+
+std::string TempDirectory() {
+  std::error_code ec;
+  std::string dir = std::filesystem::temp_directory_path(ec).string();
+  if (ec || dir.empty()) dir = "/tmp";
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+std::string CreateTempFile(const std::string& directory, std::string_view prefix) {
+  static std::mt19937_64 generator{std::random_device{}()};
+  char digits[17];
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::snprintf(digits, sizeof digits, "%08llX",
+                  static_cast<unsigned long long>(generator() & 0xFFFFFFFFu));
+    std::string name = directory + "/" + std::string(prefix) + digits + ".tmp";
+    if (FaultHook() && FaultHook()("create", name) != 0) return {};
+    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      ::close(fd);
+      return name;
+    }
+    if (errno != EEXIST) return {};
+  }
+  return {};
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::optional<TFileTime> FileTimeStamp(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return TFileTime{st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string ExpandFileName(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  if (ec) absolute = path;
+  std::string result = absolute.lexically_normal().string();
+  // A trailing separator would make "dir/" and "dir" differ; a file name never has one.
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+std::string ExtractFileName(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string ExtractFileDir(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {};
+  if (slash == 0) return "/";
+  return std::string(path.substr(0, slash));
+}
+
+std::string ExtractFileExt(std::string_view path) {
+  const std::string name = ExtractFileName(path);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+void ReplaceFile(const std::string& source, const std::string& target) {
+  {
+    TFile file = TFile::Open(source, FileMode::kReadWrite);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) file.SetMode(st.st_mode & 07777);
+    file.Sync();
+    file.Close();
+  }
+  try {
+    RenameFile(source, target);
+  } catch (const EOSError& error) {
+    if (error.Code() != EXDEV) throw;
+    // Another file system: copy beside the target first, so the final step is still a rename.
+    const std::string beside = CopyBeside(source, target);
+    try {
+      RenameFile(beside, target);
+    } catch (...) {
+      DeleteFile(beside);
+      throw;
+    }
+    DeleteFile(source);
+  }
+  SyncDirectoryOf(target);
+}
+
+void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
+  const std::string dir = ExtractFileDir(ExpandFileName(path));
+  const std::string temp = CreateTempFile(dir, "SKW");
+  if (temp.empty()) throw EOSError(errno ? errno : EIO, "create", path);
+  try {
+    TFile file = TFile::Open(temp, FileMode::kReadWrite);
+    // A new file gets the usual mode for the user's umask (ReplaceFile keeps an old file's mode).
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    file.SetMode(0666 & ~mask);
+    file.Write(bytes);
+    file.Close();
+    ReplaceFile(temp, path);
+  } catch (...) {
+    DeleteFile(temp);
+    throw;
+  }
+}
+
+}  // namespace sk

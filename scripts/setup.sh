@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Stillkeep needs to build, run, test and benchmark.
+# Idempotent: it asks apt only when a package is missing.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkgconf
+  # libraries the product links
+  qt6-base-dev libjpeg62-turbo-dev libicu-dev libssl-dev libcli11-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev zlib1g-dev
+  # independent oracles and reference tools used by tests and benchmarks
+  imagemagick python3 python3-pil libtiff-tools giflib-tools libjpeg-turbo-progs
+  xvfb xauth hyperfine
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,229 @@
+// TKES: the keyed single-file store. A store is one container file; while it is open its data and
+// index sections live in two working files in the temporary directory, the keys in sorted
+// in-memory lists, and recently used items in a cache. Assigning FileName opens and closes it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/MemoryStream.h"
+#include "store/KESCache.h"
+#include "store/KESErrors.h"
+#include "store/KESFilter.h"
+#include "store/KESList.h"
+
+namespace sk {
+
+class TKES;
+
+using TKey = std::string;       // at most 255 Windows-1252 bytes, never a zero byte
+using TPassword = std::string;  // at most 255 Windows-1252 bytes; empty means no protection
+using TPercentage = int;
+
+enum class TProgressOrigin { poOpen, poClose, poFlush, poPack, poGetKeys };
+
+using TNotifyEvent = std::function<void(TKES& sender)>;
+using TConfirmEvent = std::function<void(TKES& sender, bool& ok)>;
+using TPasswordEvent = std::function<void(TKES& sender, TPassword& password)>;
+using TProgressEvent =
+    std::function<void(TKES& sender, TPercentage percent, TProgressOrigin kind)>;
+
+// A list of strings that GetKeys fills; when sorted, it keeps itself in collation order.
+class TStringList {
+ public:
+  bool Sorted() const { return sorted_; }
+  // Turning sorting on sorts the list (case-insensitively, by the default collator).
+  void SetSorted(bool sorted);
+  void Add(std::string text);
+  void Clear() { items_.clear(); }
+  int Count() const { return static_cast<int>(items_.size()); }
+  const std::string& operator[](int i) const { return items_[static_cast<size_t>(i)]; }
+  const std::vector<std::string>& Items() const { return items_; }
+
+ private:
+  std::vector<std::string> items_;
+  bool sorted_ = false;
+};
+
+// The name of the system entry that makes key comparison case-sensitive.
+inline constexpr std::string_view kCaseSensitiveEntry = "KESCaseSensitive";
+
+class TKES {
+ public:
+  // collator: the key order; the user's default collation when null.
+  explicit TKES(const TCollator* collator = nullptr);
+  virtual ~TKES();
+  TKES(const TKES&) = delete;
+  TKES& operator=(const TKES&) = delete;
+
+  // ---- Published properties ----
+  std::string AboutAuthor() const { return "Stillkeep picture store, (c) Quillmoor"; }
+  std::string AboutVersion() const { return "0.1"; }
+  void SetAboutAuthor(std::string_view) {}   // display only
+  void SetAboutVersion(std::string_view) {}  // display only
+
+  bool AggressiveUpdate() const { return aggressive_update_; }
+  void SetAggressiveUpdate(bool value) { aggressive_update_ = value; }
+  // Read: cache hit rate in percent. Write: resets the cache statistics (the value is ignored).
+  int CacheFrequency() const { return cache_.Frequency(); }
+  void SetCacheFrequency(int) { cache_.ResetStatistics(); }
+  int64_t CacheSize() const { return cache_.Budget(); }
+  // Empties the cache and sets its byte budget.
+  void SetCacheSize(int64_t budget) { cache_.SetBudget(budget); }
+  bool Compression() const { return compression_; }
+  void SetCompression(bool value) { compression_ = value; }
+  const std::string& FileName() const { return file_name_; }
+  // The only way to open and close: closes the current store (writing it back) and opens the new
+  // name (creating a missing container; a name without extension gets ".kes"). Raises what open
+  // raises, leaving FileName empty; when closing fails the old store stays open and FileName
+  // keeps its name, so the user can retry.
+  virtual void SetFileName(const std::string& name);
+  const std::string& Filter() const { return filter_text_; }
+  void SetFilter(std::string_view text);
+  bool ReadOnly() const { return read_only_; }
+  void SetReadOnly(bool value);
+  bool SaveOnClose() const { return save_on_close_; }
+  void SetSaveOnClose(bool value) { save_on_close_ = value; }
+  bool ExpandedFileNames() const { return expanded_file_names_; }
+  void SetExpandedFileNames(bool value) { expanded_file_names_ = value; }
+  bool UseGrepMatch() const { return use_grep_match_; }
+  void SetUseGrepMatch(bool value);
+
+  // Events; each fires only when assigned.
+  TNotifyEvent AfterCancel, AfterDelete, AfterEdit, AfterInsert, AfterPost;
+  TNotifyEvent BeforeCancel, BeforeDelete, BeforeEdit, BeforeInsert, BeforePost;
+  TConfirmEvent BeforeKill, BeforeOverWrite;
+  TProgressEvent ProgressUpdate;
+  TNotifyEvent WarnNoData, WarnOutOfBounds, WarnReadOnly;
+  TNotifyEvent OnAdded, OnChanged, OnDeleted, OnFileAssigned, OnFound, OnKilled, OnNavigate;
+  TPasswordEvent OnDemandPassword;
+  // Called at every progress step so that a window can process pending messages.
+  std::function<void()> ProcessMessages;
+
+  // ---- Public state ----
+  TPassword Password;
+  int Count() const { return items_.Count(); }
+  int ItemIndex() const { return item_index_; }
+  const TKey& CurrentKey() const { return current_key_; }
+  bool Bof() const { return bof_; }
+  bool Eof() const { return eof_; }
+  bool CaseSensitive() const { return items_.CaseSensitive(); }
+  bool Active() const { return active_; }
+  bool Modified() const { return modified_; }
+  // The working files of the open store (empty while closed).
+  const std::string& DataFileName() const { return data_name_; }
+  const std::string& IndexFileName() const { return index_name_; }
+  // The key at a position of the item list (0 <= index < Count()).
+  const std::string& KeyAt(int index) const { return items_.Key(index); }
+  const TIndex& IndexAt(int index) const { return items_.Value(index); }
+  // Byte lengths of the working files (0 while closed).
+  int64_t DataSize() const;
+  int64_t IndexSize() const;
+  // The container the last close wrote (it differs from the name assigned when the container had
+  // changed on disk and BeforeOverWrite did not agree to overwrite it).
+  const std::string& LastWrittenName() const { return last_written_name_; }
+  // Whether the container of the open store was protected when it was opened.
+  bool WasProtected() const { return was_protected_; }
+
+  // ---- Item operations ----
+  // Stores the stream's whole content under key (the stream is left at position 0).
+  void AddItem(TMemoryStream& stream, std::string_view key);
+  // Makes key the current item; false (and nothing changes) when it does not exist.
+  bool FindKey(std::string_view key);
+  // Copies the current item into stream (which the caller passes empty) and rewinds it.
+  void GetItem(TMemoryStream& stream);
+  // The current item's size, expanded for a compressed item.
+  int64_t ItemSize();
+  void Delete();
+  // Writes the index file so that added and deleted items are durable in the working files.
+  void Flush();
+  // Lists the item keys that pass the filter into strings.
+  void GetKeys(TStringList& strings);
+  void MoveTo(int index);
+  virtual void First();
+  virtual void Last();
+  virtual void Next();
+  virtual void Prior();
+  virtual void Edit();
+  virtual void Insert();
+  virtual void Post();
+  virtual void Cancel();
+  // Rewrites the data file with only the bodies of live entries.
+  void Pack();
+  // Deletes the container after BeforeKill agrees.
+  void Kill();
+
+  // Reads the body of a system entry; raises EKESBadKey when there is none.
+  std::vector<uint8_t> ReadSystemEntry(std::string_view key);
+
+ protected:
+  virtual void InternalDelete();
+
+ private:
+  // Lifecycle (KES.cpp, KESContainer.cpp).
+  void Open();
+  void Close();
+  void CreateEmptyContainer();
+  void Unpack();
+  void LoadIndex();
+  void ApplyCaseMode();
+  void WriteIndexFile(TProgressOrigin origin);
+  void WriteContainer();
+  std::string OverwriteTarget();
+  void OpenDataFile();
+  void DiscardWorkingFiles();
+  void ClearState();
+
+  // Warnings and errors.
+  enum WarningKind { kWarnNoData, kWarnOutOfBounds, kWarnReadOnly, kIndexError };
+  [[noreturn]] void RaiseWithFileName(std::string_view message, int kind) const;
+  [[noreturn]] void RaiseInvalidIndex() const;
+  [[noreturn]] void RaiseInvalidFile() const;
+  void Warn(const TNotifyEvent& handler, int kind);
+  void RequireActive() const;
+  void ReportOsError(const EOSError& error, const std::string& file_name) const;
+
+  // Navigation helpers.
+  bool Passes(int index) const;
+  void RecomputeBofEof();
+
+  // Progress.
+  void ProgressStart(int64_t total, TProgressOrigin origin);
+  void ProgressTick(int64_t i);
+  void ProgressFinish();
+
+  void Fire(const TNotifyEvent& event) {
+    if (event) event(*this);
+  }
+
+  const TCollator* collator_;
+  TIndexList items_;
+  TIndexList system_;
+  TCacheList cache_;
+  TKeyFilter filter_;
+
+  std::string file_name_;
+  std::string filter_text_;
+  std::string data_name_, index_name_;
+  TFile data_file_;
+  std::optional<TFileTime> open_time_;
+  std::string last_written_name_;  // the container the last close wrote
+
+  int item_index_ = 0;
+  TKey current_key_;
+  bool bof_ = false, eof_ = false;
+  bool active_ = false, modified_ = false, was_protected_ = false;
+  bool editing_ = false, inserting_ = false;
+  bool aggressive_update_ = false, compression_ = false, read_only_ = false;
+  bool save_on_close_ = true, expanded_file_names_ = true, use_grep_match_ = false;
+
+  int64_t progress_step_ = 1;
+  TProgressOrigin progress_origin_ = TProgressOrigin::poOpen;
+};
+
+}  // namespace sk

@@ -1,0 +1,366 @@
+// TKES container handling: creating, unpacking and packing the container file, loading and
+// writing the index file, and the open and close sequences built on them.
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "store/BFStream.h"
+#include "store/KES.h"
+#include "store/KESCipher.h"
+
+namespace sk {
+
+namespace {
+
+constexpr uint8_t kSignatureTag[4] = {'K', 'E', 'S', 0};
+constexpr uint8_t kPasswordTag[4] = {'P', 'W', 'S', 0};
+constexpr uint8_t kIndexTag[4] = {'I', 'X', 'S', 0};
+// The smallest index record: an empty key's zero byte, offset, size and flags.
+constexpr int64_t kMinIndexRecord = 13;
+
+bool TagIs(const uint8_t (&bytes)[4], const uint8_t (&tag)[4]) {
+  return std::memcmp(bytes, tag, 4) == 0;
+}
+
+int32_t ReadLE32(const uint8_t (&bytes)[4]) {
+  return static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
+                              uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
+}
+
+void WriteLE32(TFile& file, int64_t value) {
+  const auto v = static_cast<uint32_t>(value);
+  const uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                            static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+  file.Write(bytes);
+}
+
+// Sections are copied, and enciphered, in chunks of min(max(length, 1024), 524288) bytes, the
+// keystream restarting with every chunk; reader and writer must agree on it.
+size_t ChunkSize(int64_t length) {
+  return static_cast<size_t>(std::clamp<int64_t>(length, kMinTransferBuffer, kMaxTransferBuffer));
+}
+
+// Copies length bytes from one open file to another in cipher chunks.
+void CopyChunks(TFile& from, TFile& to, int64_t length, const std::optional<TDigest>& key) {
+  std::vector<uint8_t> buffer(ChunkSize(length));
+  for (int64_t left = length; left > 0;) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(left, buffer.size()));
+    std::span<uint8_t> chunk(buffer.data(), n);
+    from.ReadExact(chunk);
+    if (key) Cipher(chunk, *key);
+    to.Write(chunk);
+    left -= static_cast<int64_t>(n);
+  }
+}
+
+// Creates path (a new name from CreateTempFile, or a derived one) as an empty 0600 file.
+TFile CreateWorkingFile(const std::string& path) { return TFile::Open(path, FileMode::kCreate); }
+
+}  // namespace
+
+// ---- Open ----
+
+void TKES::Open() {
+  // The lists are empty here (a close or a failed open cleared them); the case mode must not
+  // carry over from the previous store.
+  items_.SetCaseSensitive(false);
+  was_protected_ = false;
+  if (!FileExists(file_name_)) CreateEmptyContainer();
+  Unpack();
+  OpenDataFile();
+  LoadIndex();
+  ApplyCaseMode();
+  active_ = true;
+  RecomputeBofEof();
+}
+
+void TKES::CreateEmptyContainer() {
+  // Signature, data length 0, index tag, index length 5, and the index: entry count 0 and a zero.
+  static constexpr uint8_t kEmpty[21] = {'K', 'E', 'S', 0, 0, 0, 0, 0, 'I', 'X', 'S',
+                                         0,   5,   0,   0, 0, 0, 0, 0, 0, 0};
+  const std::string dir = ExtractFileDir(file_name_);
+  const std::string temp = CreateTempFile(dir.empty() ? "." : dir, "TDB");
+  if (temp.empty()) ReportFileError(FileErrorCode(errno), "", file_name_);
+  try {
+    TFile file = TFile::Open(temp, FileMode::kReadWrite);
+    file.Write(kEmpty);
+    file.Close();
+    ReplaceFile(temp, file_name_);
+  } catch (const EOSError& error) {
+    DeleteFile(temp);
+    ReportOsError(error, file_name_);
+  }
+}
+
+void TKES::Unpack() {
+  open_time_ = FileTimeStamp(file_name_);
+  if (IsReadOnlyFile(file_name_)) SetReadOnly(true);
+
+  TFile container;
+  try {
+    container = TFile::Open(file_name_, FileMode::kRead);
+  } catch (const EOSError& error) {
+    ReportOsError(error, file_name_);
+  }
+  const int64_t file_size = container.Size();
+  uint8_t word[4];
+  auto read_exact = [&](std::span<uint8_t> bytes) {
+    if (container.Read(bytes) != bytes.size()) RaiseInvalidFile();
+  };
+  // A section length must be a non-negative 32-bit value that fits in what is left of the file.
+  auto read_section_length = [&]() -> int64_t {
+    read_exact(word);
+    const int64_t length = ReadLE32(word);
+    if (length < 0 || length > file_size - container.Position()) RaiseInvalidFile();
+    return length;
+  };
+
+  read_exact(word);
+  if (!TagIs(word, kSignatureTag)) RaiseInvalidFile();
+
+  std::optional<TDigest> key;
+  const int64_t after_signature = container.Position();
+  read_exact(word);
+  if (TagIs(word, kPasswordTag)) {
+    TDigest stored;
+    read_exact(stored);
+    if (Password.empty() && OnDemandPassword) {
+      TPassword answer;
+      OnDemandPassword(*this, answer);
+      Password = answer.substr(0, 255);
+    }
+    key = KeyDigest(Password);
+    if (CheckDigest(*key) != stored) throw EKESInvalidPW(std::string(kes_msg::kInvalidPassword));
+    was_protected_ = true;
+  } else {
+    container.Seek(after_signature);
+  }
+
+  try {
+    const int64_t data_length = read_section_length();
+    data_name_ = GetTempName("KES");
+    if (data_name_.empty()) ReportFileError(FileErrorCode(errno), "", TempDirectory());
+    const std::string data_base = ExtractFileName(data_name_);
+    index_name_ = ExtractFileDir(data_name_) + "/IXS" + data_base.substr(3);
+    {
+      TFile data = CreateWorkingFile(data_name_);
+      CopyChunks(container, data, data_length, key);
+      data.Close();
+    }
+    read_exact(word);
+    if (!TagIs(word, kIndexTag)) RaiseInvalidFile();
+    const int64_t index_length = read_section_length();
+    TFile index = CreateWorkingFile(index_name_);
+    CopyChunks(container, index, index_length, key);
+    index.Close();
+  } catch (const EOSError& error) {
+    ReportOsError(error, error.Path());
+  }
+}
+
+void TKES::OpenDataFile() {
+  try {
+    data_file_ = TFile::Open(data_name_, FileMode::kReadWrite);
+  } catch (const EOSError& error) {
+    ReportOsError(error, data_name_);
+  }
+  if (!data_file_.TryLockExclusive()) ReportFileError(kErrInUse, "", data_name_);
+}
+
+void TKES::LoadIndex() {
+  try {
+    TBFStream stream(index_name_, -1, FileMode::kRead);
+    const int64_t index_length = IndexSize();
+    int32_t count = 0;
+    if (!stream.ReadInteger(count)) RaiseInvalidIndex();
+    // Every record takes at least 13 bytes: a count that cannot fit is a damaged index.
+    if (count < 0 || count > (index_length - 4) / kMinIndexRecord) RaiseInvalidIndex();
+
+    items_.SetSorted(false);
+    items_.SetCapacity(count);
+    ProgressStart(count, TProgressOrigin::poOpen);
+    for (int32_t i = 0; i < count; ++i) {
+      std::string key;
+      TIndex index;
+      int32_t flags = 0;
+      if (!stream.ReadString(key) || !stream.ReadInteger(index.offset) ||
+          !stream.ReadInteger(index.size) || !stream.ReadInteger(flags)) {
+        RaiseInvalidIndex();
+      }
+      index.flags = static_cast<uint32_t>(flags);
+      try {
+        if (index.flags & kFlagSystem) {
+          system_.Add(std::move(key), index);
+        } else {
+          items_.Add(std::move(key), index);
+        }
+      } catch (const std::bad_alloc&) {
+        RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
+      } catch (const EKESListError&) {
+        RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
+      }
+      ProgressTick(i + 1);
+    }
+    items_.ReverseAndSort();
+    stream.Close();
+  } catch (const EKESError&) {
+    throw;
+  } catch (const std::exception&) {
+    // Lack of memory, a range error or a key-list failure: the index is not usable.
+    RaiseInvalidIndex();
+  }
+  item_index_ = 0;
+  current_key_ = items_.Count() > 0 ? items_.Key(0) : TKey();
+  modified_ = false;
+  ProgressFinish();
+}
+
+void TKES::ApplyCaseMode() {
+  int position;
+  if (system_.Find(kCaseSensitiveEntry, position)) {
+    const std::vector<uint8_t> body = ReadSystemEntry(kCaseSensitiveEntry);
+    items_.SetCaseSensitive(body.size() == 1 && body[0] == 1);
+  }
+  // An index written under another collation may be out of this machine's order: sort it so
+  // binary search finds every key. Equal keys (a damaged store) are all kept.
+  if (!items_.StrictlyAscending()) items_.StableSort();
+  filter_.Set(filter_text_, use_grep_match_, CaseSensitive());
+  if (items_.Count() > 0) current_key_ = items_.Key(0);
+}
+
+std::vector<uint8_t> TKES::ReadSystemEntry(std::string_view key) {
+  int position;
+  if (!system_.Find(key, position)) throw EKESBadKey(FormatMessage(kes_msg::kBadKey, key));
+  const TIndex& index = system_.Value(position);
+  if (index.offset < 0 || index.size < 0 ||
+      int64_t{index.offset} + index.size > data_file_.Size()) {
+    RaiseInvalidIndex();
+  }
+  std::vector<uint8_t> body(static_cast<size_t>(index.size));
+  data_file_.Seek(index.offset);
+  data_file_.ReadExact(body);
+  return body;
+}
+
+// ---- Close ----
+
+void TKES::Close() {
+  ProgressStart(Count(), TProgressOrigin::poClose);
+  try {
+    if (!read_only_ && save_on_close_) {
+      WriteIndexFile(TProgressOrigin::poClose);
+    } else {
+      for (int i = 0; i < Count(); ++i) ProgressTick(i);
+    }
+    data_file_.Close();
+    if (!read_only_) WriteContainer();
+  } catch (const EOSError& error) {
+    // The container is as it was and the working files hold the user's data: stay open.
+    if (!data_file_.IsOpen()) OpenDataFile();
+    ReportOsError(error, file_name_);
+  } catch (...) {
+    if (!data_file_.IsOpen()) OpenDataFile();
+    throw;
+  }
+  DiscardWorkingFiles();
+  ProgressFinish();
+  ClearState();
+}
+
+void TKES::WriteIndexFile(TProgressOrigin origin) {
+  TTempBFStream stream(index_name_);
+  stream.WriteInteger(items_.Count() + system_.Count());
+  auto write_record = [&stream](const std::string& key, const TIndex& index) {
+    stream.WriteString(key);
+    stream.WriteInteger(index.offset);
+    stream.WriteInteger(index.size);
+    stream.WriteInteger(static_cast<int32_t>(index.flags));
+  };
+  for (int i = system_.Count() - 1; i >= 0; --i) write_record(system_.Key(i), system_.Value(i));
+  ProgressStart(items_.Count(), origin);
+  for (int i = items_.Count() - 1, tick = 0; i >= 0; --i, ++tick) {
+    write_record(items_.Key(i), items_.Value(i));
+    ProgressTick(tick);
+  }
+  stream.Commit();
+}
+
+std::string TKES::OverwriteTarget() {
+  const std::optional<TFileTime> now = FileTimeStamp(file_name_);
+  if (!open_time_ || !now || *now == *open_time_) return file_name_;
+  bool ok = false;
+  if (BeforeOverWrite) BeforeOverWrite(*this, ok);
+  if (ok) return file_name_;
+  // Keep the other writer's container: save under "1." + name, "1.1." + name, ...
+  const std::string dir = ExtractFileDir(file_name_);
+  std::string name = ExtractFileName(file_name_);
+  std::string target;
+  do {
+    name = "1." + name;
+    target = dir.empty() ? name : (dir == "/" ? "/" + name : dir + "/" + name);
+  } while (FileExists(target));
+  return target;
+}
+
+void TKES::WriteContainer() {
+  const std::string target = OverwriteTarget();
+  const std::string dir = ExtractFileDir(target);
+  // The new container is written beside the target so that it replaces it by a rename.
+  const std::string temp = CreateTempFile(dir.empty() ? "." : dir, "TDB");
+  if (temp.empty()) ReportFileError(FileErrorCode(errno), "", target);
+  try {
+    TFile out = TFile::Open(temp, FileMode::kReadWrite);
+    out.Write(kSignatureTag);
+    std::optional<TDigest> key;
+    if (!Password.empty()) {
+      key = KeyDigest(Password);
+      out.Write(kPasswordTag);
+      out.Write(CheckDigest(*key));
+    }
+    for (const std::string* section : {&data_name_, &index_name_}) {
+      if (section == &index_name_) out.Write(kIndexTag);
+      TFile in = TFile::Open(*section, FileMode::kRead);
+      const int64_t length = in.Size();
+      if (length > std::numeric_limits<int32_t>::max()) throw EOSError(EFBIG, "write", target);
+      WriteLE32(out, length);
+      CopyChunks(in, out, length, key);
+    }
+    out.Sync();
+    out.Close();
+    ReplaceFile(temp, target);
+  } catch (...) {
+    DeleteFile(temp);
+    throw;
+  }
+  file_name_ = target;
+  last_written_name_ = target;
+  open_time_ = FileTimeStamp(target);
+}
+
+void TKES::DiscardWorkingFiles() {
+  try {
+    data_file_.Close();
+  } catch (const EOSError&) {
+  }
+  if (!data_name_.empty()) DeleteFile(data_name_);
+  if (!index_name_.empty()) DeleteFile(index_name_);
+  data_name_.clear();
+  index_name_.clear();
+}
+
+void TKES::ClearState() {
+  items_.Clear();
+  system_.Clear();
+  cache_.Clear();
+  items_.SetSorted(true);
+  items_.SetCaseSensitive(false);  // every open starts case-insensitive
+  item_index_ = 0;
+  current_key_.clear();
+  active_ = modified_ = was_protected_ = false;
+  editing_ = inserting_ = false;
+  open_time_.reset();
+  Password.clear();
+  RecomputeBofEof();
+}
+
+}  // namespace sk

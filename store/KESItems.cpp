@@ -1,0 +1,373 @@
+// TKES item operations and navigation, and Pack and Kill.
+#include <sys/statvfs.h>
+
+#include <cerrno>
+#include <limits>
+
+#include "store/BFStream.h"
+#include "store/KES.h"
+#include "store/KESCodec.h"
+
+namespace sk {
+
+namespace {
+
+constexpr int64_t kMaxDataFile = std::numeric_limits<int32_t>::max();
+constexpr std::string_view kDataFileFull =
+    "%s cannot hold this picture: a store keeps at most 2147483647 bytes of pictures";
+constexpr std::string_view kZeroInKey = "A name may not contain a zero character";
+
+// Free bytes on the file system that holds path, or -1 when unknown.
+int64_t FreeSpace(const std::string& path) {
+  struct statvfs fs {};
+  if (::statvfs(path.c_str(), &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+}
+
+}  // namespace
+
+// ---- Adding, finding, reading ----
+
+void TKES::AddItem(TMemoryStream& stream, std::string_view key) {
+  RequireActive();
+  stream.Seek(0);
+  if (read_only_) {
+    Warn(WarnReadOnly, kWarnReadOnly);
+    return;
+  }
+  const std::string name(key.substr(0, 255));
+  if (name.find('\0') != std::string::npos) throw EKESIndexError(std::string(kZeroInKey));
+  int position;
+  if (items_.Find(name, position)) throw EKESIndexError(std::string(kes_msg::kDuplicateKey));
+
+  std::vector<uint8_t> compressed;
+  if (compression_) {
+    try {
+      compressed = CompressItem(stream.Bytes());
+    } catch (const std::bad_alloc&) {
+      throw EKESNoCompress(std::string(kes_msg::kNoCompress));
+    }
+  }
+  const std::span<const uint8_t> body = compression_ ? std::span<const uint8_t>(compressed)
+                                                      : stream.Bytes();
+  const int64_t offset = data_file_.Size();
+  if (offset + static_cast<int64_t>(body.size()) > kMaxDataFile) {
+    RaiseWithFileName(kDataFileFull, kIndexError);
+  }
+
+  // Append the body first; if anything fails the data file is cut back and the key never listed.
+  try {
+    data_file_.Seek(offset);
+    data_file_.Write(body);
+    TIndex index{static_cast<int32_t>(offset), static_cast<int32_t>(body.size()),
+                 compression_ ? kFlagCompressed : 0u};
+    position = items_.Add(name, index);
+  } catch (...) {
+    try {
+      data_file_.Truncate(offset);
+    } catch (const EOSError&) {
+    }
+    try {
+      throw;
+    } catch (const EOSError& error) {
+      ReportOsError(error, file_name_);
+    } catch (const EKESListError& error) {
+      throw EKESIndexError(error.what());
+    } catch (const std::bad_alloc&) {
+      RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
+    }
+  }
+  item_index_ = position;
+  current_key_ = name;
+  cache_.Offer(stream, name);
+  modified_ = true;
+  Fire(OnAdded);
+  Fire(OnNavigate);
+  stream.Seek(0);
+}
+
+bool TKES::FindKey(std::string_view key) {
+  int position;
+  if (!items_.Find(key.substr(0, 255), position)) return false;
+  MoveTo(position);
+  Fire(OnFound);
+  return true;
+}
+
+void TKES::GetItem(TMemoryStream& stream) {
+  RequireActive();
+  if (Count() == 0) {
+    Warn(WarnNoData, kWarnNoData);
+    return;
+  }
+  // The item at the current position; after deleting the first item CurrentKey is empty while
+  // the position already names the next one, so the cache is keyed by the list's key.
+  const std::string& key = items_.Key(item_index_);
+  stream.Seek(0);
+  try {
+    if (!cache_.Hit(key, stream)) {
+      const TIndex& index = items_.Value(item_index_);
+      if (index.offset < 0 || index.size < 0 ||
+          int64_t{index.offset} + index.size > data_file_.Size()) {
+        RaiseInvalidIndex();
+      }
+      std::vector<uint8_t> body(static_cast<size_t>(index.size));
+      data_file_.Seek(index.offset);
+      data_file_.ReadExact(body);
+      if (index.flags & kFlagCompressed) body = ExpandItem(body);
+      stream.Write(body);
+      cache_.Offer(stream, key);
+    }
+  } catch (const EKESError&) {
+    throw;
+  } catch (const std::exception&) {
+    RaiseInvalidIndex();
+  }
+  stream.Seek(0);
+}
+
+int64_t TKES::ItemSize() {
+  if (Count() == 0) {
+    Warn(WarnNoData, kWarnNoData);
+    return 0;
+  }
+  const TIndex& index = items_.Value(item_index_);
+  if (!(index.flags & kFlagCompressed)) return index.size;
+  int position;
+  if (cache_.Find(items_.Key(item_index_), position)) return cache_.CachedSize(position);
+  TMemoryStream expanded;
+  GetItem(expanded);
+  return static_cast<int64_t>(expanded.Size());
+}
+
+// ---- Deleting and flushing ----
+
+void TKES::Delete() {
+  Fire(BeforeDelete);
+  InternalDelete();
+  Fire(AfterDelete);
+}
+
+void TKES::InternalDelete() {
+  RequireActive();
+  if (read_only_) {
+    Warn(WarnReadOnly, kWarnReadOnly);
+    return;
+  }
+  if (Count() == 0) {
+    Warn(WarnNoData, kWarnNoData);
+    return;
+  }
+  editing_ = inserting_ = false;
+  const int deleted = item_index_;
+  cache_.Remove(items_.Key(deleted));
+  items_.Delete(deleted);
+  if (deleted == 0) {
+    current_key_.clear();
+    item_index_ = 0;
+  } else {
+    MoveTo(deleted - 1);
+  }
+  modified_ = true;
+  Fire(OnDeleted);
+  RecomputeBofEof();
+}
+
+void TKES::Flush() {
+  RequireActive();
+  if (read_only_ || !modified_) return;
+  try {
+    WriteIndexFile(TProgressOrigin::poFlush);
+    data_file_.Close();
+  } catch (const EOSError& error) {
+    ReportOsError(error, file_name_);
+  }
+  OpenDataFile();
+  modified_ = false;
+  ProgressFinish();
+}
+
+// ---- Listing and navigation ----
+
+void TKES::GetKeys(TStringList& strings) {
+  strings.Clear();
+  const bool sorted = strings.Sorted();
+  strings.SetSorted(false);
+  ProgressStart(Count(), TProgressOrigin::poGetKeys);
+  for (int i = 0; i < Count(); ++i) {
+    ProgressTick(i + 1);
+    if (Passes(i)) strings.Add(items_.Key(i));
+  }
+  strings.SetSorted(sorted);
+  ProgressFinish();
+}
+
+bool TKES::Passes(int index) const { return filter_.Empty() || filter_.Passes(items_.Key(index)); }
+
+void TKES::MoveTo(int index) {
+  if (Count() == 0) {
+    Warn(WarnNoData, kWarnNoData);
+    return;
+  }
+  if (index < 0 || index > Count() - 1) {
+    Warn(WarnOutOfBounds, kWarnOutOfBounds);
+    return;
+  }
+  item_index_ = index;
+  current_key_ = items_.Key(index);
+  Fire(OnNavigate);
+}
+
+void TKES::First() {
+  bof_ = true;
+  eof_ = false;
+  int i = 0;
+  while (i < Count() && !Passes(i)) ++i;
+  MoveTo(i);
+  RecomputeBofEof();
+}
+
+void TKES::Last() {
+  bof_ = false;
+  eof_ = true;
+  int i = Count() - 1;
+  while (i >= 0 && !Passes(i)) --i;
+  MoveTo(i);
+  RecomputeBofEof();
+}
+
+void TKES::Next() {
+  bof_ = eof_ = false;
+  int i = item_index_ + 1;
+  while (i < Count() && !Passes(i)) ++i;
+  if (i < Count()) {
+    MoveTo(i);
+  } else {
+    eof_ = true;
+  }
+  RecomputeBofEof();
+}
+
+void TKES::Prior() {
+  bof_ = eof_ = false;
+  int i = item_index_ - 1;
+  while (i >= 0 && !Passes(i)) --i;
+  if (i >= 0) {
+    MoveTo(i);
+  } else {
+    bof_ = true;
+  }
+  RecomputeBofEof();
+}
+
+void TKES::RecomputeBofEof() {
+  if (filter_.Empty()) {
+    bof_ = Count() > 0 && item_index_ == 0;
+    eof_ = Count() > 0 && item_index_ == Count() - 1;
+    return;
+  }
+  if (!aggressive_update_) return;
+  bool before = false, after = false;
+  for (int i = 0; i < item_index_ && i < Count() && !before; ++i) before = Passes(i);
+  for (int i = item_index_ + 1; i < Count() && !after; ++i) after = Passes(i);
+  if (!before) bof_ = true;
+  if (!after) eof_ = true;
+}
+
+// ---- Pack and Kill ----
+
+void TKES::Pack() {
+  RequireActive();
+  if (read_only_) {
+    Warn(WarnReadOnly, kWarnReadOnly);
+    return;
+  }
+  const int remembered = item_index_;
+
+  // Check every entry before touching anything: a damaged index must not make Pack read or
+  // allocate absurd amounts, and the new data file must fit on the disk.
+  const int64_t data_size = data_file_.Size();
+  int64_t live_bytes = 0;
+  for (TIndexList* list : {&system_, &items_}) {
+    for (int i = 0; i < list->Count(); ++i) {
+      const TIndex& index = list->Value(i);
+      if (index.offset < 0 || index.size < 0 || int64_t{index.offset} + index.size > data_size) {
+        RaiseInvalidIndex();
+      }
+      live_bytes += index.size;
+    }
+  }
+  const std::string temp = GetTempName("KES");
+  if (temp.empty()) throw EKESIndexError(std::string(kes_msg::kNoTempFile));
+  if (const int64_t free = FreeSpace(ExtractFileDir(temp)); free >= 0 && free < live_bytes) {
+    DeleteFile(temp);
+    ReportFileError(kErrDriveFull, "", file_name_);
+  }
+
+  std::vector<int32_t> old_system, old_items;
+  for (int i = 0; i < system_.Count(); ++i) old_system.push_back(system_.Value(i).offset);
+  for (int i = 0; i < items_.Count(); ++i) old_items.push_back(items_.Value(i).offset);
+  auto restore_offsets = [&] {
+    for (int i = 0; i < system_.Count(); ++i) system_.Value(i).offset = old_system[i];
+    for (int i = 0; i < items_.Count(); ++i) items_.Value(i).offset = old_items[i];
+  };
+
+  ProgressStart(Count(), TProgressOrigin::poPack);
+  try {
+    TFile out = TFile::Open(temp, FileMode::kReadWrite);
+    auto copy_body = [&](TIndex& index) {
+      std::vector<uint8_t> body(static_cast<size_t>(index.size));
+      try {
+        data_file_.Seek(index.offset);
+        data_file_.ReadExact(body);
+      } catch (const EOSError&) {
+        RaiseInvalidIndex();
+      }
+      index.offset = static_cast<int32_t>(out.Size());
+      out.Seek(index.offset);
+      out.Write(body);
+    };
+    for (int i = 0; i < system_.Count(); ++i) copy_body(system_.Value(i));
+    for (int i = 0; i < items_.Count(); ++i) {
+      ProgressTick(i + 1);
+      copy_body(items_.Value(i));
+    }
+    out.Sync();
+    out.Close();
+    data_file_.Close();
+    MoveFileOver(temp, data_name_);
+  } catch (...) {
+    restore_offsets();
+    DeleteFile(temp);
+    if (!data_file_.IsOpen()) OpenDataFile();
+    try {
+      throw;
+    } catch (const EOSError& error) {
+      ReportOsError(error, file_name_);
+    }
+  }
+  OpenDataFile();
+  if (remembered > 0) MoveTo(remembered);
+  modified_ = true;
+  ProgressFinish();
+}
+
+void TKES::Kill() {
+  RequireActive();
+  bool ok = false;
+  if (BeforeKill) BeforeKill(*this, ok);
+  if (!ok) return;
+  if (read_only_) {
+    Warn(WarnReadOnly, kWarnReadOnly);
+    return;
+  }
+  if (file_name_.empty()) return;
+  SetFileName("");
+  // Delete what the close wrote (it may have saved under a new name if the file had changed).
+  if (!DeleteFile(last_written_name_)) {
+    ReportFileError(FileErrorCode(errno), "", last_written_name_);
+  }
+  Fire(OnKilled);
+}
+
+}  // namespace sk

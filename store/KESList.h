@@ -1,0 +1,242 @@
+// The store's in-memory key lists: TKESList, a paged array that grows by powers of four, and
+// TKESStringList, sorted (key, value) pairs with binary search, a case mode and duplicate
+// rejection. TIndexList holds the index records of a store.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/Collation.h"
+#include "store/KESErrors.h"
+
+namespace sk {
+
+// A paged array of entries. Capacity is 4^r entries held in up to 2^r pages of 2^r entries each;
+// pages are allocated only as entries need them, so insertion moves at most one page's worth of
+// entries per page touched and repaging happens a logarithmic number of times.
+template <class T>
+class TKESList {
+ public:
+  // The largest capacity accepted; 4^13 = 67108864 is therefore the largest one reached.
+  static constexpr int64_t kCapacityLimit = 268402689;
+
+  TKESList() { SetCapacity(0); }
+
+  int Count() const { return count_; }
+  int64_t Capacity() const { return int64_t{1} << (2 * shift_); }
+  int PageSize() const { return 1 << shift_; }
+  int PagesInUse() const { return static_cast<int>(pages_.size()); }
+
+  // Makes the capacity the smallest power of four strictly greater than n.
+  void SetCapacity(int64_t n) {
+    int shift = 1;
+    while ((int64_t{1} << (2 * shift)) <= n) ++shift;
+    const int64_t capacity = int64_t{1} << (2 * shift);
+    if (capacity < count_ || capacity > kCapacityLimit) {
+      throw EKESListError(std::string(kes_msg::kOutOfBounds));
+    }
+    if (shift == shift_) return;
+    Repage(shift);
+  }
+
+  void Insert(int index, T value) {
+    if (count_ == Capacity()) SetCapacity(Capacity());
+    const int page_size = PageSize();
+    if (count_ % page_size == 0) AppendPage();
+    // Shift entries up one place, page by page from the last one down: each page moves its own
+    // entries and receives the last entry of the page before it.
+    const int first_page = index / page_size;
+    for (int p = count_ / page_size; p > first_page; --p) {
+      T* page = pages_[p].get();
+      const int used = std::min(page_size - 1, count_ - p * page_size);
+      std::move_backward(page, page + used, page + used + 1);
+      page[0] = std::move(pages_[p - 1][page_size - 1]);
+    }
+    T* page = pages_[first_page].get();
+    const int slot = index % page_size;
+    const int end = std::min(page_size - 1, count_ - first_page * page_size);
+    std::move_backward(page + slot, page + end, page + end + 1);
+    page[slot] = std::move(value);
+    ++count_;
+  }
+
+  void Delete(int index) {
+    const int page_size = PageSize();
+    const int last_page = (count_ - 1) / page_size;
+    int page_index = index / page_size;
+    T* page = pages_[page_index].get();
+    std::move(page + index % page_size + 1, page + page_size, page + index % page_size);
+    for (; page_index < last_page; ++page_index) {
+      pages_[page_index][page_size - 1] = std::move(pages_[page_index + 1][0]);
+      T* next = pages_[page_index + 1].get();
+      std::move(next + 1, next + page_size, next);
+    }
+    --count_;
+    pages_[last_page][(count_) % page_size] = T();
+    if (count_ == 0 || (count_ - 1) / page_size < PagesInUse() - 1) pages_.pop_back();
+  }
+
+  T& Get(int index) { return pages_[index >> shift_][index & (PageSize() - 1)]; }
+  const T& Get(int index) const { return pages_[index >> shift_][index & (PageSize() - 1)]; }
+  void Put(int index, T value) { Get(index) = std::move(value); }
+  void Exchange(int i, int j) { std::swap(Get(i), Get(j)); }
+
+  void Clear() {
+    pages_.clear();
+    count_ = 0;
+    shift_ = 0;
+    SetCapacity(0);
+  }
+
+ private:
+  void AppendPage() {
+    try {
+      pages_.push_back(std::make_unique<T[]>(PageSize()));
+    } catch (const std::bad_alloc&) {
+      throw EKESListError(std::string(kes_msg::kNoCompress));
+    }
+  }
+
+  void Repage(int shift) {
+    const int page_size = 1 << shift;
+    std::vector<std::unique_ptr<T[]>> pages;
+    try {
+      pages.reserve(static_cast<size_t>(page_size));
+      for (int i = 0; i < count_; ++i) {
+        if (i % page_size == 0) pages.push_back(std::make_unique<T[]>(page_size));
+      }
+    } catch (const std::bad_alloc&) {
+      throw EKESListError(std::string(kes_msg::kNoCompress));
+    }
+    for (int i = 0; i < count_; ++i) pages[i / page_size][i % page_size] = std::move(Get(i));
+    pages_ = std::move(pages);
+    shift_ = shift;
+  }
+
+  int count_ = 0;
+  int shift_ = 0;
+  std::vector<std::unique_ptr<T[]>> pages_;
+};
+
+// Sorted or unsorted (key, value) pairs over TKESList. Keys are byte strings compared by the
+// collator under the list's case mode.
+template <class T>
+class TKESStringList {
+ public:
+  struct Record {
+    std::string key;
+    T value{};
+  };
+
+  explicit TKESStringList(const TCollator* collator = nullptr)
+      : collator_(collator ? collator : &TCollator::Default()) {}
+
+  int Count() const { return list_.Count(); }
+  bool Sorted() const { return sorted_; }
+  bool CaseSensitive() const { return case_sensitive_; }
+  const TCollator& Collator() const { return *collator_; }
+
+  const std::string& Key(int index) const { return list_.Get(index)->key; }
+  T& Value(int index) { return list_.Get(index)->value; }
+  const T& Value(int index) const { return list_.Get(index)->value; }
+
+  int Compare(std::string_view a, std::string_view b) const {
+    return collator_->Compare(a, b, case_sensitive_);
+  }
+
+  // Appends (unsorted) or inserts at the sorted position; a key that exists already in a sorted
+  // list raises EKESListError "Only one person with that name is allowed".
+  int Add(std::string key, T value) {
+    int position = Count();
+    if (sorted_ && Find(key, position)) throw EKESListError(std::string(kes_msg::kDuplicateKey));
+    auto record = std::make_unique<Record>(Record{std::move(key), std::move(value)});
+    list_.Insert(position, std::move(record));
+    return position;
+  }
+
+  // Binary search; position receives the first equal entry when found, else the insertion point.
+  bool Find(std::string_view key, int& position) const {
+    int lo = 0, hi = Count() - 1;
+    bool found = false;
+    while (lo <= hi) {
+      const int mid = lo + (hi - lo) / 2;
+      const int c = Compare(Key(mid), key);
+      if (c < 0) {
+        lo = mid + 1;
+      } else {
+        hi = mid - 1;
+        if (c == 0) {
+          found = true;
+          lo = mid;
+        }
+      }
+    }
+    position = lo;
+    return found;
+  }
+
+  void Delete(int index) { list_.Delete(index); }
+  void Clear() { list_.Clear(); }
+  void SetCapacity(int64_t n) { list_.SetCapacity(n); }
+  void SetSorted(bool sorted) { sorted_ = sorted; }
+
+  // Reverses an unsorted list (loaded in descending order) and marks it sorted.
+  void ReverseAndSort() {
+    if (sorted_) return;
+    for (int i = 0, j = Count() - 1; i < j; ++i, --j) list_.Exchange(i, j);
+    sorted_ = true;
+  }
+
+  // Switching to case-insensitive drops every entry equal, under the new mode, to the one before.
+  void SetCaseSensitive(bool case_sensitive) {
+    if (case_sensitive == case_sensitive_) return;
+    case_sensitive_ = case_sensitive;
+    if (case_sensitive || Count() == 0) return;
+    for (int i = Count() - 1; i >= 1; --i) {
+      if (Compare(Key(i), Key(i - 1)) == 0) Delete(i);
+    }
+  }
+
+  // True when every key sorts strictly after the one before it under the current mode.
+  bool StrictlyAscending() const {
+    for (int i = 1; i < Count(); ++i) {
+      if (Compare(Key(i - 1), Key(i)) >= 0) return false;
+    }
+    return true;
+  }
+
+  // Sorts the entries stably under the current mode; equal keys keep their relative order.
+  void StableSort() {
+    std::vector<std::unique_ptr<Record>> records;
+    records.reserve(static_cast<size_t>(Count()));
+    for (int i = 0; i < Count(); ++i) records.push_back(std::move(list_.Get(i)));
+    std::stable_sort(records.begin(), records.end(), [this](const auto& a, const auto& b) {
+      return Compare(a->key, b->key) < 0;
+    });
+    for (int i = 0; i < Count(); ++i) list_.Put(i, std::move(records[static_cast<size_t>(i)]));
+  }
+
+ private:
+  const TCollator* collator_;
+  TKESList<std::unique_ptr<Record>> list_;
+  bool case_sensitive_ = false;
+  bool sorted_ = false;
+};
+
+// One index record: where an item's body lies in the data file and how it is stored.
+struct TIndex {
+  int32_t offset = 0;
+  int32_t size = 0;
+  uint32_t flags = 0;
+};
+inline constexpr uint32_t kFlagSystem = 1u << 0;
+inline constexpr uint32_t kFlagCompressed = 1u << 1;
+
+using TIndexList = TKESStringList<TIndex>;
+
+}  // namespace sk

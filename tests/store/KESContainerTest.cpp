@@ -1,0 +1,196 @@
+// The container's byte layout as written and read: new containers, unchanged round trips,
+// entry order, and damaged containers that must be refused cleanly.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "store/KESCipher.h"
+#include "tests/store/StoreTestUtil.h"
+
+namespace sk {
+namespace {
+
+using test::Bytes;
+using test::Container;
+using test::IndexSection;
+using test::ReadBytes;
+using test::WriteBytes;
+
+class KESContainerTest : public test::StoreTest {
+ protected:
+  TCollator collator_{"en_US"};
+};
+
+TEST_F(KESContainerTest, MissingNameCreates21ByteContainerAndCloseWritesIndexCountOnly) {
+  const std::string path = Path("new.skd");
+  {
+    TKES store(&collator_);
+    store.SetFileName(path);
+    const Bytes created = ReadBytes(path);
+    const Bytes expected = Container({}, Bytes{0, 0, 0, 0, 0});
+    ASSERT_EQ(created.size(), 21u);
+    EXPECT_EQ(created, expected);
+    EXPECT_TRUE(store.Active());
+    EXPECT_EQ(store.Count(), 0);
+  }
+  // The index writer writes just the entry count: the trailing zero byte is gone.
+  EXPECT_EQ(ReadBytes(path), Container({}, Bytes{0, 0, 0, 0}));
+}
+
+TEST_F(KESContainerTest, UnchangedStoreIsRewrittenByteForByteWithSystemEntriesFirstDescending) {
+  // Data: bodies of two system entries and three items; index written as a close writes it.
+  const Bytes data = test::BytesOf("\x01" "SYS2" "apple" "Banana" "cherry!");
+  const Bytes index = IndexSection({
+      {"KESZeta", 1, 4, kFlagSystem},
+      {"KESCaseSensitive", 0, 1, kFlagSystem},
+      {"cherry", 15, 7, 0},
+      {"banana", 10, 5, 0},
+      {"Apple", 5, 5, 0},
+  });
+  const Bytes original = Container(data, index);
+  WriteBytes(Path("s.skd"), original);
+  {
+    TKES store(&collator_);
+    store.SetFileName(Path("s.skd"));
+    ASSERT_EQ(store.Count(), 3);
+    EXPECT_TRUE(store.CaseSensitive());
+    EXPECT_EQ(store.KeyAt(0), "Apple");
+    EXPECT_EQ(store.CurrentKey(), "Apple");
+    EXPECT_EQ(store.KeyAt(2), "cherry");
+  }
+  EXPECT_EQ(ReadBytes(Path("s.skd")), original);
+}
+
+TEST_F(KESContainerTest, ExtensionlessNameGetsKesAndAnyExtensionIsKept) {
+  TKES store(&collator_);
+  store.SetFileName(Path("plain"));
+  EXPECT_EQ(store.FileName(), Path("plain.kes"));
+  store.SetFileName(Path("other.data"));
+  EXPECT_EQ(store.FileName(), Path("other.data"));
+  EXPECT_TRUE(FileExists(Path("plain.kes")));
+}
+
+struct TDamaged {
+  const char* name;
+  Bytes bytes;
+  const char* message;  // "%s" is the file name
+};
+
+TEST_F(KESContainerTest, DamagedContainersAreRefusedWithoutLeftovers) {
+  const char* invalid = "The file %s is not a valid Velmora Database file";
+  Bytes good_index = IndexSection({{"a", 0, 1, 0}});
+  Bytes truncated_record = IndexSection({{"alpha", 0, 1, 0}, {"beta", 1, 1, 0}});
+  truncated_record.resize(truncated_record.size() - 6);
+  Bytes count_too_big;
+  test::AppendLE32(count_too_big, 2);
+  test::AppendText(count_too_big, std::string("a\0\0\0\0\0\1\0\0\0\0\0\0\0", 14));
+  Bytes negative_count;
+  test::AppendLE32(negative_count, -1);
+
+  Bytes data_length_past_end = Container(Bytes{'x'}, good_index);
+  data_length_past_end[4] = 200;
+  Bytes negative_length = Container(Bytes{'x'}, good_index);
+  negative_length[7] = 0x80;
+  Bytes index_length_past_end = Container(Bytes{'x'}, good_index);
+  index_length_past_end[4 + 4 + 1 + 4] += 1;
+  Bytes wrong_index_tag = Container(Bytes{'x'}, good_index);
+  wrong_index_tag[9] = 'J';
+  Bytes signature_not_terminated = Container({}, Bytes{0, 0, 0, 0});
+  signature_not_terminated[3] = 'X';
+
+  const std::vector<TDamaged> cases = {
+      {"empty file", {}, invalid},
+      {"wrong signature", test::BytesOf("JPEG and more bytes here"), invalid},
+      {"signature not terminated", signature_not_terminated, invalid},
+      {"data length past end of file", data_length_past_end, invalid},
+      {"negative data length", negative_length, invalid},
+      {"wrong index tag", wrong_index_tag, invalid},
+      {"index length past end of file", index_length_past_end, invalid},
+      {"no entry count", Container(Bytes{'x'}, Bytes{}), invalid},
+      {"entry count cannot fit index", Container(Bytes{'x'}, count_too_big), invalid},
+      {"negative entry count", Container(Bytes{'x'}, negative_count), invalid},
+      {"record cut short", Container(Bytes{'x', 'y'}, truncated_record), invalid},
+      {"duplicate system key", Container(Bytes{1, 1}, IndexSection({{"K", 0, 1, kFlagSystem},
+                                                                     {"k", 1, 1, kFlagSystem}})),
+       "Your memory is full... cannot load the index to %s"},
+  };
+  for (const TDamaged& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path("damaged.skd");
+    WriteBytes(path, c.bytes);
+    TKES store(&collator_);
+    bool assigned = false;
+    store.OnFileAssigned = [&](TKES&) { assigned = true; };
+    try {
+      store.SetFileName(path);
+      ADD_FAILURE() << "opened";
+    } catch (const EKESError& e) {
+      EXPECT_EQ(e.what(), FormatMessage(c.message, path));
+    }
+    EXPECT_EQ(store.FileName(), "");
+    EXPECT_FALSE(store.Active());
+    EXPECT_FALSE(assigned);
+    EXPECT_TRUE(TempFiles().empty());
+    EXPECT_EQ(ReadBytes(path), c.bytes);  // never rewritten
+  }
+}
+
+TEST_F(KESContainerTest, IndexInForeignOrderIsSortedAndEqualKeysAreKept) {
+  // Ascending instead of descending (as another collation may leave it), plus two keys that are
+  // equal without regard to case, which only a damaged store can hold.
+  const Bytes data = test::BytesOf("ABCD");
+  const Bytes index = IndexSection(
+      {{"alpha", 0, 1, 0}, {"Zulu", 1, 1, 0}, {"mike", 2, 1, 0}, {"MIKE", 3, 1, 0}});
+  WriteBytes(Path("f.skd"), Container(data, index));
+  TKES store(&collator_);
+  store.SetFileName(Path("f.skd"));
+  ASSERT_EQ(store.Count(), 4);
+  std::vector<std::string> keys;
+  for (int i = 0; i < 4; ++i) keys.push_back(store.KeyAt(i));
+  EXPECT_EQ(keys, (std::vector<std::string>{"alpha", "MIKE", "mike", "Zulu"}));
+  for (const char* key : {"alpha", "zulu", "Mike"}) {
+    SCOPED_TRACE(key);
+    EXPECT_TRUE(store.FindKey(key));
+  }
+}
+
+TEST_F(KESContainerTest, CaseModeComesFromEachStoreAnew) {
+  const Bytes sensitive = Container(
+      Bytes{1, 'a', 'b'},
+      IndexSection({{"KESCaseSensitive", 0, 1, kFlagSystem}, {"a", 2, 1, 0}, {"A", 1, 1, 0}}));
+  WriteBytes(Path("cs.skd"), sensitive);
+  TKES store(&collator_);
+  store.SetFileName(Path("cs.skd"));
+  EXPECT_TRUE(store.CaseSensitive());
+  EXPECT_EQ(store.Count(), 2);
+  store.SetFileName(Path("plain.skd"));
+  EXPECT_FALSE(store.CaseSensitive());
+  TMemoryStream item = test::StreamOf("x");
+  store.AddItem(item, "Key");
+  EXPECT_THROW(store.AddItem(item, "KEY"), EKESIndexError);
+}
+
+TEST_F(KESContainerTest, ProtectedSectionsAreChunkedAndEnciphered) {
+  // 524289 data bytes: one full chunk and a one-byte chunk, each enciphered from the seed.
+  const std::string path = Path("p.skd");
+  const Bytes body(524289, 0x5A);
+  {
+    TKES store(&collator_);
+    store.SetFileName(path);
+    TMemoryStream stream{Bytes(body)};
+    store.AddItem(stream, "big");
+    store.Password = "secret";
+  }
+  const Bytes written = ReadBytes(path);
+  ASSERT_EQ(std::string(written.begin(), written.begin() + 8), std::string("KES\0PWS\0", 8));
+  const TDigest key = KeyDigest("secret");
+  const TDigest check = CheckDigest(key);
+  EXPECT_TRUE(std::equal(check.begin(), check.end(), written.begin() + 8));
+  Bytes data(written.begin() + 32, written.begin() + 32 + 524289);
+  Cipher(std::span(data.data(), 524288), key);
+  Cipher(std::span(data.data() + 524288, 1), key);
+  EXPECT_EQ(data, body);
+}
+
+}  // namespace
+}  // namespace sk

@@ -1,0 +1,166 @@
+// Paged list growth and shifting, and the sorted string list's search, duplicates and case mode.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "store/KESList.h"
+
+namespace sk {
+namespace {
+
+std::vector<int> Contents(TKESList<int>& list) {
+  std::vector<int> out;
+  for (int i = 0; i < list.Count(); ++i) out.push_back(list.Get(i));
+  return out;
+}
+
+TEST(KESListTest, GrowsByPowersOfFour) {
+  TKESList<int> list;
+  EXPECT_EQ(list.Capacity(), 4);
+  struct Step {
+    int inserts;
+    int64_t capacity;
+    int page_size;
+  };
+  for (const Step step : {Step{4, 4, 2}, Step{5, 16, 4}, Step{16, 16, 4}, Step{17, 64, 8}}) {
+    SCOPED_TRACE(step.inserts);
+    TKESList<int> grown;
+    for (int i = 0; i < step.inserts; ++i) grown.Insert(i, i);
+    EXPECT_EQ(grown.Capacity(), step.capacity);
+    EXPECT_EQ(grown.PageSize(), step.page_size);
+    EXPECT_EQ(grown.PagesInUse(), (step.inserts - 1) / step.page_size + 1);
+    for (int i = 0; i < step.inserts; ++i) EXPECT_EQ(grown.Get(i), i);
+  }
+}
+
+TEST(KESListTest, InsertAtFrontOfFullPagesAppendsPageAndShiftsEverything) {
+  TKESList<int> list;
+  for (int i = 0; i < 16; ++i) list.Insert(i, i + 1);  // capacity 16, four full pages
+  ASSERT_EQ(list.PagesInUse(), 4);
+  list.Insert(0, 0);  // grows to 64 entries of pages of 8
+  std::vector<int> expected(17);
+  for (int i = 0; i < 17; ++i) expected[i] = i;
+  EXPECT_EQ(Contents(list), expected);
+
+  TKESList<int> same_capacity;
+  for (int i = 0; i < 8; ++i) same_capacity.Insert(i, i + 1);  // pages of 4, two full
+  same_capacity.Insert(0, 0);
+  EXPECT_EQ(same_capacity.PagesInUse(), 3);
+  EXPECT_EQ(Contents(same_capacity), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST(KESListTest, DeleteShiftsDownAndFreesEmptiedLastPage) {
+  TKESList<int> list;
+  for (int i = 0; i < 9; ++i) list.Insert(i, i);  // pages of 4: 4 + 4 + 1
+  ASSERT_EQ(list.PagesInUse(), 3);
+  list.Delete(1);
+  EXPECT_EQ(list.PagesInUse(), 2);
+  EXPECT_EQ(Contents(list), (std::vector<int>{0, 2, 3, 4, 5, 6, 7, 8}));
+  while (list.Count() > 0) list.Delete(list.Count() - 1);
+  EXPECT_EQ(list.PagesInUse(), 0);
+}
+
+TEST(KESListTest, RandomInsertsAndDeletesMatchAVector) {
+  TKESList<int> list;
+  std::vector<int> model;
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  for (int step = 0; step < 3000; ++step) {
+    if (model.empty() || next() % 3 != 0) {
+      const int at = static_cast<int>(next() % (model.size() + 1));
+      list.Insert(at, step);
+      model.insert(model.begin() + at, step);
+    } else {
+      const int at = static_cast<int>(next() % model.size());
+      list.Delete(at);
+      model.erase(model.begin() + at);
+    }
+  }
+  EXPECT_EQ(Contents(list), model);
+}
+
+TEST(KESListTest, CapacityBeyondLimitIsRefused) {
+  TKESList<int> list;
+  EXPECT_NO_THROW(list.SetCapacity(67108863));  // 4^13
+  EXPECT_EQ(list.Capacity(), 67108864);
+  try {
+    list.SetCapacity(67108864);  // would need 4^14
+    FAIL();
+  } catch (const EKESListError& e) {
+    EXPECT_STREQ(e.what(), "The list index is out of bounds... yuk!!");
+  }
+}
+
+class KESStringListTest : public ::testing::Test {
+ protected:
+  TCollator collator_{"en_US"};
+};
+
+TEST_F(KESStringListTest, CaseInsensitiveSortedListRejectsCaseVariant) {
+  TKESStringList<int> list(&collator_);
+  list.SetSorted(true);
+  list.Add("ABC", 1);
+  try {
+    list.Add("abc", 2);
+    FAIL();
+  } catch (const EKESListError& e) {
+    EXPECT_STREQ(e.what(), "Only one person with that name is allowed");
+  }
+  list.SetCaseSensitive(true);
+  EXPECT_NO_THROW(list.Add("abc", 2));
+  EXPECT_EQ(list.Count(), 2);
+}
+
+TEST_F(KESStringListTest, FindGivesFirstEqualOrInsertionPoint) {
+  TKESStringList<int> list(&collator_);
+  list.SetSorted(true);
+  for (const char* key : {"delta", "alpha", "charlie", "bravo"}) list.Add(key, 0);
+  EXPECT_EQ(list.Key(0), "alpha");
+  EXPECT_EQ(list.Key(3), "delta");
+  int position = -1;
+  EXPECT_TRUE(list.Find("CHARLIE", position));
+  EXPECT_EQ(position, 2);
+  EXPECT_FALSE(list.Find("beta", position));
+  EXPECT_EQ(position, 1);
+  EXPECT_FALSE(list.Find("zulu", position));
+  EXPECT_EQ(position, 4);
+}
+
+TEST_F(KESStringListTest, SwitchingToCaseInsensitiveDropsLaterCaseVariant) {
+  TKESStringList<int> list(&collator_);
+  list.SetCaseSensitive(true);
+  list.Add("a", 1);
+  list.Add("A", 2);
+  list.Add("b", 3);
+  list.SetCaseSensitive(false);
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Key(0), "a");
+  EXPECT_EQ(list.Key(1), "b");
+}
+
+TEST_F(KESStringListTest, ReverseAndSortTurnsDescendingLoadIntoAscending) {
+  TKESStringList<int> list(&collator_);
+  for (const char* key : {"c", "b", "a"}) list.Add(key, 0);  // unsorted: appended
+  list.ReverseAndSort();
+  EXPECT_TRUE(list.Sorted());
+  EXPECT_EQ(list.Key(0), "a");
+  EXPECT_EQ(list.Key(2), "c");
+  EXPECT_TRUE(list.StrictlyAscending());
+}
+
+TEST_F(KESStringListTest, StableSortKeepsEqualKeysInOrder) {
+  TKESStringList<int> list(&collator_);
+  for (int i = 0; i < 3; ++i) list.Add(i == 1 ? "KEY" : "b", i);
+  list.Add("key", 9);
+  list.StableSort();
+  ASSERT_EQ(list.Count(), 4);
+  EXPECT_EQ(list.Key(0), "b");
+  EXPECT_EQ(list.Value(0), 0);
+  EXPECT_EQ(list.Value(1), 2);
+  EXPECT_EQ(list.Key(2), "KEY");
+  EXPECT_EQ(list.Key(3), "key");
+}
+
+}  // namespace
+}  // namespace sk

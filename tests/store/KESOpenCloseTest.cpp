@@ -1,0 +1,278 @@
+// The store's life: FileName assignment, working files, read-only containers, progress, the
+// overwrite check, warnings, the file-error reporter, and closes that cannot write.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <thread>
+
+#include "tests/store/StoreTestUtil.h"
+
+namespace sk {
+namespace {
+
+using test::Bytes;
+using test::ReadBytes;
+using test::StreamOf;
+
+class KESOpenCloseTest : public test::StoreTest {
+ protected:
+  void TearDown() override {
+    SetFileFaultHook(nullptr);
+    StoreTest::TearDown();
+  }
+  // A store holding the given keys, each with a one-byte body, closed.
+  void MakeStore(const std::string& path, const std::vector<std::string>& keys) {
+    TKES store(&collator_);
+    store.SetFileName(path);
+    for (const std::string& key : keys) {
+      TMemoryStream stream = StreamOf(key);
+      store.AddItem(stream, key);
+    }
+  }
+  TCollator collator_{"en_US"};
+};
+
+TEST_F(KESOpenCloseTest, SameNameAgainDoesNothingAndFiresNoEvent) {
+  TKES store(&collator_);
+  int assigned = 0;
+  store.OnFileAssigned = [&](TKES&) { ++assigned; };
+  store.SetFileName(Path("a.skd"));
+  EXPECT_EQ(assigned, 1);
+  const std::string cwd = std::filesystem::current_path();
+  std::filesystem::current_path(Dir());
+  store.SetFileName("./sub/../a.skd");
+  std::filesystem::current_path(cwd);
+  EXPECT_EQ(assigned, 1);
+  store.SetFileName("");
+  EXPECT_EQ(assigned, 2);
+  EXPECT_FALSE(store.Active());
+}
+
+TEST_F(KESOpenCloseTest, WorkingFilesArePrivateRelatedAndRemovedOnClose) {
+  TKES store(&collator_);
+  store.SetFileName(Path("w.skd"));
+  const std::string data = store.DataFileName(), index = store.IndexFileName();
+  EXPECT_EQ(ExtractFileDir(data), Path("tmp"));
+  EXPECT_EQ(ExtractFileName(data).substr(0, 3), "KES");
+  EXPECT_EQ(ExtractFileName(index), "IXS" + ExtractFileName(data).substr(3));
+  for (const std::string& file : {data, index}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+  }
+  store.SetFileName("");
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(KESOpenCloseTest, ReadOnlyContainerOpensReadOnlyAndIsNeverRewritten) {
+  MakeStore(Path("ro.skd"), {"one"});
+  ::chmod(Path("ro.skd").c_str(), 0444);
+  const Bytes before = ReadBytes(Path("ro.skd"));
+  {
+    TKES store(&collator_);
+    store.SetFileName(Path("ro.skd"));
+    EXPECT_TRUE(store.ReadOnly());
+    TMemoryStream stream = StreamOf("two");
+    try {
+      store.AddItem(stream, "two");
+      FAIL();
+    } catch (const EKESReadOnly& e) {
+      EXPECT_EQ(e.what(), Path("ro.skd") + " is a read-only file");
+    }
+    int warned = 0;
+    store.WarnReadOnly = [&](TKES&) { ++warned; };
+    store.AddItem(stream, "two");
+    EXPECT_EQ(warned, 1);
+    EXPECT_EQ(store.Count(), 1);
+  }
+  EXPECT_EQ(ReadBytes(Path("ro.skd")), before);
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(KESOpenCloseTest, WarningsAreIndexErrorsAndStoreErrors) {
+  TKES store(&collator_);
+  TMemoryStream stream;
+  auto expect_both = [](auto&& action) {
+    EXPECT_THROW(action(), EKESIndexError);
+    EXPECT_THROW(action(), EKESError);
+  };
+  expect_both([&] { store.GetItem(stream); });  // no file
+  store.SetFileName(Path("e.skd"));
+  expect_both([&] { store.GetItem(stream); });  // no data
+  TMemoryStream one = StreamOf("1");
+  store.AddItem(one, "one");
+  expect_both([&] { store.MoveTo(5); });
+  store.SetReadOnly(true);
+  expect_both([&] { store.Delete(); });
+  store.SetReadOnly(false);
+}
+
+TEST_F(KESOpenCloseTest, ProgressReportsTenthsOfStepsAndFinishesWithZero) {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 10; ++i) keys.push_back("k" + std::to_string(i));
+  MakeStore(Path("p.skd"), keys);
+  std::vector<std::pair<int, TProgressOrigin>> reports;
+  int pumped = 0;
+  TKES store(&collator_);
+  store.ProgressUpdate = [&](TKES&, int percent, TProgressOrigin origin) {
+    reports.emplace_back(percent, origin);
+  };
+  store.ProcessMessages = [&] { ++pumped; };
+  store.SetFileName(Path("p.skd"));
+  // 10 records: step 2, ticks at 2, 4, ..., 10 give 10, 20, ..., 50; then 0.
+  std::vector<std::pair<int, TProgressOrigin>> expected;
+  for (int p : {10, 20, 30, 40, 50, 0}) expected.emplace_back(p, TProgressOrigin::poOpen);
+  EXPECT_EQ(reports, expected);
+  EXPECT_EQ(pumped, 5);
+}
+
+TEST_F(KESOpenCloseTest, ContainerChangedOnDiskIsSavedUnderNewNameUnlessOverwriteAllowed) {
+  for (const bool allow : {false, true}) {
+    SCOPED_TRACE(allow);
+    MakeStore(Path("c.skd"), {"mine"});
+    TKES store(&collator_);
+    store.SetFileName(Path("c.skd"));
+    // Someone else writes the container while it is open.
+    const Bytes theirs = test::Container({}, Bytes{0, 0, 0, 0});
+    test::WriteBytes(Path("c.skd"), theirs);
+    const struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+    ::utimensat(AT_FDCWD, Path("c.skd").c_str(), later, 0);
+    int asked = 0;
+    store.BeforeOverWrite = [&](TKES&, bool& ok) {
+      ++asked;
+      ok = allow;
+    };
+    store.SetFileName("");
+    EXPECT_EQ(asked, 1);
+    if (allow) {
+      EXPECT_EQ(store.LastWrittenName(), Path("c.skd"));
+      EXPECT_NE(ReadBytes(Path("c.skd")), theirs);
+    } else {
+      EXPECT_EQ(store.LastWrittenName(), Path("1.c.skd"));
+      EXPECT_EQ(ReadBytes(Path("c.skd")), theirs);
+      TKES copy(&collator_);
+      copy.SetFileName(Path("1.c.skd"));
+      EXPECT_TRUE(copy.FindKey("mine"));
+    }
+  }
+}
+
+TEST_F(KESOpenCloseTest, OverwriteNameGrowsWhileTaken) {
+  MakeStore(Path("g.skd"), {"x"});
+  test::WriteBytes(Path("1.g.skd"), {});
+  TKES store(&collator_);
+  store.SetFileName(Path("g.skd"));
+  const struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+  ::utimensat(AT_FDCWD, Path("g.skd").c_str(), later, 0);
+  store.SetFileName("");
+  EXPECT_EQ(store.LastWrittenName(), Path("1.1.g.skd"));
+}
+
+TEST_F(KESOpenCloseTest, CloseThatCannotWriteKeepsStoreOpenAndContainerIntact) {
+  MakeStore(Path("full.skd"), {"kept"});
+  const Bytes before = ReadBytes(Path("full.skd"));
+  TKES store(&collator_);
+  store.SetFileName(Path("full.skd"));
+  TMemoryStream stream = StreamOf("new picture");
+  store.AddItem(stream, "added");
+  // The disk fills up while the new container is written beside the old one.
+  SetFileFaultHook([](std::string_view op, const std::string& path) {
+    return op == "write" && ExtractFileName(path).rfind("TDB", 0) == 0 ? ENOSPC : 0;
+  });
+  try {
+    store.SetFileName("");
+    FAIL();
+  } catch (const EKESFileError& e) {
+    EXPECT_STREQ(e.what(), "Oh man... you got a problem.. your drive is full");
+  }
+  EXPECT_EQ(store.FileName(), Path("full.skd"));
+  EXPECT_TRUE(store.Active());
+  EXPECT_EQ(store.Count(), 2);
+  EXPECT_EQ(ReadBytes(Path("full.skd")), before);
+  // Only the two working files remain; the half-written container is gone.
+  EXPECT_EQ(TempFiles().size(), 2u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir()), {}), 2);  // tmp, the store
+  SetFileFaultHook(nullptr);
+  store.SetFileName("");
+  TKES reopened(&collator_);
+  reopened.SetFileName(Path("full.skd"));
+  EXPECT_TRUE(reopened.FindKey("added"));
+  EXPECT_TRUE(reopened.FindKey("kept"));
+}
+
+TEST_F(KESOpenCloseTest, IndexWriteFailureAtCloseKeepsEverything) {
+  TKES store(&collator_);
+  store.SetFileName(Path("i.skd"));
+  TMemoryStream stream = StreamOf("body");
+  store.AddItem(stream, "item");
+  SetFileFaultHook([](std::string_view op, const std::string& path) {
+    return op == "write" && ExtractFileName(path).rfind("DBT", 0) == 0 ? EIO : 0;
+  });
+  EXPECT_THROW(store.SetFileName(""), EKESFileError);
+  SetFileFaultHook(nullptr);
+  EXPECT_TRUE(store.Active());
+  EXPECT_TRUE(store.FindKey("item"));
+  TMemoryStream out;
+  store.GetItem(out);
+  EXPECT_EQ(test::TextOf(out), "body");
+}
+
+TEST_F(KESOpenCloseTest, FailedOpenOfMissingFolderReportsNotFound) {
+  TKES store(&collator_);
+  try {
+    store.SetFileName(Path("no/such/dir/s.skd"));
+    FAIL();
+  } catch (const EKESFileError& e) {
+    EXPECT_EQ(e.what(), "Velmora was unable to locate file " + Path("no/such/dir/s.skd"));
+  }
+  EXPECT_EQ(store.FileName(), "");
+}
+
+TEST(FileErrorReporterTest, MapsCodesToMessages) {
+  struct Case {
+    int code;
+    const char* format;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {-101, "", "Oh man... you got a problem.. your drive is full"},
+      {-5, "", "The file f.skd seems to be in use by another program"},
+      {-4, "", "No more file handles are available"},
+      {-3, "", "The drive you are trying to access is not ready"},
+      {-2, "", "Velmora was unable to locate file f.skd"},
+      {-1, "custom %s", "custom f.skd"},
+      {-1, "", ""},
+      {77, "", "GOOOOOOOD question... I don't know the answer - 77 - please report it to "
+               "support@stillkeep.org"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    try {
+      ReportFileError(c.code, c.format, "f.skd");
+    } catch (const EKESFileError& e) {
+      EXPECT_EQ(e.what(), c.expected);
+    }
+  }
+  EXPECT_EQ(FileErrorCode(ENOSPC), -101);
+  EXPECT_EQ(FileErrorCode(ENOENT), -2);
+  EXPECT_EQ(FileErrorCode(EACCES), -5);
+  EXPECT_EQ(FileErrorCode(EMFILE), -4);
+}
+
+TEST(KESPropertiesTest, DisplayOnlyPropertiesIgnoreWrites) {
+  TKES store;
+  store.SetAboutVersion("9.9");
+  EXPECT_EQ(store.AboutVersion(), "0.1");
+  EXPECT_LE(store.AboutAuthor().size(), 40u);
+  EXPECT_TRUE(store.SaveOnClose());
+  EXPECT_TRUE(store.ExpandedFileNames());
+  EXPECT_EQ(store.CacheSize(), 65536);
+}
+
+}  // namespace
+}  // namespace sk

@@ -1,0 +1,32 @@
+// The subcommands of skd and the helpers they share.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace sk::skd {
+
+// A failure to report to the user: main prints "skd: " + message on stderr and exits 1.
+class ECommandError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Commands that go on after a failure (a batch) record it here; main then exits with it.
+void SetExitStatus(int status);
+int ExitStatus();
+
+// Converts a key typed on the command line (UTF-8) to the store's Windows-1252 bytes.
+// For keys that name existing items: an unconvertible character or a key over 255 bytes is an
+// ECommandError. For new keys: unconvertible characters become "?" and the key is cut to 255.
+std::string LookupKeyFromUtf8(std::string_view utf8);
+std::string NewKeyFromUtf8(std::string_view utf8);
+
+// Registration of each group of subcommands on the application.
+void AddStoreCommands(CLI::App& app);
+void AddImageCommands(CLI::App& app);
+
+}  // namespace sk::skd

@@ -1,0 +1,80 @@
+// Store opening and closing for skd commands.
+#include "tools/skd/StoreSession.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/Files.h"
+#include "platform/Win1252.h"
+#include "tools/skd/Commands.h"
+
+namespace sk::skd {
+
+void AddPasswordOption(CLI::App& command, TPasswordOptions& options) {
+  command.add_option("--password-file", options.password_file,
+                     "File whose first line is the store's password (else $SKD_PASSWORD)");
+}
+
+std::string ReadPasswordFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ECommandError("cannot read the password file " + path);
+  std::string line;
+  std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::optional<std::string> password = Utf8ToWin1252(line);
+  if (!password) throw ECommandError("the password holds characters a store password cannot hold");
+  if (password->size() > 255) throw ECommandError("the password is longer than 255 characters");
+  return *password;
+}
+
+std::optional<std::string> PasswordFrom(const TPasswordOptions& options) {
+  if (!options.password_file.empty()) return ReadPasswordFile(options.password_file);
+  if (const char* value = std::getenv("SKD_PASSWORD")) {
+    std::optional<std::string> password = Utf8ToWin1252(value);
+    if (!password) {
+      throw ECommandError("SKD_PASSWORD holds characters a store password cannot hold");
+    }
+    return password->substr(0, 255);
+  }
+  return std::nullopt;
+}
+
+std::string StorePath(const std::string& path) {
+  return ExtractFileExt(path).empty() ? path + ".kes" : path;
+}
+
+TStoreSession::TStoreSession(const std::string& path, Access access,
+                             const TPasswordOptions& options) {
+  const std::string file = StorePath(path);
+  if (access == Access::kReadOnly) {
+    if (!FileExists(file)) throw ECommandError("there is no store " + file);
+    store_.SetReadOnly(true);
+  }
+  const std::optional<std::string> password = PasswordFrom(options);
+  store_.OnDemandPassword = [password](TKES&, TPassword& answer) {
+    if (password) answer = *password;
+  };
+  store_.SetFileName(file);
+}
+
+TStoreSession::~TStoreSession() {
+  try {
+    Close();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "skd: %s\n", e.what());
+  }
+}
+
+void TStoreSession::Close() {
+  if (store_.FileName().empty()) return;
+  const std::string assigned = store_.FileName();
+  const bool writes = !store_.ReadOnly();
+  store_.SetFileName("");
+  if (writes && store_.LastWrittenName() != assigned) {
+    std::fprintf(stderr, "skd: %s changed on disk since it was opened; saved as %s\n",
+                 assigned.c_str(), store_.LastWrittenName().c_str());
+  }
+}
+
+}  // namespace sk::skd
