@@ -1,0 +1,192 @@
+// Store benchmarks: opening and closing a large container against copying it with cp, loading a
+// large index, adding and flushing items, key lookup, and reading items cold and from the cache.
+// Inputs are generated in a scratch folder ($SK_BENCH_DIR, default the temporary folder).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "store/KES.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string BenchDir() {
+  const char* dir = std::getenv("SK_BENCH_DIR");
+  const std::string path = dir ? dir : sk::TempDirectory() + "/stillkeep-bench";
+  fs::create_directories(path);
+  return path;
+}
+
+void PutLE32(std::ofstream& out, uint32_t v) {
+  const char bytes[4] = {static_cast<char>(v), static_cast<char>(v >> 8),
+                         static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+  out.write(bytes, 4);
+}
+
+std::string KeyName(int i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "picture %07d", i);
+  return name;
+}
+
+// Writes a container with `keys` items sharing `data_bytes` of data, laid out as a close writes
+// it (index in descending key order), unless it exists already.
+std::string MakeContainer(const std::string& name, int keys, int64_t data_bytes) {
+  const std::string path = BenchDir() + "/" + name;
+  if (fs::exists(path)) return path;
+  std::ofstream out(path, std::ios::binary);
+  out.write("KES\0", 4);
+  PutLE32(out, static_cast<uint32_t>(data_bytes));
+  std::vector<char> block(1 << 20);
+  std::mt19937 random(7);
+  for (char& c : block) c = static_cast<char>(random());
+  for (int64_t left = data_bytes; left > 0; left -= static_cast<int64_t>(block.size())) {
+    out.write(block.data(), static_cast<std::streamsize>(std::min<int64_t>(left, block.size())));
+  }
+  std::string index;
+  const int64_t body = data_bytes / keys;
+  auto put32 = [&index](uint32_t v) {
+    for (int s = 0; s < 32; s += 8) index += static_cast<char>(v >> s);
+  };
+  put32(static_cast<uint32_t>(keys));
+  for (int i = keys - 1; i >= 0; --i) {
+    index += KeyName(i);
+    index += '\0';
+    put32(static_cast<uint32_t>(i * body));
+    put32(static_cast<uint32_t>(body));
+    put32(0);
+  }
+  out.write("IXS\0", 4);
+  PutLE32(out, static_cast<uint32_t>(index.size()));
+  out.write(index.data(), static_cast<std::streamsize>(index.size()));
+  return path;
+}
+
+const sk::TCollator& Collator() {
+  static const sk::TCollator collator("en_US");
+  return collator;
+}
+
+// Open and close (unpack once, rewrite once) of a 1 GB, 100,000-key container.
+void BM_OpenClose1GB(benchmark::State& state) {
+  const std::string path = MakeContainer("big.skd", 100000, int64_t{1} << 30);
+  for (auto _ : state) {
+    sk::TKES store(&Collator());
+    store.SetFileName(path);
+    store.SetFileName("");
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(path)));
+}
+BENCHMARK(BM_OpenClose1GB)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The same file copied twice with cp: the floor for one unpack plus one rewrite.
+void BM_CpTwice1GB(benchmark::State& state) {
+  const std::string path = MakeContainer("big.skd", 100000, int64_t{1} << 30);
+  const std::string copy = BenchDir() + "/copy.skd";
+  const std::string command = "cp '" + path + "' '" + copy + "' && cp '" + path + "' '" + copy + "'";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
+  }
+  fs::remove(copy);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(path)));
+}
+BENCHMARK(BM_CpTwice1GB)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// Loading an index of 1,000,000 keys (open read-only, so close does not rewrite).
+void BM_LoadIndex1M(benchmark::State& state) {
+  const std::string path = MakeContainer("million.skd", 1000000, 1000000);
+  for (auto _ : state) {
+    sk::TKES store(&Collator());
+    store.SetReadOnly(true);
+    store.SetFileName(path);
+    state.PauseTiming();
+    store.SetFileName("");
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_LoadIndex1M)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// FindKey in a store of 1,000,000 keys.
+void BM_FindKey1M(benchmark::State& state) {
+  const std::string path = MakeContainer("million.skd", 1000000, 1000000);
+  sk::TKES store(&Collator());
+  store.SetReadOnly(true);
+  store.SetFileName(path);
+  std::mt19937 random(3);
+  std::vector<std::string> keys;
+  for (int i = 0; i < 4096; ++i) keys.push_back(KeyName(static_cast<int>(random() % 1000000)));
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(store.FindKey(keys[i++ & 4095]));
+  }
+}
+BENCHMARK(BM_FindKey1M)->Unit(benchmark::kNanosecond);
+
+std::vector<uint8_t> PictureLike(size_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes(size);
+  std::mt19937 random(seed);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+// AddItem + Flush of 1,000 items of 400 KB each into a new store.
+void BM_AddFlush1000x400KB(benchmark::State& state) {
+  const std::vector<uint8_t> body = PictureLike(400 * 1024, 1);
+  for (auto _ : state) {
+    const std::string path = BenchDir() + "/adds.skd";
+    fs::remove(path);
+    sk::TKES store(&Collator());
+    store.SetFileName(path);
+    for (int i = 0; i < 1000; ++i) {
+      sk::TMemoryStream stream{std::vector<uint8_t>(body)};
+      store.AddItem(stream, KeyName(i));
+      store.Flush();
+    }
+    state.PauseTiming();
+    store.SetFileName("");
+    fs::remove(path);
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(state.iterations() * 1000 * static_cast<int64_t>(body.size()));
+}
+BENCHMARK(BM_AddFlush1000x400KB)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// GetItem of a 400 KB item from the data file (cache disabled) and from the cache.
+void GetItem(benchmark::State& state, bool cached, bool compressed) {
+  const std::string path = BenchDir() + "/get.skd";
+  fs::remove(path);
+  sk::TKES store(&Collator());
+  store.SetFileName(path);
+  store.SetCompression(compressed);
+  store.SetCacheSize(cached ? 64 << 20 : 0);
+  std::vector<uint8_t> body = PictureLike(400 * 1024, 2);
+  std::fill(body.begin(), body.begin() + body.size() / 2, uint8_t{0x40});  // half compressible
+  sk::TMemoryStream stream{std::move(body)};
+  store.AddItem(stream, "item");
+  store.Flush();
+  for (auto _ : state) {
+    sk::TMemoryStream out;
+    store.GetItem(out);
+    benchmark::DoNotOptimize(out.Bytes().data());
+  }
+  state.SetBytesProcessed(state.iterations() * 400 * 1024);
+  store.SetFileName("");
+  fs::remove(path);
+}
+void BM_GetItemCold(benchmark::State& state) { GetItem(state, false, false); }
+void BM_GetItemColdCompressed(benchmark::State& state) { GetItem(state, false, true); }
+void BM_GetItemCached(benchmark::State& state) { GetItem(state, true, false); }
+BENCHMARK(BM_GetItemCold)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetItemColdCompressed)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetItemCached)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

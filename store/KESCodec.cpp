@@ -1,0 +1,326 @@
+// The block codec for compressed item bodies: a slice compressor that writes one fixed byte
+// sequence per input, and a bounds-checked decoder that rejects damaged payloads.
+//
+// Block stream: per slice of at most 32768 bytes, [uint16 LE payload length L][payload of L].
+// Payload: byte 0 is the method; 0x80 means the slice follows verbatim, anything else means a
+// compressed payload. A compressed payload is a sequence of groups, each a big-endian 16-bit
+// control word followed by up to 16 items, announced from the most significant bit down: 0 is a
+// literal byte, 1 is a code item. A code item starts with b0 b1; offset = b0 * 16 + b1 / 16.
+// A non-zero offset is a back-reference of (b1 % 16) + 3 bytes copied one at a time from `offset`
+// bytes back (so it may overlap what it writes). A zero offset makes a 4-byte run code b0 b1 b2 b3
+// that writes b3 (b1 * 256 + b2 + 16) times.
+#include "store/KESCodec.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <new>
+
+namespace sk {
+namespace {
+
+constexpr size_t kHashSize = 4096;
+constexpr uint16_t kHashEmpty = 0xFFFF;
+constexpr size_t kMaxOffset = 4095;
+constexpr size_t kMinMatch = 3;
+constexpr size_t kMaxMatch = 18;
+constexpr size_t kMinRun = 16;
+constexpr size_t kMaxRun = 4095;
+// The decoder accepts run codes longer than the compressor writes: up to 15 * 256 + 255 + 16.
+constexpr size_t kMaxRunCodeCount = 4111;
+constexpr unsigned kItemsPerGroup = 16;
+
+// The compressor may pass the slice length by one control word and one run code before its loop
+// notices, so its output buffer needs this much room beyond the slice length.
+constexpr size_t kCompressSlack = 2 + 4;
+
+using HashTable = std::array<uint16_t, kHashSize>;
+
+void PutBigEndian16(uint8_t* at, uint32_t value) {
+  at[0] = static_cast<uint8_t>(value >> 8);
+  at[1] = static_cast<uint8_t>(value);
+}
+
+// Hash of the three bytes at pos. Bytes past the end of the slice count as zero; their value
+// cannot change the output, because a match at the last two positions would be shorter than
+// kMinMatch anyway.
+uint32_t HashAt(const uint8_t* src, size_t pos, size_t n) {
+  const uint32_t a = src[pos];
+  const uint32_t b = pos + 1 < n ? src[pos + 1] : 0;
+  const uint32_t c = pos + 2 < n ? src[pos + 2] : 0;
+  return (((((a << 4) ^ b) << 4) ^ c) * 40543u >> 4) & (kHashSize - 1);
+}
+
+uint64_t Load64(const uint8_t* at) {
+  uint64_t value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+// Whether the kMinRun bytes at `at` are all equal, tested a word at a time: a run shorter than
+// kMinRun is never coded as a run, so its exact length does not matter.
+bool StartsRun(const uint8_t* at) {
+  static_assert(kMinRun == 16);
+  const uint64_t pattern = at[0] * 0x0101010101010101ull;
+  return Load64(at) == pattern && Load64(at + 8) == pattern;
+}
+
+// Whether the three bytes at `a` and `b` are equal; reads four bytes at each.
+bool SameFirstThree(const uint8_t* a, const uint8_t* b) {
+  uint32_t x, y;
+  std::memcpy(&x, a, 4);
+  std::memcpy(&y, b, 4);
+  constexpr uint32_t kMask = std::endian::native == std::endian::little ? 0x00FFFFFF : 0xFFFFFF00;
+  return ((x ^ y) & kMask) == 0;
+}
+
+// Compresses `slice` into `out`, which must have room for slice.size() + kCompressSlack bytes,
+// and returns the payload length. Falls back to the stored form when the compressed form would
+// be longer than the slice.
+size_t CompressSliceInto(std::span<const uint8_t> slice, HashTable& table, uint8_t* out) {
+  const uint8_t* src = slice.data();
+  const size_t n = slice.size();
+  table.fill(kHashEmpty);
+
+  out[0] = kCodecMethodCompressed;
+  size_t control_pos = 1;
+  size_t out_pos = 3;
+  unsigned items = 0;
+  uint32_t control = 0;
+  size_t pos = 0;
+
+  // The loop stops as soon as the output has grown past the slice length, because the stored
+  // form is then at least as short; the check sits before each item, hence the slack.
+  while (pos < n && out_pos <= n) {
+    if (items == kItemsPerGroup) {
+      PutBigEndian16(out + control_pos, control);
+      control_pos = out_pos;
+      out_pos += 2;
+      items = 0;
+    }
+
+    const uint8_t value = src[pos];
+    if (n - pos >= kMinRun && StartsRun(src + pos)) {
+      const size_t run_limit = std::min(kMaxRun, n - pos);
+      size_t run = kMinRun;
+      while (run < run_limit && src[pos + run] == value) ++run;
+      // Runs never enter the hash table.
+      const size_t excess = run - kMinRun;
+      out[out_pos] = 0;
+      out[out_pos + 1] = static_cast<uint8_t>(excess >> 8);
+      out[out_pos + 2] = static_cast<uint8_t>(excess);
+      out[out_pos + 3] = value;
+      out_pos += 4;
+      pos += run;
+      control = (control << 1) | 1;
+    } else {
+      const uint32_t h = HashAt(src, pos, n);
+      const uint16_t candidate = table[h];
+      table[h] = static_cast<uint16_t>(pos);
+
+      size_t length = 0;
+      if (candidate != kHashEmpty && pos - candidate <= kMaxOffset && n - pos >= kMinMatch &&
+          (n - pos < 4 || SameFirstThree(src + pos, src + candidate))) {
+        // Most candidates fail within three bytes; the test above settles those without a
+        // byte loop whose exit the processor cannot predict.
+        const size_t limit = std::min(kMaxMatch, n - pos);
+        while (length < limit && src[pos + length] == src[candidate + length]) ++length;
+      }
+
+      if (length >= kMinMatch) {
+        PutBigEndian16(out + out_pos,
+                       static_cast<uint32_t>((pos - candidate) * 16 + (length - kMinMatch)));
+        out_pos += 2;
+        pos += length;
+        control = (control << 1) | 1;
+      } else {
+        out[out_pos] = value;
+        out_pos += 1;
+        pos += 1;
+        control <<= 1;
+      }
+    }
+    ++items;
+  }
+  // Bits of earlier groups are shifted out of the 16 kept here.
+  PutBigEndian16(out + control_pos, (control << (kItemsPerGroup - items)) & 0xFFFF);
+
+  if (out_pos > n) {
+    out[0] = kCodecMethodStored;
+    if (n > 0) std::memcpy(out + 1, src, n);
+    return n + 1;
+  }
+  return out_pos;
+}
+
+// Decodes the compressed payload `payload` (at least 2 bytes, method byte first) into `dst`, which
+// has room for kCodecSliceSize bytes, counting the bytes written in `produced`. Returns false at
+// the first sign of damage; `produced` then counts what was decoded before it.
+bool DecodeCompressed(std::span<const uint8_t> payload, uint8_t* dst, size_t& produced) {
+  const uint8_t* in = payload.data();
+  const size_t len = payload.size();
+  size_t in_pos = 3;
+  uint32_t control = len > 3 ? (uint32_t{in[1]} << 8) | in[2] : 0;
+  unsigned bits_left = kItemsPerGroup;
+
+  while (in_pos < len) {
+    if (bits_left == 0) {
+      // A control word always announces at least one item, so it must be followed by one.
+      if (len - in_pos < 3) return false;
+      control = (uint32_t{in[in_pos]} << 8) | in[in_pos + 1];
+      in_pos += 2;
+      bits_left = kItemsPerGroup;
+    }
+    if ((control & 0x8000) == 0) {
+      // Take every literal this control word announces in a row at once; noisy data is mostly
+      // literals, and one copy per row is much cheaper than one pass of the loop per byte.
+      const unsigned zeros =
+          static_cast<unsigned>(std::countl_zero(static_cast<uint16_t>(control)));
+      const size_t count = std::min<size_t>(std::min(zeros, bits_left), len - in_pos);
+      if (count > kCodecSliceSize - produced) return false;
+      if (len - in_pos >= kItemsPerGroup && kCodecSliceSize - produced >= kItemsPerGroup) {
+        // A fixed-size copy compiles to two moves; the bytes past `count` are overwritten later
+        // or trimmed by the caller.
+        std::memcpy(dst + produced, in + in_pos, kItemsPerGroup);
+      } else {
+        std::memcpy(dst + produced, in + in_pos, count);
+      }
+      produced += count;
+      in_pos += count;
+      control <<= count;
+      bits_left -= static_cast<unsigned>(count);
+      continue;
+    }
+    control <<= 1;
+    --bits_left;
+
+    if (len - in_pos < 2) return false;
+    const size_t b0 = in[in_pos];
+    const size_t b1 = in[in_pos + 1];
+    const size_t offset = b0 * 16 + (b1 >> 4);
+    if (offset != 0) {
+      const size_t length = (b1 & 0x0F) + kMinMatch;
+      if (offset > produced || length > kCodecSliceSize - produced) return false;
+      in_pos += 2;
+      uint8_t* to = dst + produced;
+      const uint8_t* from = to - offset;
+      if (offset >= kMaxMatch && kCodecSliceSize - produced >= kMaxMatch) {
+        // Source and destination cannot overlap, so a fixed-size copy of the longest match is
+        // safe; bytes past `length` are overwritten later or trimmed by the caller.
+        std::memcpy(to, from, kMaxMatch);
+      } else if (offset >= length) {
+        std::memcpy(to, from, length);
+      } else {
+        // Overlapping copy: bytes written earlier in this copy are read again, repeating them.
+        for (size_t i = 0; i < length; ++i) to[i] = from[i];
+      }
+      produced += length;
+    } else {
+      if (len - in_pos < 4) return false;
+      const size_t count = b1 * 256 + in[in_pos + 2] + kMinRun;
+      if (count > kCodecSliceSize - produced) return false;
+      std::memset(dst + produced, in[in_pos + 3], count);
+      in_pos += 4;
+      produced += count;
+    }
+  }
+  return true;
+}
+
+// The most output the block stream in `body` can expand to, found by walking its block headers:
+// a stored payload gives its length less one, a compressed one at most 1028 bytes per payload
+// byte (a 4-byte run code writes up to kMaxRunCodeCount), and no block more than kCodecSliceSize.
+// Reserving it once spares a large item the copies of repeated growth.
+size_t ExpandedSizeBound(std::span<const uint8_t> body) {
+  size_t bound = 0;
+  size_t pos = 0;
+  while (body.size() - pos >= 2) {
+    const size_t length = body[pos] | (size_t{body[pos + 1]} << 8);
+    pos += 2;
+    if (length > body.size() - pos) break;
+    if (length >= 2) {
+      const size_t most =
+          body[pos] == kCodecMethodStored ? length - 1 : length * ((kMaxRunCodeCount + 3) / 4);
+      bound += std::min(most, kCodecSliceSize);
+    }
+    pos += length;
+  }
+  return bound;
+}
+
+}  // namespace
+
+std::vector<uint8_t> CompressSlice(std::span<const uint8_t> slice) {
+  if (slice.size() > kCodecSliceSize) {
+    throw std::invalid_argument("CompressSlice: slice longer than kCodecSliceSize");
+  }
+  HashTable table;
+  std::vector<uint8_t> payload(slice.size() + kCompressSlack);
+  payload.resize(CompressSliceInto(slice, table, payload.data()));
+  return payload;
+}
+
+bool ExpandPayload(std::span<const uint8_t> payload, std::vector<uint8_t>& out) {
+  const size_t len = payload.size();
+  if (len < 2) return true;
+
+  if (payload[0] == kCodecMethodStored) {
+    if (len - 1 > kCodecSliceSize) return false;
+    out.insert(out.end(), payload.begin() + 1, payload.end());
+    return true;
+  }
+
+  // Decode straight into a full-size tail and trim it afterwards: every write is checked against
+  // kCodecSliceSize, so the tail is never outgrown.
+  const size_t start = out.size();
+  out.resize(start + kCodecSliceSize);
+  size_t produced = 0;
+  const bool ok = DecodeCompressed(payload, out.data() + start, produced);
+  out.resize(start + produced);
+  return ok;
+}
+
+std::vector<uint8_t> CompressItem(std::span<const uint8_t> item) {
+  const size_t slices = (item.size() + kCodecSliceSize - 1) / kCodecSliceSize;
+  // A span holds at most PTRDIFF_MAX bytes, so this bound cannot overflow size_t. Reserving it
+  // keeps the per-slice resizes below from reallocating.
+  const size_t bound = item.size() + slices * 3 + kCompressSlack;
+  std::vector<uint8_t> body;
+  body.reserve(bound);
+
+  HashTable table;
+  for (size_t at = 0; at < item.size(); at += kCodecSliceSize) {
+    const auto slice = item.subspan(at, std::min(kCodecSliceSize, item.size() - at));
+    const size_t header = body.size();
+    body.resize(header + 2 + slice.size() + kCompressSlack);
+    const size_t length = CompressSliceInto(slice, table, body.data() + header + 2);
+    body[header] = static_cast<uint8_t>(length);
+    body[header + 1] = static_cast<uint8_t>(length >> 8);
+    body.resize(header + 2 + length);
+  }
+  return body;
+}
+
+std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body) {
+  std::vector<uint8_t> item;
+  try {
+    item.reserve(ExpandedSizeBound(body));
+  } catch (const std::bad_alloc&) {
+    // For a damaged stream the bound can be far above what decoding reaches before it fails, so
+    // the reservation is only a hint: without it the item grows as it is decoded, and a real
+    // shortage of memory still surfaces there.
+  }
+  size_t pos = 0;
+  while (pos < body.size()) {
+    if (body.size() - pos < 2) throw EKESCorruptBody();
+    const size_t length = body[pos] | (size_t{body[pos + 1]} << 8);
+    pos += 2;
+    if (length > body.size() - pos) throw EKESCorruptBody();
+    if (!ExpandPayload(body.subspan(pos, length), item)) throw EKESCorruptBody();
+    pos += length;
+  }
+  return item;
+}
+
+}  // namespace sk
