@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -139,6 +140,31 @@ void TFile::Write(std::span<const uint8_t> data) {
       throw EOSError(errno, "write", path_);
     }
     done += static_cast<size_t>(n);
+  }
+}
+
+void TFile::CopyFrom(TFile& source, int64_t length) {
+  CheckFault("write", path_);
+  while (length > 0) {
+    const ssize_t n = ::copy_file_range(source.fd_, nullptr, fd_, nullptr,
+                                        static_cast<size_t>(std::min<int64_t>(length, 1 << 30)), 0);
+    if (n > 0) {
+      length -= n;
+      continue;
+    }
+    if (n == 0) throw EOSError(EIO, "read", source.path_);
+    if (errno == EINTR) continue;
+    if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+      throw EOSError(errno, "write", path_);
+    }
+    // The kernel cannot copy between these files: copy through a buffer.
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(length, 1 << 20)));
+    while (length > 0) {
+      const std::span chunk(buffer.data(), static_cast<size_t>(std::min<int64_t>(length, buffer.size())));
+      source.ReadExact(chunk);
+      Write(chunk);
+      length -= static_cast<int64_t>(chunk.size());
+    }
   }
 }
 

@@ -57,6 +57,9 @@ class TFile {
   // Reads exactly buffer.size() bytes or raises EOSError(EIO) at a premature end.
   void ReadExact(std::span<uint8_t> buffer);
   void Write(std::span<const uint8_t> data);
+  // Appends length bytes read from the current position of source, letting the kernel copy them
+  // where it can; raises EOSError(EIO) when source ends early.
+  void CopyFrom(TFile& source, int64_t length);
   void Seek(int64_t position);
   int64_t Position() const;
   int64_t Size() const;
