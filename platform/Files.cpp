@@ -87,6 +87,7 @@ TFile TFile::Open(const std::string& path, FileMode mode) {
     case FileMode::kRead: flags |= O_RDONLY; break;
     case FileMode::kReadWrite: flags |= O_RDWR; break;
     case FileMode::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case FileMode::kCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
   }
   const int fd = ::open(path.c_str(), flags, 0600);
   if (fd < 0) throw EOSError(errno, "open", path);
@@ -303,7 +304,12 @@ void ReplaceFile(const std::string& source, const std::string& target) {
     }
     DeleteFile(source);
   }
-  SyncDirectoryOf(target);
+  // The rename has replaced the target: a failing folder sync cannot undo that, so reporting it as
+  // a failed replacement would make callers act on a state that no longer exists.
+  try {
+    SyncDirectoryOf(target);
+  } catch (const EOSError&) {
+  }
 }
 
 void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {

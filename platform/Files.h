@@ -34,6 +34,7 @@ enum class FileMode {
   kRead,            // existing file, read only
   kReadWrite,       // existing file, read and write
   kCreate,          // create or truncate, read and write, mode 0600 for a new file
+  kCreateNew,       // create a file that must not exist yet (no links followed), mode 0600
 };
 
 // An open file. Move-only; closes itself. Every failure raises EOSError.

@@ -170,6 +170,7 @@ class TKES {
   void Close();
   void CreateEmptyContainer();
   void Unpack();
+  void CreateWorkingFiles();
   void LoadIndex();
   void ApplyCaseMode();
   void WriteIndexFile(TProgressOrigin origin);

@@ -57,9 +57,6 @@ void CopyChunks(TFile& from, TFile& to, int64_t length, const std::optional<TDig
   }
 }
 
-// Creates path (a new name from CreateTempFile, or a derived one) as an empty 0600 file.
-TFile CreateWorkingFile(const std::string& path) { return TFile::Open(path, FileMode::kCreate); }
-
 }  // namespace
 
 // ---- Open ----
@@ -142,24 +139,44 @@ void TKES::Unpack() {
 
   try {
     const int64_t data_length = read_section_length();
-    data_name_ = GetTempName("KES");
-    if (data_name_.empty()) ReportFileError(FileErrorCode(errno), "", TempDirectory());
-    const std::string data_base = ExtractFileName(data_name_);
-    index_name_ = ExtractFileDir(data_name_) + "/IXS" + data_base.substr(3);
+    CreateWorkingFiles();
     {
-      TFile data = CreateWorkingFile(data_name_);
+      TFile data = TFile::Open(data_name_, FileMode::kReadWrite);
       CopyChunks(container, data, data_length, key);
       data.Close();
     }
     read_exact(word);
     if (!TagIs(word, kIndexTag)) RaiseInvalidFile();
     const int64_t index_length = read_section_length();
-    TFile index = CreateWorkingFile(index_name_);
+    TFile index = TFile::Open(index_name_, FileMode::kReadWrite);
     CopyChunks(container, index, index_length, key);
     index.Close();
   } catch (const EOSError& error) {
     ReportOsError(error, error.Path());
   }
+}
+
+void TKES::CreateWorkingFiles() {
+  // The index file's name is derived from the data file's unique name; it must be a new file of
+  // our own (never one planted under that name), so a taken name means trying another pair.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    data_name_ = GetTempName("KES");
+    if (data_name_.empty()) ReportFileError(FileErrorCode(errno), "", TempDirectory());
+    index_name_ = ExtractFileDir(data_name_) + "/IXS" + ExtractFileName(data_name_).substr(3);
+    try {
+      TFile::Open(index_name_, FileMode::kCreateNew).Close();
+      return;
+    } catch (const EOSError& error) {
+      DeleteFile(data_name_);
+      data_name_.clear();
+      if (error.Code() != EEXIST) {
+        index_name_.clear();
+        throw;
+      }
+    }
+  }
+  index_name_.clear();
+  ReportFileError(kErrInUse, "", TempDirectory());
 }
 
 void TKES::OpenDataFile() {

@@ -180,6 +180,7 @@ void TKES::Flush() {
     WriteIndexFile(TProgressOrigin::poFlush);
     data_file_.Close();
   } catch (const EOSError& error) {
+    if (!data_file_.IsOpen()) OpenDataFile();
     ReportOsError(error, file_name_);
   }
   OpenDataFile();
@@ -297,6 +298,9 @@ void TKES::Pack() {
       live_bytes += index.size;
     }
   }
+  // Bodies of a sound index never overlap, so together they fit the data file's limit; more
+  // means shared bodies, whose packed offsets would no longer fit 32 bits.
+  if (live_bytes > kMaxDataFile) RaiseInvalidIndex();
   const std::string temp = GetTempName("KES");
   if (temp.empty()) throw EKESIndexError(std::string(kes_msg::kNoTempFile));
   if (const int64_t free = FreeSpace(ExtractFileDir(temp)); free >= 0 && free < live_bytes) {
