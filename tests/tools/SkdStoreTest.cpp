@@ -92,7 +92,7 @@ TEST_F(SkdStoreTest, PutGetListDeleteRoundTrip) {
   Ok({"put", "s.skd", "caf\xC3\xA9", "big.bin", "--compress"});
   Ok({"put", "s.skd", "apple", "small.txt"});
   EXPECT_EQ(Ok({"list", "s.skd"}), "apple\ncaf\xC3\xA9\nZebra\n");
-  EXPECT_EQ(Ok({"list", "-0", "s.skd"}), std::string("apple\0caf\xC3\xA9\0Zebra\0", 17));
+  EXPECT_EQ(Ok({"list", "-0", "s.skd"}), std::string("apple\0caf\xC3\xA9\0Zebra\0", 18));
   EXPECT_EQ(Ok({"get", "s.skd", "CAF\xC3\x89"}), big);
   Ok({"get", "s.skd", "zebra", "-o", "out.txt"});
   EXPECT_EQ(ReadFile("out.txt"), "hello");
