@@ -28,5 +28,6 @@ std::string NewKeyFromUtf8(std::string_view utf8);
 // Registration of each group of subcommands on the application.
 void AddStoreCommands(CLI::App& app);
 void AddImageCommands(CLI::App& app);
+void AddPictureCommands(CLI::App& app);
 
 }  // namespace sk::skd

@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   sk::skd::AddStoreCommands(app);
   sk::skd::AddImageCommands(app);
+  sk::skd::AddPictureCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
