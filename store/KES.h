@@ -221,6 +221,7 @@ class TKES {
   bool active_ = false, modified_ = false, was_protected_ = false;
   bool editing_ = false, inserting_ = false;
   bool aggressive_update_ = false, compression_ = false, read_only_ = false;
+  bool read_only_from_file_ = false;  // ReadOnly was set by the container's attribute
   bool save_on_close_ = true, expanded_file_names_ = true, use_grep_match_ = false;
 
   int64_t progress_step_ = 1;

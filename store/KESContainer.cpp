@@ -95,7 +95,10 @@ void TKES::CreateEmptyContainer() {
 
 void TKES::Unpack() {
   open_time_ = FileTimeStamp(file_name_);
-  if (IsReadOnlyFile(file_name_)) SetReadOnly(true);
+  if (IsReadOnlyFile(file_name_) && !read_only_) {
+    SetReadOnly(true);
+    read_only_from_file_ = true;
+  }
 
   TFile container;
   try {
@@ -381,6 +384,11 @@ void TKES::ClearState() {
   editing_ = inserting_ = false;
   open_time_.reset();
   Password.clear();
+  // A read-only container makes only itself read-only, not the stores opened after it.
+  if (read_only_from_file_) {
+    read_only_ = false;
+    read_only_from_file_ = false;
+  }
   RecomputeBofEof();
 }
 

@@ -94,6 +94,20 @@ TEST_F(KESOpenCloseTest, ReadOnlyContainerOpensReadOnlyAndIsNeverRewritten) {
   EXPECT_TRUE(TempFiles().empty());
 }
 
+TEST_F(KESOpenCloseTest, ReadOnlyAttributeDoesNotCarryOverToTheNextStore) {
+  MakeStore(Path("ro.skd"), {"one"});
+  ::chmod(Path("ro.skd").c_str(), 0444);
+  TKES store(&collator_);
+  store.SetFileName(Path("ro.skd"));
+  EXPECT_TRUE(store.ReadOnly());
+  store.SetFileName(Path("rw.skd"));
+  EXPECT_FALSE(store.ReadOnly());
+  store.SetReadOnly(true);  // a read-only wish of the program's own stays
+  store.SetFileName(Path("ro.skd"));
+  store.SetFileName(Path("rw.skd"));
+  EXPECT_TRUE(store.ReadOnly());
+}
+
 TEST_F(KESOpenCloseTest, WarningsAreIndexErrorsAndStoreErrors) {
   TKES store(&collator_);
   TMemoryStream stream;
