@@ -1,0 +1,162 @@
+// Loading and saving pictures through TImageIO: the reader chosen by file extension, framed JPEG
+// streams for the store, and the two-colour reduction used when saving BMP files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "imaging/PictureHost.h"
+#include "imaging/jpegfilt.h"
+#include "platform/MemoryStream.h"
+
+namespace sk {
+
+// A WMF or EMF file opened by the program (drawing one needs the platform's painter, which this
+// library does not link).
+class TMetafile {
+ public:
+  virtual ~TMetafile() = default;
+  // Size in pixels.
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  // Draws the metafile at 0,0 at its own size onto the picture, clipped to the picture.
+  virtual void Draw(TPicture& picture) const = 0;
+};
+
+// Opens a metafile, or raises any exception (which the caller reports as "unrecognized WMF or
+// EMF"). Returning null counts as a failure.
+using TMetafileLoader = std::function<std::unique_ptr<TMetafile>(const std::string& file_name)>;
+
+class TImageIO : private THostObserver {
+ public:
+  TImageIO() = default;
+  TImageIO(const TImageIO&) = delete;
+  TImageIO& operator=(const TImageIO&) = delete;
+  ~TImageIO();
+
+  // The host whose picture loads fill and saves read, or null. Attaching registers for the host's
+  // destruction, which detaches again. While nothing is attached every load and save does nothing.
+  void SetAttachedImage(TPictureHost* host);
+  TPictureHost* AttachedImage() const { return host_; }
+
+  // The attached host's background colour, or this object's own (initially 0) while none is.
+  uint32_t Background() const;
+  void SetBackground(uint32_t color);
+
+  // Whether the GIF writer compresses with LZW (true) or run lengths (false, the default).
+  bool UseLZW() const { return use_lzw_; }
+  void SetUseLZW(bool use_lzw) { use_lzw_ = use_lzw; }
+
+  // The program's metafile loader for ".wmf" and ".emf" files; without one they fail to load.
+  void SetMetafileLoader(TMetafileLoader loader) { metafile_loader_ = std::move(loader); }
+
+  // Loads a file, choosing the reader by the lower-cased extension (the content is never looked
+  // at): ".jpg"/".jpeg" as LoadFromFileJpeg; ".tif"/".tiff", ".pcx", ".gif" and ".wmf"/".emf"
+  // raise EInvalidGraphic with "unrecognized TIFF", "unrecognized PCX", "unrecognized GIF" or
+  // "unrecognized WMF or EMF" for every failure inside them, also a missing file; anything else,
+  // also no extension, as LoadFromFileBMP. A metafile gives a picture one pixel narrower and lower
+  // than its size, cleared to Background() before it is drawn.
+  // A load replaces the picture whole, then calls the host's Update and ImageChange; a failed load
+  // leaves the picture as it was.
+  void LoadFromFile(const std::string& file_name);
+
+  // Loads a JPEG file and sets the host's resolution from it. A decoding failure raises
+  // EInvalidGraphic("unrecognized JPEG"); other errors (EOSError for a missing file) pass
+  // unchanged.
+  void LoadFromFileJpeg(const std::string& file_name);
+
+  // Loads page page_index (0-based) of a TIFF file and returns the file's page count. The TIFF
+  // reader is not part of this version: an existing file raises EInvalidGraphic("unrecognized
+  // TIFF"); a file that cannot be opened raises its EOSError.
+  int LoadFromFileTIFF(const std::string& file_name, int page_index);
+
+  // Loads a BMP file (see ReadBMP); the resolution is left as it is. A malformed file raises
+  // EInvalidGraphic("unrecognized BMP"); other errors pass unchanged.
+  void LoadFromFileBMP(const std::string& file_name);
+
+  // Decodes a JPEG from the stream's position: a JpegFrame there gives the length of the JPEG that
+  // follows it, and the stream is left just after that JPEG; a raw JPEG is decoded from its first
+  // byte and the stream is left where the decoder stopped reading. Sets the host's resolution.
+  // Every failure raises EInvalidGraphic("unrecognized JPEG stream").
+  void LoadFromStreamJpeg(TMemoryStream& stream);
+
+  // Writes a JpegFrame and the picture as JPEG at the given quality and the host's resolution at
+  // the stream's position, leaving the stream after the JPEG. Encoder failures raise
+  // EInvalidGraphic(JpegLibraryMessage(code)), for instance for an empty picture.
+  void SaveToStreamJpeg(TMemoryStream& stream, int quality);
+
+  // Writes the picture as a JPEG file (no frame) at the given quality and the host's resolution.
+  // Every save writes a new file beside the target and renames it over the target only once it is
+  // complete: a failed save leaves an existing file untouched. The new file keeps the mode of the
+  // file it replaces, or gets 0666 less the umask. File errors raise EOSError; encoder errors as
+  // SaveToStreamJpeg.
+  void SaveToFileJpeg(const std::string& file_name, int quality);
+
+  // Writes the picture as a GIF file. The GIF writer is not part of this version: raises
+  // EInvalidGraphic(kGifWriterMissing) and leaves the file system untouched.
+  void SaveToFileGIF(const std::string& file_name, bool interlaced, uint16_t delay,
+                     bool transparent, uint16_t left, uint16_t top);
+
+  // Writes the picture as a BMP file, safely as SaveToFileJpeg: a picture of exactly two colours
+  // as a 1-bit BMP whose palette holds them (the darker at index 0, see MakeMonochrome), any other
+  // as an uncompressed 24-bit BMP. An empty picture raises EInvalidGraphic("unrecognized BMP").
+  void SaveToFileBMP(const std::string& file_name);
+
+ private:
+  void HostDestroyed(TPictureHost& host) override;
+  // Puts a loaded picture in place (with the resolution or background its file carries) and tells
+  // the host.
+  void Accept(TPicture picture, std::optional<TResolution> resolution,
+              std::optional<uint32_t> background);
+  void LoadMetafile(const std::string& file_name);
+  TResolution HostResolution() const;
+
+  TPictureHost* host_ = nullptr;
+  uint32_t own_background_ = 0;
+  bool use_lzw_ = false;
+  TMetafileLoader metafile_loader_;
+};
+
+// The 12 bytes before a JPEG kept in a stream: "JFIF", four zero bytes, and the number of JPEG
+// bytes that follow as an unsigned little-endian 32-bit value.
+struct JpegFrame {
+  static constexpr size_t kSize = 12;
+  uint32_t length = 0;
+
+  std::array<uint8_t, kSize> Bytes() const;
+  // The frame held in bytes, or nothing when they are not a frame.
+  static std::optional<JpegFrame> Parse(std::span<const uint8_t, kSize> bytes);
+};
+
+// Writes a JpegFrame and the picture as JPEG at the stream's position, as SaveToStreamJpeg does
+// without a host. A JPEG longer than 4 GiB - 1 raises EInvalidGraphic.
+void EncodeFramedJpeg(TMemoryStream& stream, const TPicture& picture, TResolution resolution,
+                      int quality);
+
+// Decodes a framed or raw JPEG at the stream's position, as LoadFromStreamJpeg does without a
+// host; every failure raises EInvalidGraphic("unrecognized JPEG stream").
+TJpegImage DecodeFramedJpeg(TMemoryStream& stream);
+
+// A picture of exactly two colours as a 1-bit picture: a clear bit shows colours[0], a set bit
+// colours[1]. Colours are colour values (red in the low byte).
+struct TMonochrome {
+  TMonoPicture bits;
+  std::array<uint32_t, 2> colours{};
+};
+
+// Scans the picture from the top row, left to right. With exactly two colours, returns them with
+// the darker at index 0 by luminance round((30 red + 59 green + 11 blue) / 100), rounding half to
+// even; with equal luminance the colour met first keeps index 0. With one colour or more than two
+// (the scan stops at the third) returns nothing.
+std::optional<TMonochrome> MakeMonochrome(const TPicture& picture);
+
+// Expands a 1-bit picture to 24 bits: a set bit gives white, a clear bit black. This is the
+// meaning of a bilevel TIFF page; BMP files carry their own palette instead.
+TPicture ExpandMonochrome(const TMonoPicture& bits);
+
+}  // namespace sk

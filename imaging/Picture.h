@@ -1,0 +1,74 @@
+// The in-memory picture that every codec fills and every writer reads: 24 bits per pixel in the
+// byte order blue, green, red, rows addressed by index with 0 the top row.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sk {
+
+// Pictures larger than this are refused by every decoder before it allocates.
+inline constexpr int64_t kMaxPicturePixels = 268'435'456;
+
+class TPicture {
+ public:
+  TPicture() = default;
+  // Allocates a width x height picture filled with black. Throws std::length_error when the
+  // size is negative or exceeds kMaxPicturePixels (decoders check first and raise their own error).
+  TPicture(int width, int height) { SetSize(width, height); }
+
+  void SetSize(int width, int height);
+  void Clear() { SetSize(0, 0); }
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool Empty() const { return width_ == 0 || height_ == 0; }
+
+  // Rows are stored top-down, each padded to a multiple of 4 bytes (so a view can wrap them
+  // without copying). Row(y) points at Width() blue-green-red triples.
+  size_t RowBytes() const { return row_bytes_; }
+  uint8_t* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * row_bytes_; }
+  const uint8_t* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * row_bytes_; }
+  uint8_t* Data() { return pixels_.data(); }
+  const uint8_t* Data() const { return pixels_.data(); }
+
+  friend bool operator==(const TPicture&, const TPicture&) = default;
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  size_t row_bytes_ = 0;
+  std::vector<uint8_t> pixels_;
+};
+
+// A 1-bit picture: each row holds Width() bits, most significant bit of each byte first, padded to
+// a multiple of 4 bytes (the layout of a 1-bit BMP row). Set bits and clear bits mean whatever
+// the producer says (a two-entry palette, or white and black for a bilevel TIFF page).
+class TMonoPicture {
+ public:
+  TMonoPicture() = default;
+  // Allocates a width x height picture of clear bits. Throws std::length_error as TPicture does.
+  TMonoPicture(int width, int height) { SetSize(width, height); }
+
+  void SetSize(int width, int height);
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  size_t RowBytes() const { return row_bytes_; }
+  uint8_t* Row(int y) { return bits_.data() + static_cast<size_t>(y) * row_bytes_; }
+  const uint8_t* Row(int y) const { return bits_.data() + static_cast<size_t>(y) * row_bytes_; }
+
+  friend bool operator==(const TMonoPicture&, const TMonoPicture&) = default;
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  size_t row_bytes_ = 0;
+  std::vector<uint8_t> bits_;
+};
+
+// True when a width x height picture may be allocated (both positive, within kMaxPicturePixels).
+bool PictureSizeAllowed(int64_t width, int64_t height);
+
+}  // namespace sk

@@ -1,0 +1,42 @@
+// The JPEG adapter: decodes JPEG data streams into pictures and encodes pictures as baseline JFIF
+// files through libjpeg-turbo, with the library's errors turned into EInvalidGraphic.
+#pragma once
+
+#include "imaging/ByteStream.h"
+#include "imaging/Picture.h"
+
+namespace sk {
+
+// Horizontal and vertical resolution in dots per inch; 0 means unknown.
+struct TResolution {
+  int x = 0;
+  int y = 0;
+  friend bool operator==(const TResolution&, const TResolution&) = default;
+};
+
+struct TJpegImage {
+  TPicture picture;
+  TResolution resolution;
+};
+
+// Decodes the JPEG data stream that starts at the source's position into a 24-bit picture.
+// Every colour space the library converts gives blue-green-red pixels (grayscale gives three
+// equal bytes); CMYK and YCCK are refused. The source is read in 4096-byte blocks, so it may be
+// left up to 4095 bytes past the end of the JPEG data. Corrupt-data warnings never stop the
+// decoding: data cut inside the scan gives a whole picture whose missing part the library fills.
+// Resolution from the JFIF header: density unit 0 or 1 gives the densities as they stand, unit 2
+// (dots per centimetre) gives density x 2.54 truncated, any other unit gives 0 by 0; a stream
+// without a JFIF header gives 1 by 1 (the library's defaults).
+// Raises EInvalidGraphic(JpegLibraryMessage(code)) for every library error (empty input, no image
+// in the stream, a stream that ends before its first scan has any data, a picture over
+// kMaxPicturePixels, ...). Errors raised by the source itself pass through unchanged.
+TJpegImage DecodeJpeg(TByteSource& source);
+
+// Writes the picture as a baseline JFIF file (YCbCr with the library's default sampling, its
+// standard tables scaled to the quality, density unit 1 with the low 16 bits of each resolution)
+// at the sink's position. The quality is clamped by the library to 1..100. An empty picture, like
+// every other library error, raises EInvalidGraphic(JpegLibraryMessage(code)); errors raised by
+// the sink pass through unchanged, and the sink then holds a partial file.
+void EncodeJpeg(TByteSink& sink, const TPicture& picture, TResolution resolution, int quality);
+
+}  // namespace sk

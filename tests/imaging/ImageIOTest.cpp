@@ -1,0 +1,459 @@
+// TImageIO: the choice of reader by extension and its messages, the host it works on, framed JPEG
+// streams, safe saves, and BMP saves of two-colour pictures checked by ImageMagick.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "imaging/BMPFilter.h"
+#include "imaging/ImageIO.h"
+#include "imaging/InvalidGraphic.h"
+#include "platform/Files.h"
+#include "tests/imaging/ImagingTestSupport.h"
+
+namespace sk {
+namespace {
+
+using test::ReadFileBytes;
+using test::RgbOf;
+
+std::vector<uint8_t> JpegBytes(const TPicture& picture, TResolution resolution, int quality = 90) {
+  TVectorSink sink;
+  EncodeJpeg(sink, picture, resolution, quality);
+  return sink.Bytes();
+}
+
+std::vector<uint8_t> BmpBytes(const TPicture& picture) {
+  TVectorSink sink;
+  WriteBMP(sink, picture);
+  return sink.Bytes();
+}
+
+// Records what the host is told.
+class TRecordingHost : public TPictureHost {
+ public:
+  void Update() override { calls += "U"; }
+  void ImageChange() override { calls += "I"; }
+  std::string calls;
+};
+
+class ImageIOTest : public testing::Test {
+ protected:
+  ImageIOTest() { io_.SetAttachedImage(&host_); }
+  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    test::WriteFileBytes(dir_.File(name), bytes);
+    return dir_.File(name);
+  }
+  // The message of the EInvalidGraphic the load raises, "EOSError" for that, or "" for success.
+  std::string LoadOutcome(const std::string& path) {
+    try {
+      io_.LoadFromFile(path);
+      return "";
+    } catch (const EInvalidGraphic& error) {
+      return error.what();
+    } catch (const EOSError&) {
+      return "EOSError";
+    }
+  }
+
+  test::TTempDir dir_;
+  TRecordingHost host_;
+  TImageIO io_;
+};
+
+TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
+  const TPicture picture = test::NoisePicture(6, 4, 3);
+  const std::vector<uint8_t> jpeg = JpegBytes(picture, {300, 300});
+  const std::vector<uint8_t> bmp = BmpBytes(picture);
+  const std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 6, 0, 4, 0, 0, 0, 0, 0x3B};
+  std::filesystem::create_directory(dir_.File("dir.jpg"));
+  const struct {
+    const char* name;
+    const std::vector<uint8_t>* content;  // null: the file does not exist
+    std::string outcome;
+  } cases[] = {
+      {"photo.JPG", &jpeg, ""},
+      {"photo.Jpeg", &jpeg, ""},
+      {"photo.jpe", &jpeg, kUnrecognizedBmp},  // not a JPEG extension: the BMP reader refuses it
+      {"photo.bmp", &jpeg, kUnrecognizedBmp},
+      {"fake.jpg", &bmp, kUnrecognizedJpeg},
+      {"picture.BMP", &bmp, ""},
+      {"picture", &bmp, ""},
+      {"picture.png", &bmp, ""},
+      {"dir.jpg/picture", &bmp, ""},
+      {"anim.tif", &gif, kUnrecognizedTiff},
+      {"anim.TIFF", &gif, kUnrecognizedTiff},
+      {"scan.pcx", &bmp, kUnrecognizedPcx},
+      {"anim.gif", &gif, kUnrecognizedGif},
+      {"drawing.wmf", &bmp, kUnrecognizedMetafile},  // no metafile loader given
+      {"drawing.EMF", &bmp, kUnrecognizedMetafile},
+      // A missing file: the fixed-message branches hide the cause, the others pass it on.
+      {"missing.gif", nullptr, kUnrecognizedGif},
+      {"missing.tif", nullptr, kUnrecognizedTiff},
+      {"missing.jpg", nullptr, "EOSError"},
+      {"missing.bmp", nullptr, "EOSError"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = c.content != nullptr ? Write(c.name, *c.content) : dir_.File(c.name);
+    host_.Bitmap().Clear();
+    EXPECT_EQ(LoadOutcome(path), c.outcome);
+    if (c.outcome.empty()) {
+      EXPECT_EQ(host_.Bitmap().Width(), 6);
+    }
+  }
+}
+
+TEST_F(ImageIOTest, ALoadReplacesThePictureAndTellsTheHostUpdateThenImageChange) {
+  const TPicture picture = test::NoisePicture(5, 3, 8);
+  io_.LoadFromFile(Write("p.bmp", BmpBytes(picture)));
+  EXPECT_EQ(host_.Bitmap(), picture);
+  EXPECT_EQ(host_.calls, "UI");
+}
+
+TEST_F(ImageIOTest, AFailedLoadLeavesThePictureAndTellsNobody) {
+  host_.Bitmap() = test::NoisePicture(5, 3, 8);
+  const TPicture before = host_.Bitmap();
+  EXPECT_THROW(io_.LoadFromFile(Write("bad.bmp", {'B', 'M', 1, 2})), EInvalidGraphic);
+  EXPECT_EQ(host_.Bitmap(), before);
+  EXPECT_EQ(host_.calls, "");
+}
+
+TEST_F(ImageIOTest, OnlyJpegLoadsSetTheResolutionAndJpegSavesWriteIt) {
+  const TPicture picture = test::NoisePicture(6, 4, 3);
+  io_.LoadFromFile(Write("a.jpg", JpegBytes(picture, {300, 150})));
+  io_.LoadFromFile(Write("b.bmp", BmpBytes(picture)));
+  EXPECT_EQ(host_.DpiX(), 300);
+  EXPECT_EQ(host_.DpiY(), 150);
+  io_.SaveToFileJpeg(dir_.File("out.jpg"), 75);
+  TMemoryStream stream(ReadFileBytes(dir_.File("out.jpg")));
+  EXPECT_EQ(DecodeFramedJpeg(stream).resolution, (TResolution{300, 150}));
+}
+
+TEST_F(ImageIOTest, LoadFromFileTIFFReportsAMissingFileAsSuchAndRefusesOthers) {
+  EXPECT_THROW(io_.LoadFromFileTIFF(dir_.File("none.tif"), 0), EOSError);
+  try {
+    io_.LoadFromFileTIFF(Write("a.tif", {'I', 'I', 42, 0}), 0);
+    ADD_FAILURE() << "loaded";
+  } catch (const EInvalidGraphic& error) {
+    EXPECT_STREQ(error.what(), kUnrecognizedTiff);
+  }
+}
+
+TEST_F(ImageIOTest, SaveToFileGIFFailsWithoutTouchingTheFile) {
+  host_.Bitmap() = test::NoisePicture(2, 2, 1);
+  const std::string path = Write("keep.gif", {1, 2, 3});
+  EXPECT_THROW(io_.SaveToFileGIF(path, false, 0, false, 0, 0), EInvalidGraphic);
+  EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+// ---- The host ----
+
+TEST(ImageIOHostTest, WithoutAHostEveryOperationDoesNothing) {
+  TImageIO io;
+  TMemoryStream stream;
+  EXPECT_NO_THROW(io.LoadFromFile("/nonexistent/a.jpg"));
+  EXPECT_NO_THROW(io.LoadFromStreamJpeg(stream));
+  EXPECT_NO_THROW(io.SaveToStreamJpeg(stream, 75));
+  EXPECT_NO_THROW(io.SaveToFileBMP("/nonexistent/a.bmp"));
+  EXPECT_EQ(io.LoadFromFileTIFF("/nonexistent/a.tif", 0), 0);
+  EXPECT_EQ(stream.Size(), 0u);
+}
+
+TEST(ImageIOHostTest, BackgroundIsTheHostsWhileOneIsAttachedElseItsOwn) {
+  TImageIO io;
+  io.SetBackground(0x123456);
+  {
+    TPictureHost host;
+    io.SetAttachedImage(&host);
+    EXPECT_EQ(io.Background(), 0u);
+    io.SetBackground(0xABCDEF);
+    EXPECT_EQ(host.Background(), 0xABCDEFu);
+  }
+  // The host is gone: the attachment is cleared and the own background shows again.
+  EXPECT_EQ(io.AttachedImage(), nullptr);
+  EXPECT_EQ(io.Background(), 0x123456u);
+}
+
+TEST(ImageIOHostTest, AnImageIODestroyedFirstIsForgottenByItsHost) {
+  TPictureHost host;
+  {
+    TImageIO io;
+    io.SetAttachedImage(&host);
+  }
+  // AddressSanitizer would report the host telling a destroyed TImageIO on its way out.
+  TImageIO other;
+  other.SetAttachedImage(&host);
+  other.SetAttachedImage(nullptr);
+}
+
+// ---- Metafiles ----
+
+class TFakeMetafile : public TMetafile {
+ public:
+  TFakeMetafile(int width, int height) : width_(width), height_(height) {}
+  int Width() const override { return width_; }
+  int Height() const override { return height_; }
+  // Paints the top-left pixel white.
+  void Draw(TPicture& picture) const override { std::fill_n(picture.Row(0), 3, uint8_t{0xFF}); }
+
+ private:
+  int width_;
+  int height_;
+};
+
+TEST_F(ImageIOTest, AMetafileGivesAPictureOnePixelSmallerClearedToTheBackground) {
+  io_.SetMetafileLoader(
+      [](const std::string&) { return std::make_unique<TFakeMetafile>(100, 80); });
+  io_.SetBackground(0x00332211);  // red 0x11, green 0x22, blue 0x33
+  host_.SetDPI(96, 96);
+  io_.LoadFromFile("drawing.wmf");
+  ASSERT_EQ(host_.Bitmap().Width(), 99);
+  ASSERT_EQ(host_.Bitmap().Height(), 79);
+  const uint8_t* row = host_.Bitmap().Row(78);
+  EXPECT_EQ(std::vector<uint8_t>(row + 3 * 98, row + 3 * 99),
+            (std::vector<uint8_t>{0x33, 0x22, 0x11}));
+  EXPECT_EQ(host_.Bitmap().Row(0)[0], 0xFF);
+  EXPECT_EQ(host_.DpiX(), 96);
+  EXPECT_EQ(host_.calls, "UI");
+}
+
+TEST_F(ImageIOTest, EveryMetafileFailureIsUnrecognizedWmfOrEmf) {
+  const std::vector<TMetafileLoader> loaders = {
+      [](const std::string&) -> std::unique_ptr<TMetafile> { throw std::runtime_error("x"); },
+      [](const std::string&) { return std::unique_ptr<TMetafile>(); },
+      [](const std::string&) { return std::make_unique<TFakeMetafile>(0, 10); },
+      [](const std::string&) { return std::make_unique<TFakeMetafile>(70000, 70000); },
+  };
+  for (size_t i = 0; i < loaders.size(); ++i) {
+    SCOPED_TRACE(i);
+    io_.SetMetafileLoader(loaders[i]);
+    EXPECT_EQ(LoadOutcome("a.emf"), kUnrecognizedMetafile);
+  }
+}
+
+// ---- Framed JPEG streams ----
+
+TEST_F(ImageIOTest, SaveToStreamJpegFramesTheJpegAtTheStreamsPosition) {
+  host_.Bitmap() = test::NoisePicture(16, 8, 4);
+  host_.SetDPI(200, 100);
+  TMemoryStream stream(std::vector<uint8_t>{9, 9, 9});
+  stream.Seek(3);
+  io_.SaveToStreamJpeg(stream, 90);
+  const std::vector<uint8_t> jpeg = JpegBytes(host_.Bitmap(), {200, 100}, 90);
+  const std::span<const uint8_t> bytes = stream.Bytes();
+  ASSERT_EQ(bytes.size(), 3 + 12 + jpeg.size());
+  EXPECT_EQ(stream.Position(), bytes.size());
+  const std::vector<uint8_t> frame(bytes.begin() + 3, bytes.begin() + 15);
+  const uint32_t length = static_cast<uint32_t>(jpeg.size());
+  EXPECT_EQ(frame, (std::vector<uint8_t>{
+                       'J', 'F', 'I', 'F', 0, 0, 0, 0, static_cast<uint8_t>(length),
+                       static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length >> 16),
+                       static_cast<uint8_t>(length >> 24)}));
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 15, bytes.end()), jpeg);
+}
+
+TEST_F(ImageIOTest, LoadFromStreamJpegLeavesTheStreamJustAfterTheFrame) {
+  TMemoryStream stream;
+  EncodeFramedJpeg(stream, test::NoisePicture(7, 5, 1), {300, 300}, 75);
+  const size_t first_end = stream.Position();
+  EncodeFramedJpeg(stream, test::NoisePicture(3, 9, 2), {72, 72}, 75);
+  stream.Seek(0);
+  io_.LoadFromStreamJpeg(stream);
+  EXPECT_EQ(stream.Position(), first_end);
+  EXPECT_EQ(host_.Bitmap().Width(), 7);
+  EXPECT_EQ(host_.DpiX(), 300);
+  io_.LoadFromStreamJpeg(stream);
+  EXPECT_EQ(stream.Position(), stream.Size());
+  EXPECT_EQ(host_.Bitmap().Width(), 3);
+  EXPECT_EQ(host_.calls, "UIUI");
+}
+
+TEST_F(ImageIOTest, LoadFromStreamJpegDecodesARawJpegFromItsFirstByte) {
+  std::vector<uint8_t> bytes = {1, 2};
+  const std::vector<uint8_t> jpeg = JpegBytes(test::NoisePicture(7, 5, 1), {}, 75);
+  bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
+  TMemoryStream stream(bytes);
+  stream.Seek(2);
+  io_.LoadFromStreamJpeg(stream);
+  EXPECT_EQ(host_.Bitmap().Width(), 7);
+}
+
+TEST_F(ImageIOTest, EveryStreamFailureIsUnrecognizedJpegStream) {
+  const std::vector<uint8_t> jpeg = JpegBytes(test::NoisePicture(7, 5, 1), {}, 75);
+  std::vector<uint8_t> frame_of_nothing = {'J', 'F', 'I', 'F', 0, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> frame_of_garbage = {'J', 'F', 'I', 'F', 0, 0, 0, 0, 4, 0, 0, 0, 1, 2, 3, 4};
+  const std::vector<std::vector<uint8_t>> cases = {
+      {},
+      {'J', 'F'},
+      frame_of_nothing,
+      frame_of_garbage,
+      std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 100),
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    TMemoryStream stream(cases[i]);
+    try {
+      io_.LoadFromStreamJpeg(stream);
+      ADD_FAILURE() << "loaded";
+    } catch (const EInvalidGraphic& error) {
+      EXPECT_STREQ(error.what(), kUnrecognizedJpegStream);
+    }
+  }
+}
+
+// ---- BMP saves ----
+
+// A picture of the given pixels (colour values, red in the low byte), row by row.
+TPicture PictureOf(int width, int height, const std::vector<uint32_t>& colors) {
+  TPicture picture(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const uint32_t c = colors[static_cast<size_t>(y * width + x) % colors.size()];
+      uint8_t* p = picture.Row(y) + 3 * x;
+      p[0] = static_cast<uint8_t>(c >> 16);
+      p[1] = static_cast<uint8_t>(c >> 8);
+      p[2] = static_cast<uint8_t>(c);
+    }
+  }
+  return picture;
+}
+
+uint32_t PaletteEntry(const std::vector<uint8_t>& bmp, int index) {
+  const uint8_t* p = &bmp[54 + 4 * static_cast<size_t>(index)];
+  return static_cast<uint32_t>(p[2] | p[1] << 8 | p[0] << 16);
+}
+
+TEST_F(ImageIOTest, SaveToFileBMPWritesTwoColourPicturesAsOneBitWithTheirColours) {
+  constexpr uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF, kRed = 0x0000FF, kBlue = 0xFF0000;
+  const struct {
+    const char* name;
+    std::vector<uint32_t> pixels;
+    int bit_count;
+    std::array<uint32_t, 2> palette;  // for 1-bit files
+  } cases[] = {
+      {"black_and_white", {kBlack, kWhite, kWhite}, 1, {kBlack, kWhite}},
+      {"white_met_first", {kWhite, kBlack, kBlack}, 1, {kBlack, kWhite}},
+      // Blue's luminance is round(28.05) = 28, red's round(76.5) = 76 (half to even).
+      {"red_and_blue", {kRed, kBlue}, 1, {kBlue, kRed}},
+      // Both round to 3: the colour met first keeps index 0.
+      {"equal_luminance", {0x00000B, 0x1E0000}, 1, {0x00000B, 0x1E0000}},
+      {"equal_luminance_other_order", {0x1E0000, 0x00000B}, 1, {0x1E0000, 0x00000B}},
+      {"one_colour", {kRed}, 24, {}},
+      {"three_colours", {kRed, kBlue, kWhite}, 24, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host_.Bitmap() = PictureOf(13, 3, c.pixels);
+    const std::string path = dir_.File(std::string(c.name) + ".bmp");
+    io_.SaveToFileBMP(path);
+    const std::vector<uint8_t> bmp = ReadFileBytes(path);
+    ASSERT_EQ(bmp[28], c.bit_count);
+    if (c.bit_count == 1) {
+      EXPECT_EQ(PaletteEntry(bmp, 0), c.palette[0]);
+      EXPECT_EQ(PaletteEntry(bmp, 1), c.palette[1]);
+    }
+    EXPECT_EQ(test::DecodeWithImageMagick(path).rgb, RgbOf(host_.Bitmap()));
+    const TPicture saved = host_.Bitmap();
+    io_.LoadFromFile(path);
+    EXPECT_EQ(host_.Bitmap(), saved);
+  }
+}
+
+TEST(MonochromeTest, ExpandMonochromeGivesWhiteForSetBitsAndBlackForClearOnes) {
+  TMonoPicture bits(13, 2);
+  bits.Row(0)[0] = 0b1000'0001;
+  bits.Row(0)[1] = 0b0000'1111;  // pixels 12..15 set; only 12 belongs to the picture
+  bits.Row(1)[0] = 0xFF;
+  const TPicture picture = ExpandMonochrome(bits);
+  ASSERT_EQ(picture.Width(), 13);
+  const std::string expected[] = {"#......#....#", "########....."};
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 13; ++x) {
+      const uint8_t* p = picture.Row(y) + 3 * x;
+      const uint8_t level = expected[y][x] == '#' ? 0xFF : 0x00;
+      EXPECT_EQ(std::vector<uint8_t>(p, p + 3), std::vector<uint8_t>(3, level)) << x << "," << y;
+    }
+  }
+}
+
+TEST(MonochromeTest, MakeMonochromeMarksTheDarkerColourWithClearBits) {
+  const TPicture picture = PictureOf(3, 1, {0xFFFFFF, 0x000000, 0xFFFFFF});
+  const std::optional<TMonochrome> mono = MakeMonochrome(picture);
+  ASSERT_TRUE(mono);
+  EXPECT_EQ(mono->colours, (std::array<uint32_t, 2>{0x000000, 0xFFFFFF}));
+  EXPECT_EQ(mono->bits.Row(0)[0], 0b1010'0000);
+  EXPECT_EQ(ExpandMonochrome(mono->bits), picture);
+}
+
+// ---- Safe saves ----
+
+class SafeSaveTest : public ImageIOTest {
+ protected:
+  SafeSaveTest() { host_.Bitmap() = test::NoisePicture(20, 10, 6); }
+  ~SafeSaveTest() override { SetFileFaultHook(nullptr); }
+  std::vector<std::string> FilesInDir() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+TEST_F(SafeSaveTest, AFailedSaveLeavesTheExistingFileAsItWas) {
+  for (const char* operation : {"write", "sync", "rename"}) {
+    for (const bool jpeg : {true, false}) {
+      SCOPED_TRACE(std::string(operation) + (jpeg ? " jpeg" : " bmp"));
+      const std::string path = Write(jpeg ? "old.jpg" : "old.bmp", {'o', 'l', 'd'});
+      SetFileFaultHook(
+          [&](std::string_view op, const std::string&) { return op == operation ? ENOSPC : 0; });
+      if (jpeg) {
+        EXPECT_THROW(io_.SaveToFileJpeg(path, 75), EOSError);
+      } else {
+        EXPECT_THROW(io_.SaveToFileBMP(path), EOSError);
+      }
+      SetFileFaultHook(nullptr);
+      EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
+      EXPECT_EQ(FilesInDir(), std::vector<std::string>{ExtractFileName(path)});
+      std::filesystem::remove(path);
+    }
+  }
+}
+
+TEST_F(SafeSaveTest, AnEncoderFailureLeavesTheExistingFileAsItWas) {
+  host_.Bitmap().Clear();
+  const std::string path = Write("old.jpg", {'o', 'l', 'd'});
+  EXPECT_THROW(io_.SaveToFileJpeg(path, 75), EInvalidGraphic);
+  EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(FilesInDir(), std::vector<std::string>{"old.jpg"});
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0);
+  return st.st_mode & 07777;
+}
+
+TEST_F(SafeSaveTest, ANewFileGetsTheUmasksModeAndAReplacedFileKeepsItsOwn) {
+  const mode_t old_mask = ::umask(027);
+  io_.SaveToFileBMP(dir_.File("new.bmp"));
+  EXPECT_EQ(ModeOf(dir_.File("new.bmp")), 0640u);
+  const std::string existing = Write("existing.jpg", {1});
+  ASSERT_EQ(::chmod(existing.c_str(), 0604), 0);
+  io_.SaveToFileJpeg(existing, 75);
+  EXPECT_EQ(ModeOf(existing), 0604u);
+  ::umask(old_mask);
+}
+
+TEST_F(SafeSaveTest, SavingThroughASymbolicLinkReplacesItsTargetAndKeepsTheLink) {
+  const std::string target = Write("target.bmp", {1});
+  std::filesystem::create_symlink(target, dir_.File("link.bmp"));
+  io_.SaveToFileBMP(dir_.File("link.bmp"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.File("link.bmp")));
+  EXPECT_EQ(ReadBMP(ReadFileBytes(target)), host_.Bitmap());
+}
+
+}  // namespace
+}  // namespace sk

@@ -1,0 +1,284 @@
+// The JPEG adapter: pixels against djpeg (same library, same default IDCT and upsampling: they must
+// be identical), files against cjpeg (identical but for the JFIF density), and its errors.
+#include <gtest/gtest.h>
+
+#include "imaging/jpegfilt.h"
+
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include <fstream>
+#include <map>
+#include <stdexcept>
+
+#include "imaging/InvalidGraphic.h"
+#include "tests/imaging/ImagingTestSupport.h"
+
+namespace sk {
+namespace {
+
+using test::ReadFileBytes;
+using test::RgbOf;
+
+// Made at build time by tests/scripts/make_jpeg_fixtures.py, with djpeg's decodes beside them.
+class TJpegFixtures {
+ public:
+  static const TJpegFixtures& Get() {
+    static const TJpegFixtures fixtures;
+    return fixtures;
+  }
+  std::string File(const std::string& name, const char* extension = ".jpg") const {
+    return dir_ + "/" + name + extension;
+  }
+  std::pair<int, int> Size(const std::string& name) const { return sizes_.at(name); }
+
+ private:
+  TJpegFixtures() {
+    std::ifstream manifest(dir_ + "/manifest.txt");
+    std::string name;
+    int width = 0;
+    int height = 0;
+    while (manifest >> name >> width >> height) sizes_[name] = {width, height};
+  }
+  std::string dir_ = SK_IMAGING_FIXTURES_DIR "/jpeg";
+  std::map<std::string, std::pair<int, int>> sizes_;
+};
+
+class TSpanSource : public TByteSource {
+ public:
+  explicit TSpanSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  size_t Read(std::span<uint8_t> buffer) override {
+    const size_t n = std::min(buffer.size(), bytes_.size() - position_);
+    std::copy_n(bytes_.begin() + static_cast<long>(position_), n, buffer.begin());
+    position_ += n;
+    return n;
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t position_ = 0;
+};
+
+TJpegImage Decode(std::span<const uint8_t> bytes) {
+  TSpanSource source(bytes);
+  return DecodeJpeg(source);
+}
+
+struct TDecodeCase {
+  const char* name;
+  TResolution resolution;
+};
+
+const TDecodeCase kDecodeCases[] = {
+    {"baseline_420_300dpi", {300, 300}},
+    {"baseline_444_72x96dpi", {72, 96}},
+    {"baseline_422", {1, 1}},  // Pillow writes density unit 0 with densities 1 and 1
+    {"progressive", {1, 1}},
+    {"grayscale", {1, 1}},
+    {"rgb_colour_space", {1, 1}},
+    {"restart_markers", {1, 1}},
+    {"optimized_huffman", {1, 1}},
+    {"im_plasma", {1, 1}},
+    {"exif_without_jfif", {1, 1}},            // the library's defaults
+    {"density_dots_per_cm_118", {299, 299}},  // 118 x 2.54 = 299.72, truncated
+    {"density_aspect_2_to_1", {2, 1}},
+    {"density_unit_3", {0, 0}},
+    {"cut_in_scan_data", {300, 300}},  // decodes as far as its data goes, like djpeg
+};
+
+class JpegDecodeTest : public testing::TestWithParam<TDecodeCase> {};
+
+TEST_P(JpegDecodeTest, GivesDjpegsPixelsAndTheFilesResolution) {
+  const TJpegFixtures& fixtures = TJpegFixtures::Get();
+  const TJpegImage image = Decode(ReadFileBytes(fixtures.File(GetParam().name)));
+  const auto [width, height] = fixtures.Size(GetParam().name);
+  EXPECT_EQ(image.picture.Width(), width);
+  EXPECT_EQ(image.picture.Height(), height);
+  EXPECT_EQ(RgbOf(image.picture), ReadFileBytes(fixtures.File(GetParam().name, ".rgb")));
+  EXPECT_EQ(image.resolution, GetParam().resolution);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, JpegDecodeTest, testing::ValuesIn(kDecodeCases),
+                         [](const testing::TestParamInfo<TDecodeCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(JpegDecodeTest, GrayscaleGivesThreeEqualBytesPerPixel) {
+  const TJpegImage image = Decode(ReadFileBytes(TJpegFixtures::Get().File("grayscale")));
+  for (int y = 0; y < image.picture.Height(); ++y) {
+    const uint8_t* row = image.picture.Row(y);
+    for (int x = 0; x < image.picture.Width(); ++x) {
+      ASSERT_EQ(row[3 * x], row[3 * x + 1]);
+      ASSERT_EQ(row[3 * x], row[3 * x + 2]);
+    }
+  }
+}
+
+TEST(JpegDecodeTest, RefusedStreamsReportTheLibrarysMessageCode) {
+  const struct {
+    const char* name;
+    int code;
+  } cases[] = {
+      {"empty", JERR_INPUT_EMPTY},
+      {"not_a_jpeg", JERR_NO_SOI},
+      {"tables_only", JERR_NO_IMAGE},
+      {"cmyk", JERR_CONVERSION_NOTIMPL},
+      {"cut_after_scan_header", JERR_INPUT_EOF},  // no image data at all
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      Decode(ReadFileBytes(TJpegFixtures::Get().File(c.name)));
+      ADD_FAILURE() << "decoded without error";
+    } catch (const EInvalidGraphic& error) {
+      EXPECT_EQ(error.what(), JpegLibraryMessage(c.code));
+    }
+  }
+}
+
+// The offset of the first SOF0 segment's height field (ITU-T T.81 B.2.2).
+size_t FrameHeightOffset(const std::vector<uint8_t>& jpeg) {
+  for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) return i + 5;
+  }
+  throw std::runtime_error("no SOF0");
+}
+
+TEST(JpegDecodeTest, APictureOverThePixelLimitIsRefusedBeforeAllocating) {
+  std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+  const size_t at = FrameHeightOffset(jpeg);
+  // 65000 x 65000 pixels: 12.7 GB of picture, which AddressSanitizer would refuse to allocate.
+  for (size_t i : {at, at + 2}) {
+    jpeg[i] = 0xFD;
+    jpeg[i + 1] = 0xE8;
+  }
+  try {
+    Decode(jpeg);
+    ADD_FAILURE() << "decoded without error";
+  } catch (const EInvalidGraphic& error) {
+    EXPECT_EQ(error.what(), JpegLibraryMessage(JERR_IMAGE_TOO_BIG));
+  }
+}
+
+TEST(JpegDecodeTest, EveryTruncationDecodesOrFailsCleanly) {
+  const std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+  for (size_t length = 0; length < jpeg.size(); ++length) {
+    const std::vector<uint8_t> prefix(jpeg.begin(), jpeg.begin() + static_cast<long>(length));
+    try {
+      const TJpegImage image = Decode(prefix);
+      EXPECT_EQ(image.picture.Width(), 37) << length;
+    } catch (const EInvalidGraphic&) {
+    }
+  }
+}
+
+TEST(JpegDecodeTest, ReadsTheStreamInBlocksOf4096Bytes) {
+  // A JPEG followed by more data: the decoder reads whole blocks, so it stops 4096 bytes in.
+  std::vector<uint8_t> bytes = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+  bytes.resize(10000, 0xEE);
+  TMemoryStream stream(bytes);
+  TMemorySource source(stream);
+  DecodeJpeg(source);
+  EXPECT_EQ(stream.Position(), 4096u);
+}
+
+TEST(JpegDecodeTest, AStreamErrorPassesThroughUnchanged) {
+  class TFailingSource : public TByteSource {
+   public:
+    size_t Read(std::span<uint8_t>) override { throw std::runtime_error("device gone"); }
+  } source;
+  try {
+    DecodeJpeg(source);
+    ADD_FAILURE() << "decoded without error";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "device gone");
+  }
+}
+
+// ---- Encoding ----
+
+// The JPEG with its JFIF density fields (unit, X, Y) replaced, so that files that differ only
+// there compare equal.
+std::vector<uint8_t> WithDensity(std::vector<uint8_t> jpeg, uint8_t unit, uint16_t x, uint16_t y) {
+  // SOI, then APP0: FF E0, length (2), "JFIF\0" (5), version (2), unit at byte 13.
+  EXPECT_EQ(std::string(jpeg.begin() + 6, jpeg.begin() + 11), std::string("JFIF\0", 5));
+  jpeg[13] = unit;
+  jpeg[14] = static_cast<uint8_t>(x >> 8);
+  jpeg[15] = static_cast<uint8_t>(x);
+  jpeg[16] = static_cast<uint8_t>(y >> 8);
+  jpeg[17] = static_cast<uint8_t>(y);
+  return jpeg;
+}
+
+std::vector<uint8_t> Encode(const TPicture& picture, TResolution resolution, int quality) {
+  TVectorSink sink;
+  EncodeJpeg(sink, picture, resolution, quality);
+  return sink.Bytes();
+}
+
+TEST(JpegEncodeTest, WritesWhatCjpegWritesAtTheSameQuality) {
+  test::TTempDir dir;
+  const TPicture picture = Decode(ReadFileBytes(TJpegFixtures::Get().File("im_plasma"))).picture;
+  // The same picture as a PPM file for cjpeg.
+  std::vector<uint8_t> ppm;
+  const std::string head = "P6\n53 41\n255\n";
+  ppm.assign(head.begin(), head.end());
+  const std::vector<uint8_t> rgb = RgbOf(picture);
+  ppm.insert(ppm.end(), rgb.begin(), rgb.end());
+  test::WriteFileBytes(dir.File("in.ppm"), ppm);
+  const struct {
+    int quality;
+    int cjpeg_quality;  // what the library makes of it
+  } cases[] = {{75, 75}, {90, 90}, {100, 100}, {1, 1}, {0, 1}, {-5, 1}, {250, 100}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("quality " + std::to_string(c.quality));
+    const std::string out = dir.File("cjpeg.jpg");
+    ASSERT_EQ(test::Run("cjpeg -baseline -quality " + std::to_string(c.cjpeg_quality) + " '" +
+                        dir.File("in.ppm") + "' > '" + out + "'"),
+              0);
+    const std::vector<uint8_t> ours = Encode(picture, {300, 300}, c.quality);
+    EXPECT_EQ(WithDensity(ours, 0, 1, 1), ReadFileBytes(out));
+  }
+}
+
+TEST(JpegEncodeTest, WritesTheResolutionInDotsPerInchKeepingItsLow16Bits) {
+  const TPicture picture = test::NoisePicture(9, 7, 5);
+  const struct {
+    TResolution given;
+    TResolution written;
+  } cases[] = {{{0, 0}, {0, 0}}, {{300, 72}, {300, 72}}, {{70000, 1}, {70000 & 0xFFFF, 1}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.given.x) + "x" + std::to_string(c.given.y));
+    const std::vector<uint8_t> jpeg = Encode(picture, c.given, 75);
+    EXPECT_EQ(jpeg[13], 1);  // dots per inch
+    EXPECT_EQ(Decode(jpeg).resolution, c.written);
+  }
+}
+
+TEST(JpegEncodeTest, AnEmptyPictureFailsWithTheLibrarysEmptyImageError) {
+  try {
+    Encode(TPicture(), {}, 75);
+    ADD_FAILURE() << "encoded without error";
+  } catch (const EInvalidGraphic& error) {
+    EXPECT_EQ(error.what(), JpegLibraryMessage(JERR_EMPTY_IMAGE));
+  }
+}
+
+TEST(JpegEncodeTest, AStreamErrorPassesThroughUnchanged) {
+  class TFullSink : public TByteSink {
+   public:
+    void Write(std::span<const uint8_t>) override { throw std::runtime_error("disk full"); }
+  } sink;
+  try {
+    EncodeJpeg(sink, test::NoisePicture(8, 8, 1), {}, 75);
+    ADD_FAILURE() << "encoded without error";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "disk full");
+  }
+}
+
+}  // namespace
+}  // namespace sk

@@ -1,0 +1,98 @@
+// skd convert driven as a user would drive it, checked against djpeg, cjpeg and ImageMagick.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "tests/tools/SkdRunner.h"
+
+namespace sk::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SkdImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "sk-skd-image-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    // A 300 dpi photo-like JPEG and a BMP, both from ImageMagick.
+    Shell(
+        "/usr/bin/convert -size 67x45 -seed 5 plasma:fractal -density 300 -units "
+        "PixelsPerInch -quality 92 photo.jpg");
+    Shell("/usr/bin/convert -size 31x17 -seed 6 plasma:fractal -type TrueColor bmp3:photo.bmp");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void Shell(const std::string& command) {
+    ASSERT_EQ(std::system(("cd '" + dir_ + "' && " + command).c_str()), 0) << command;
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream in(dir_ + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // The picture's pixels as ImageMagick reads them.
+  std::string Pixels(const std::string& name) {
+    Shell("/usr/bin/convert " + name + " -depth 8 rgb:" + name + ".rgb");
+    return Read(name + ".rgb");
+  }
+  void ExpectFailure(const std::vector<std::string>& args, const std::string& message) {
+    const TSkdResult r = RunSkd(args, dir_);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "skd: " + message + "\n");
+  }
+  std::string dir_;
+};
+
+TEST_F(SkdImageTest, ConvertToJpegWritesWhatCjpegWritesAndKeepsTheResolution) {
+  for (const char* quality : {"75", ""}) {
+    SCOPED_TRACE(quality);
+    std::vector<std::string> args = {"convert", "photo.jpg", "out.jpg"};
+    const std::string cjpeg_quality = *quality != 0 ? quality : "100";  // the default
+    if (*quality != 0) args.insert(args.end(), {"--quality", quality});
+    const TSkdResult r = RunSkd(args, dir_);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    Shell("djpeg photo.jpg | cjpeg -baseline -quality " + cjpeg_quality + " > reference.jpg");
+    std::string ours = Read("out.jpg");
+    // JFIF APP0 density: unit 1, 300 by 300; cjpeg writes unit 0, 1 by 1.
+    ASSERT_GE(ours.size(), 18u);
+    EXPECT_EQ(ours.substr(13, 5), std::string("\x01\x01\x2C\x01\x2C", 5));
+    ours.replace(13, 5, std::string("\x00\x00\x01\x00\x01", 5));
+    EXPECT_EQ(ours, Read("reference.jpg"));
+  }
+}
+
+TEST_F(SkdImageTest, ConvertToBmpKeepsThePixels) {
+  for (const char* input : {"photo.bmp", "photo.jpg"}) {
+    SCOPED_TRACE(input);
+    const TSkdResult r = RunSkd({"convert", input, "out.BMP"}, dir_);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    if (std::string(input) == "photo.jpg") {
+      Shell("djpeg photo.jpg > photo.ppm");  // the decode our decoder must match exactly
+      EXPECT_EQ(Pixels("out.BMP"), Pixels("photo.ppm"));
+    } else {
+      EXPECT_EQ(Pixels("out.BMP"), Pixels("photo.bmp"));
+    }
+  }
+}
+
+TEST_F(SkdImageTest, ErrorsPrintTheCodecsMessageAndLeaveTheOutputAlone) {
+  std::ofstream(dir_ + "/out.jpg") << "old";
+  std::ofstream(dir_ + "/broken.bmp") << "BM broken";
+  std::ofstream(dir_ + "/broken.jpg") << "not a jpeg at all";
+  ExpectFailure({"convert", "broken.bmp", "out.jpg"}, "unrecognized BMP");
+  ExpectFailure({"convert", "broken.jpg", "out.jpg"}, "unrecognized JPEG");
+  ExpectFailure({"convert", "missing.gif", "out.jpg"}, "unrecognized GIF");
+  ExpectFailure({"convert", "photo.jpg", "out.png"},
+                "cannot write out.png: the output name must end in .jpg, .jpeg or .bmp");
+  const TSkdResult missing = RunSkd({"convert", "missing.jpg", "out.jpg"}, dir_);
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_NE(missing.err.find("missing.jpg"), std::string::npos) << missing.err;
+  EXPECT_EQ(Read("out.jpg"), "old");
+}
+
+}  // namespace
+}  // namespace sk::test
