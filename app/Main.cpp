@@ -1,0 +1,804 @@
+// The main window: its layout, commands, store events, the workflows of opening and closing a
+// store, MyUpdate and the preferences.
+#include "app/Main.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <limits>
+
+#include "app/Application.h"
+#include "app/BusyCursor.h"
+#include "app/Help.h"
+#include "app/KeyText.h"
+#include "app/Messages.h"
+#include "app/NewGauge.h"
+#include "app/PassBox.h"
+#include "app/Prompts.h"
+#include "app/prefs.h"
+#include "platform/MemoryStream.h"
+#include "platform/qt/Registry.h"
+#include "view/Image.h"
+
+// The program's resources live in this static library; nothing else would keep them linked in.
+static void InitResources() {
+  Q_INIT_RESOURCE(stillkeep);
+}
+
+namespace sk {
+
+namespace {
+
+// Sizes of the window at its design size, in pixels.
+constexpr int kDesignWidth = 582;
+constexpr int kDesignHeight = 429;
+constexpr int kToolBarHeight = 57;
+constexpr int kButtonSize = 41;
+constexpr int kInfoFromRight = 48;
+constexpr int kKeyListWidth = 185;
+constexpr int kStatusBarHeight = 23;
+constexpr int kPositionPanelWidth = 136;
+constexpr int kItemSizeLabelWidth = 72;
+constexpr int kSizePanelWidth = 96;
+constexpr int kViewStylePanelWidth = 65;
+constexpr int kGlyphSize = 32;
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+// A tool-bar glyph from the desktop's icon theme, or the program's own when the theme has none.
+QIcon Glyph(const char* theme_name, const char* own) {
+  return QIcon::fromTheme(Text(theme_name), QIcon(QStringLiteral(":/icons/") + Text(own)));
+}
+
+// The key list. A click below the last key keeps the selection, as a list box does, rather than
+// clearing it (which would clear the picture).
+class TKeyListBox : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+
+ protected:
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override {
+    if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+    return QListWidget::selectionCommand(index, event);
+  }
+};
+
+QLabel* StatusPanel(const QString& text, int width, QWidget* parent) {
+  auto* panel = new QLabel(text, parent);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  panel->setIndent(3);
+  if (width > 0) panel->setFixedWidth(width);
+  return panel;
+}
+
+std::string FileNameBytes(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
+    : QMainWindow(parent),
+      prompts_(prompts),
+      registry_file_(registry_file.isEmpty() ? TRegistry::DefaultPath()
+                                             : std::move(registry_file)) {
+  InitResources();
+  setWindowTitle(Text(app_msg::kAppTitle));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/stillkeep.png")));
+
+  CreateActions();
+  CreateMenus();
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  CreateToolBar();
+  layout->addWidget(panel3_);
+  auto* middle = new QHBoxLayout;
+  middle->setSpacing(0);
+  key_list_ = new TKeyListBox(central);
+  key_list_->setFixedWidth(kKeyListWidth);
+  key_list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  key_list_->setUniformItemSizes(true);
+  key_list_->setSortingEnabled(false);
+  middle->addWidget(key_list_);
+  image_ = new TImage(central);
+  middle->addWidget(image_, 1);
+  layout->addLayout(middle, 1);
+  CreateStatusBar();
+  layout->addWidget(status_bar_);
+  setCentralWidget(central);
+  resize(kDesignWidth, kDesignHeight + menuBar()->sizeHint().height());
+
+  connect(key_list_, &QListWidget::itemSelectionChanged, this,
+          [this] { Guarded([this] { KeyListClick(); }); });
+
+  // The dialogs live for the whole run; the window owns them.
+  password_dlg_ = new TPasswordDlg(this);
+  preferences_ = new TPreferences(this);
+  preferences_->OnHelp = [this](int context) { Help().ShowContext(context); };
+
+  SetUpImage();
+  SetUpStore();
+
+  // The recent-files list loads itself before FormCreate reads the preferences.
+  mru_ = std::make_unique<TMRUFileList>(*menus_.at(TMenuId::kFile), *reopen_place_holder_,
+                                        registry_file_);
+  mru_->OnMRUItemClick = [this](const QString& file_name) { MRUMRUItemClick(file_name); };
+  mru_->CanChoose = [this] { return !running_; };
+  try {
+    mru_->Load();
+  } catch (const std::exception& error) {
+    ShowFailure(error);
+  }
+  FormCreate();
+  UpdateActions();
+}
+
+TMainForm::~TMainForm() {
+  // Nothing may reach the windows while they are being taken down.
+  kes_.ProcessMessages = nullptr;
+  kes_.ProgressUpdate = nullptr;
+  kes_.OnDemandPassword = nullptr;
+  kes_.OnFileAssigned = nullptr;
+  kes_.OnNavigate = nullptr;
+  if (shut_down_) return;
+  try {
+    kes_.SetFileName("");
+  } catch (...) {
+    // A destructor cannot report; the store keeps its working files, so nothing is lost.
+  }
+  try {
+    mru_->Save();
+  } catch (...) {
+    // The list of the previous run stays in the registry.
+  }
+}
+
+// ---- Building the window ----
+
+QAction* TMainForm::MakeAction(TCommand command, const char* text, const QKeySequence& shortcut,
+                               std::function<void()> handler) {
+  auto* action = new QAction(Text(text), this);
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+  if (handler) {
+    handlers_[command] = handler;
+    // Each handler guards itself (see Guarded).
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+  }
+  actions_[command] = action;
+  return action;
+}
+
+void TMainForm::CreateActions() {
+  using C = TCommand;
+  // Commands without a handler belong to later versions; they are shown, disabled.
+  MakeAction(C::kOpen, app_msg::kOpenItem, QKeySequence(Qt::Key_F3), [this] { Open1Click(); });
+  MakeAction(C::kClose, app_msg::kCloseItem, {}, [this] { Close1Click(); });
+  MakeAction(C::kPreferences, app_msg::kPreferencesItem, QKeySequence(Qt::CTRL | Qt::Key_F2),
+             [this] { Preferences1Click(); });
+  MakeAction(C::kExit, app_msg::kExitItem, {}, [this] { Exit1Click(); });
+  MakeAction(C::kImageLoad, app_msg::kLoadItem, {}, nullptr);
+  MakeAction(C::kImageDelete, app_msg::kDeleteItem, {}, nullptr);
+  MakeAction(C::kImageRename, app_msg::kRenameItem, {}, nullptr);
+  MakeAction(C::kImageSave, app_msg::kSaveToDiskItem, {}, nullptr);
+  MakeAction(C::kBatchAdd, app_msg::kAddItem, {}, nullptr);
+  MakeAction(C::kBatchDelete, app_msg::kDeleteItem, {}, nullptr);
+  MakeAction(C::kBatchScan, app_msg::kFileScanningItem, {}, nullptr);
+  MakeAction(C::kBatchSave, app_msg::kSaveImageItem, {}, nullptr);
+  MakeAction(C::kPassword, app_msg::kPasswordItem, {}, nullptr);
+  MakeAction(C::kPack, app_msg::kPackItem, QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
+  MakeAction(C::kKill, app_msg::kKillItem, {}, nullptr);
+  MakeAction(C::kContents, app_msg::kContentsItem, QKeySequence(Qt::Key_F1),
+             [this] { Contents1Click(); });
+  MakeAction(C::kAbout, app_msg::kAboutItem, QKeySequence(Qt::CTRL | Qt::Key_A), nullptr);
+
+  struct TButtonSpec {
+    TCommand command;
+    const char* hint;
+    const char* theme_glyph;
+    const char* own_glyph;
+    std::function<void()> handler;
+  };
+  const TButtonSpec buttons[] = {
+      {C::kAddButton, app_msg::kAddHint, "insert-image", "add.png", nullptr},
+      {C::kDeleteButton, app_msg::kDeleteHint, "edit-delete", "delete.png", nullptr},
+      {C::kSaveButton, app_msg::kSaveHint, "document-save", "save.png", nullptr},
+      {C::kRenameButton, app_msg::kRenameHint, "accessories-text-editor", "rename.png", nullptr},
+      {C::kZoomInButton, app_msg::kZoomInHint, "zoom-in", "zoom-in.png",
+       [this] { SpeedButton4Click(); }},
+      {C::kZoomOutButton, app_msg::kZoomOutHint, "zoom-out", "zoom-out.png",
+       [this] { SpeedButton5Click(); }},
+      {C::kViewStyleButton, app_msg::kViewStyleHint, "zoom-fit-best", "view-style.png",
+       [this] { SpeedButton7Click(); }},
+      {C::kInfoButton, app_msg::kInfoHint, "help-about", "info.png", nullptr},
+  };
+  for (const TButtonSpec& spec : buttons) {
+    QAction* action = MakeAction(spec.command, spec.hint, {}, spec.handler);
+    action->setToolTip(Text(spec.hint));
+    action->setIcon(Glyph(spec.theme_glyph, spec.own_glyph));
+  }
+}
+
+void TMainForm::CreateMenus() {
+  using C = TCommand;
+  auto add = [this](TMenuId id, const char* title, std::initializer_list<TCommand> items) {
+    QMenu* menu = menuBar()->addMenu(Text(title));
+    for (TCommand item : items) menu->addAction(actions_.at(item));
+    menus_[id] = menu;
+    return menu;
+  };
+  QMenu* file = add(TMenuId::kFile, app_msg::kFileMenu, {C::kOpen});
+  // The recent-files list puts its "Reopen" submenu at this hidden place holder.
+  reopen_place_holder_ = file->addAction(Text(app_msg::kReopenItem));
+  reopen_place_holder_->setVisible(false);
+  file->addAction(actions_.at(C::kClose));
+  file->addSeparator();
+  file->addAction(actions_.at(C::kPreferences));
+  file->addSeparator();
+  file->addAction(actions_.at(C::kExit));
+
+  QMenu* image = add(TMenuId::kImage, app_msg::kImageMenu, {C::kImageLoad, C::kImageDelete});
+  image->addSeparator();
+  image->addAction(actions_.at(C::kImageRename));
+  image->addAction(actions_.at(C::kImageSave));
+
+  QMenu* batch = add(TMenuId::kBatch, app_msg::kBatchMenu, {C::kBatchAdd, C::kBatchDelete});
+  batch->addSeparator();
+  batch->addAction(actions_.at(C::kBatchScan));
+  batch->addSeparator();
+  batch->addAction(actions_.at(C::kBatchSave));
+
+  QMenu* database = add(TMenuId::kDatabase, app_msg::kDatabaseMenu, {C::kPassword});
+  database->addSeparator();
+  database->addAction(actions_.at(C::kPack));
+  database->addAction(actions_.at(C::kKill));
+
+  add(TMenuId::kHelp, app_msg::kHelpMenu, {C::kContents, C::kAbout});
+}
+
+void TMainForm::CreateToolBar() {
+  panel3_ = new QFrame(this);
+  panel3_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel3_->setFixedHeight(kToolBarHeight);
+  struct TPlace {
+    TCommand command;
+    int left;
+  };
+  const TPlace places[] = {
+      {TCommand::kAddButton, 16},        {TCommand::kDeleteButton, 72},
+      {TCommand::kSaveButton, 128},      {TCommand::kRenameButton, 184},
+      {TCommand::kZoomInButton, 264},    {TCommand::kZoomOutButton, 312},
+      {TCommand::kViewStyleButton, 360}, {TCommand::kInfoButton, kDesignWidth - kInfoFromRight},
+  };
+  const int top = (kToolBarHeight - kButtonSize) / 2;
+  for (const TPlace& place : places) {
+    auto* button = new QToolButton(panel3_);
+    button->setDefaultAction(actions_.at(place.command));
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setIconSize(QSize(kGlyphSize, kGlyphSize));
+    button->setGeometry(place.left, top, kButtonSize, kButtonSize);
+    buttons_[place.command] = button;
+  }
+  panel3_->installEventFilter(this);
+}
+
+void TMainForm::CreateStatusBar() {
+  status_bar_ = new QWidget(this);
+  status_bar_->setFixedHeight(kStatusBarHeight);
+  auto* layout = new QHBoxLayout(status_bar_);
+  layout->setContentsMargins(0, 1, 0, 1);
+  layout->setSpacing(2);
+  position_panel_ = StatusPanel(Text(app_msg::kNoDatabase), kPositionPanelWidth, status_bar_);
+  item_size_label_ = StatusPanel(Text(app_msg::kItemSizeLabel), kItemSizeLabelWidth, status_bar_);
+  size_panel_ = StatusPanel(QString(), kSizePanelWidth, status_bar_);
+  SetSizeText(0);
+  gauge_ = new TNewGauge(status_bar_);
+  gauge_->SetMinValue(0);
+  gauge_->SetMaxValue(100);
+  gauge_->SetProgress(0);
+  gauge_->SetShowText(false);
+  gauge_->SetBackColor(palette().color(QPalette::Button));
+  view_style_panel_ = StatusPanel(Text(app_msg::kOriginal), kViewStylePanelWidth, status_bar_);
+  layout->addWidget(position_panel_);
+  layout->addWidget(item_size_label_);
+  layout->addWidget(size_panel_);
+  layout->addWidget(gauge_, 1);
+  layout->addWidget(view_style_panel_);
+}
+
+void TMainForm::SetUpImage() {
+  image_->SetScrollBars(true);
+  image_->SetBackground(kButtonFaceColor);
+  image_->SetNColors(TNColors::nc8bit);
+  image_->SetAnimatedSel(false);
+  image_->setCursor(Qt::ArrowCursor);
+}
+
+void TMainForm::SetUpStore() {
+  kes_.SetAggressiveUpdate(false);
+  kes_.SetCacheFrequency(0);
+  kes_.SetCacheSize(65536);
+  kes_.SetCompression(false);
+  kes_.SetReadOnly(false);
+  kes_.SetSaveOnClose(true);
+  kes_.SetExpandedFileNames(true);
+  kes_.SetUseGrepMatch(false);
+  kes_.ProgressUpdate = [this](TKES&, TPercentage percent, TProgressOrigin) {
+    KESProgressUpdate(percent);
+  };
+  // Keeps the window painted during long store operations; user input waits, so no second
+  // command can start inside a running one.
+  kes_.ProcessMessages = [] {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  };
+  kes_.OnDemandPassword = [this](TKES&, TPassword& password) { KESDemandPassword(password); };
+  kes_.OnFileAssigned = [this](TKES&) { KESFileAssigned(); };
+  kes_.OnNavigate = [this](TKES&) { KESNavigate(); };
+}
+
+void TMainForm::UpdateActions() {
+  const bool open = StoreOpen();
+  for (TMenuId menu : {TMenuId::kImage, TMenuId::kBatch, TMenuId::kDatabase}) {
+    menus_.at(menu)->menuAction()->setEnabled(open);
+  }
+  for (const auto& [command, action] : actions_) {
+    const bool needs_store = command == TCommand::kAddButton ||
+                             command == TCommand::kDeleteButton ||
+                             command == TCommand::kSaveButton || command == TCommand::kRenameButton;
+    action->setEnabled(Available(command) && (open || !needs_store));
+  }
+}
+
+// ---- Preferences at start ----
+
+void TMainForm::FormCreate() {
+  quality_ = ReadIntPreference(app_msg::kQualityValue, 75, 0, 100);
+  try {
+    auto_start_ =
+        ReadBoolReg(Text(app_msg::kPreferencesKey), Text(app_msg::kAutoStartValue), false);
+  } catch (const std::exception& error) {
+    ShowFailure(error);
+  }
+  view_style_ = ReadIntPreference(app_msg::kViewStyleValue, 0, std::numeric_limits<int>::min(),
+                                  std::numeric_limits<int>::max());
+  ShowViewStyle();
+}
+
+int TMainForm::ReadIntPreference(const char* name, int default_value, int min_value,
+                                 int max_value) {
+  try {
+    const QString text =
+        ReadStringReg(Text(app_msg::kPreferencesKey), Text(name), QString::number(default_value));
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok) {
+      prompts_.ShowError(Text(app_msg::kNotAnInteger).arg(text));
+      return default_value;
+    }
+    return std::clamp(value, min_value, max_value);
+  } catch (const std::exception& error) {
+    ShowFailure(error);
+    return default_value;
+  }
+}
+
+// ---- Registry helpers ----
+
+bool TMainForm::SetupKey(TRegistry& registry, const QString& key_path) {
+  registry.CloseKey();
+  try {
+    return registry.OpenKey(key_path, true);
+  } catch (const ERegistryException&) {
+    return false;
+  }
+}
+
+bool TMainForm::ReadBoolReg(const QString& key_path, const QString& name,
+                            bool default_value) const {
+  TRegistry registry(registry_file_);
+  if (!SetupKey(registry, key_path) || !registry.ValueExists(name)) return default_value;
+  return registry.ReadInteger(name) != 0;
+}
+
+QString TMainForm::ReadStringReg(const QString& key_path, const QString& name,
+                                 const QString& default_value) const {
+  TRegistry registry(registry_file_);
+  if (!SetupKey(registry, key_path) || !registry.ValueExists(name)) return default_value;
+  return registry.ReadString(name);
+}
+
+void TMainForm::WriteBoolReg(const QString& key_path, const QString& name, bool value) const {
+  TRegistry registry(registry_file_);
+  registry.OpenKey(key_path, true);
+  registry.WriteInteger(name, value ? 1 : 0);
+}
+
+void TMainForm::WriteStringReg(const QString& key_path, const QString& name,
+                               const QString& value) const {
+  TRegistry registry(registry_file_);
+  registry.OpenKey(key_path, true);
+  registry.WriteString(name, value);
+}
+
+// ---- Command edges ----
+
+void TMainForm::Guarded(const std::function<void()>& body) {
+  if (running_) return;
+  running_ = true;
+  try {
+    body();
+  } catch (const std::exception& error) {
+    ShowFailure(error);
+  } catch (...) {
+    prompts_.ShowError(Text(app_msg::kUnknownFailure));
+  }
+  running_ = false;
+}
+
+void TMainForm::ShowFailure(const std::exception& error) {
+  prompts_.ShowError(FailureText(error));
+}
+
+// ---- Window events ----
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (form_shown_) return;
+  form_shown_ = true;
+  // Runs once the window is on the screen, from the event loop.
+  QMetaObject::invokeMethod(
+      this, [this] { FormShow(); }, Qt::QueuedConnection);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  bool can_close = false;
+  FormCloseQuery(can_close);
+  if (can_close) can_close = ShutDown();
+  if (can_close) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FormResize();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == panel3_ && event->type() == QEvent::Resize) Panel3Resize();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Handlers ----
+
+void TMainForm::FormShow() {
+  Guarded([this] {
+    if (!auto_start_ || mru_->Empty()) return;
+    const QString path = mru_->Items().front();
+    if (!QFileInfo(path).isFile()) {
+      prompts_.MessageDlg(Text(app_msg::kFileNotFound), TMsgDlgType::kInformation,
+                          {TMsgDlgBtn::kOk});
+      return;
+    }
+    TBusyCursor busy;
+    ResetStore();
+    kes_.SetFileName(FileNameBytes(path));
+    MyUpdate();
+    position_panel_->setText(QFileInfo(path).fileName());
+    FillKeyList();
+    if (key_list_->count() > 0) {
+      SelectRow(0);
+      MyUpdate();
+      WriteStringReg(Text(app_msg::kPreferencesKey), Text(app_msg::kLastFileValue), path);
+    }
+  });
+}
+
+void TMainForm::FormCloseQuery(bool& can_close) {
+  can_close = false;
+  // A close request that arrives while a command runs (through the store's progress steps)
+  // is refused: the command still needs the window.
+  if (running_) return;
+  can_close = prompts_.MessageDlg(Text(app_msg::kConfirmExit), TMsgDlgType::kConfirmation,
+                                  {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) == TMsgDlgBtn::kYes;
+}
+
+void TMainForm::FormResize() {
+  if (image_ == nullptr) return;
+  TBusyCursor busy;
+  ApplyViewRule(true);
+}
+
+void TMainForm::Panel3Resize() {
+  QToolButton* info = buttons_.at(TCommand::kInfoButton);
+  info->move(panel3_->width() - kInfoFromRight, info->y());
+}
+
+void TMainForm::KeyListClick() {
+  MyUpdate();
+}
+
+void TMainForm::Open1Click() {
+  Guarded([this] {
+    const std::optional<QString> path = prompts_.OpenStoreFile();
+    if (!path) return;
+    LoadStore(*path);
+    const QString opened = StoreFileName();
+    mru_->Add(opened);
+    mru_->Save();
+    WriteStringReg(Text(app_msg::kPreferencesKey), Text(app_msg::kLastFileValue), opened);
+  });
+}
+
+void TMainForm::MRUMRUItemClick(const QString& file_name) {
+  Guarded([this, &file_name] {
+    if (!QFileInfo(file_name).isFile()) {
+      mru_->Save();
+      prompts_.MessageDlg(Text(app_msg::kFileNotFound), TMsgDlgType::kInformation,
+                          {TMsgDlgBtn::kOk});
+      return;
+    }
+    TBusyCursor busy;
+    mru_->Add(file_name);
+    mru_->Save();
+    LoadStore(file_name);
+  });
+}
+
+void TMainForm::Close1Click() {
+  Guarded([this] {
+    CloseStore();
+    kes_.Password.clear();
+    position_panel_->setText(Text(app_msg::kNoDatabase));
+    SetSizeText(0);
+    {
+      const QSignalBlocker blocker(key_list_);
+      key_list_->clear();
+    }
+    image_->Clear();
+  });
+}
+
+void TMainForm::Exit1Click() {
+  close();
+}
+
+void TMainForm::Preferences1Click() {
+  Guarded([this] {
+    preferences_->SetQuality(quality_);
+    preferences_->SetAutoStart(auto_start_);
+    preferences_->SetViewStyle(view_style_);
+    if (prompts_.ExecDialog(*preferences_) != QDialog::Accepted) return;
+    const QString key = Text(app_msg::kPreferencesKey);
+    WriteStringReg(key, Text(app_msg::kQualityValue), QString::number(preferences_->Quality()));
+    WriteStringReg(key, Text(app_msg::kLanguageValue), preferences_->Language());
+    WriteStringReg(key, Text(app_msg::kViewStyleValue), QString::number(preferences_->ViewStyle()));
+    WriteBoolReg(key, Text(app_msg::kAutoStartValue), preferences_->AutoStart());
+    auto_start_ = preferences_->AutoStart();
+    quality_ = preferences_->Quality();
+    view_style_ = preferences_->ViewStyle();
+    ShowViewStyle();
+    MyUpdate();
+  });
+}
+
+void TMainForm::Contents1Click() {
+  Guarded([this] { Help().ShowContext(kHelpContents); });
+}
+
+void TMainForm::SpeedButton4Click() {
+  Guarded([this] {
+    image_->SetScrollBars(true);
+    image_->SetZoom(image_->Zoom() + 10);
+  });
+}
+
+void TMainForm::SpeedButton5Click() {
+  Guarded([this] { image_->SetZoom(image_->Zoom() - 10); });
+}
+
+void TMainForm::SpeedButton7Click() {
+  Guarded([this] {
+    view_style_ = view_style_ == 0 ? 1 : 0;
+    MyUpdate();
+    ShowViewStyle();
+  });
+}
+
+// ---- MyUpdate and the view rule ----
+
+void TMainForm::MyUpdate() {
+  TMemoryStream stream;
+  TBusyCursor busy;
+  std::string key;
+  QListWidgetItem* selected = SelectedItem();
+  if (selected == nullptr) {
+    image_->Clear();
+    SetSizeText(0);
+  } else {
+    key = TextToKey(selected->text());
+  }
+  if (!kes_.FindKey(key)) return;
+  kes_.GetItem(stream);
+  try {
+    image_->LoadFromStreamJpeg(stream);
+  } catch (...) {
+    // The picture of the key selected before must not stand for this one.
+    image_->Clear();
+    throw;
+  }
+  position_panel_->setText(QString::number(key_list_->row(selected) + 1) + Text(app_msg::kOutOf) +
+                           QString::number(kes_.Count()));
+  SetSizeText(kes_.ItemSize());
+  image_->SetBackground(kButtonFaceColor);
+  ApplyViewRule(view_style_ == 0);
+}
+
+void TMainForm::ApplyViewRule(bool fit_style) {
+  const TPicture& picture = image_->Bitmap();
+  if (picture.Empty()) return;
+  if (!fit_style) {
+    image_->SetZoom(100);
+  } else if (picture.Width() > image_->width() || picture.Height() > image_->height()) {
+    // Only ever reduces: a picture that fits is shown at its own size.
+    image_->Fit();
+  } else {
+    image_->SetZoom(100);
+  }
+}
+
+void TMainForm::ShowViewStyle() {
+  view_style_panel_->setText(Text(view_style_ == 0 ? app_msg::kFit : app_msg::kOriginal));
+}
+
+void TMainForm::SetSizeText(int64_t bytes) {
+  // Kilobytes of 1000 bytes, rounded down.
+  size_panel_->setText(QString::number(bytes / 1000) + Text(app_msg::kKb));
+}
+
+// ---- Store events ----
+
+void TMainForm::KESFileAssigned() {
+  if (!StoreOpen()) kes_.Password.clear();
+  UpdateActions();
+}
+
+void TMainForm::KESDemandPassword(TPassword& password) {
+  password_dlg_->ClearEdit();
+  if (prompts_.ExecDialog(*password_dlg_) == QDialog::Accepted) {
+    if (std::optional<std::string> typed = password_dlg_->Password()) password = *typed;
+  }
+  password_dlg_->ClearEdit();
+}
+
+void TMainForm::KESNavigate() {
+  // Moving in the store has no visible effect of its own.
+}
+
+void TMainForm::KESProgressUpdate(TPercentage percent) {
+  try {
+    gauge_->SetProgress(percent);
+  } catch (...) {
+    // Progress is only shown; it must never stop the store.
+  }
+}
+
+// ---- Workflow steps ----
+
+void TMainForm::CloseStore() {
+  if (!StoreOpen()) return;
+  const std::string name = kes_.FileName();
+  const bool writes = !kes_.ReadOnly();
+  kes_.SetFileName("");
+  const std::string& written = kes_.LastWrittenName();
+  if (writes && !written.empty() && written != name) {
+    prompts_.MessageDlg(Text(app_msg::kSavedElsewhere)
+                            .arg(QFile::decodeName(QByteArray::fromStdString(name)),
+                                 QFile::decodeName(QByteArray::fromStdString(written))),
+                        TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
+  }
+}
+
+void TMainForm::ResetStore() {
+  CloseStore();
+  kes_.Password.clear();
+  {
+    const QSignalBlocker blocker(key_list_);
+    key_list_->clear();
+  }
+  image_->Clear();
+}
+
+void TMainForm::LoadStore(const QString& file_name) {
+  TBusyCursor busy;
+  ResetStore();
+  kes_.SetFileName(FileNameBytes(file_name));
+  MyUpdate();
+  FillKeyList();
+  if (key_list_->count() > 0) {
+    SelectRow(0);
+    MyUpdate();
+  }
+}
+
+void TMainForm::FillKeyList() {
+  TStringList keys;
+  kes_.GetKeys(keys);
+  const QSignalBlocker blocker(key_list_);
+  key_list_->clear();
+  for (const std::string& key : keys.Items()) {
+    auto* item = new QListWidgetItem(KeyToText(key), key_list_);
+    // Long keys are cut off by the list's width; the hint shows them whole.
+    item->setToolTip(item->text());
+  }
+}
+
+void TMainForm::SelectRow(int row) {
+  const QSignalBlocker blocker(key_list_);
+  key_list_->setCurrentRow(row);
+}
+
+QListWidgetItem* TMainForm::SelectedItem() const {
+  const QList<QListWidgetItem*> selected = key_list_->selectedItems();
+  return selected.isEmpty() ? nullptr : selected.front();
+}
+
+QString TMainForm::StoreFileName() const {
+  return QFile::decodeName(QByteArray::fromStdString(kes_.FileName()));
+}
+
+THelpWindow& TMainForm::Help() {
+  if (help_.isNull()) help_ = new THelpWindow(this);
+  return *help_;
+}
+
+bool TMainForm::ShutDown() {
+  try {
+    CloseStore();
+  } catch (const std::exception& error) {
+    ShowFailure(error);
+    if (prompts_.MessageDlg(Text(app_msg::kExitUnsaved), TMsgDlgType::kWarning,
+                            {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) != TMsgDlgBtn::kYes) {
+      return false;
+    }
+    // The user gives up the changes: close without writing the container back.
+    kes_.SetReadOnly(true);
+    try {
+      kes_.SetFileName("");
+    } catch (const std::exception&) {
+      // Nothing more can be done; the working files stay in the temporary folder.
+    }
+  }
+  try {
+    mru_->Save();
+  } catch (const std::exception& error) {
+    ShowFailure(error);
+  }
+  shut_down_ = true;
+  return true;
+}
+
+}  // namespace sk

@@ -1,0 +1,66 @@
+// The questions the program asks the user: message boxes, the text-input box, the file dialogs
+// and its own modal dialogs. Workflows reach them only through TPrompts, so the program shows the
+// real windows (TQtPrompts) and tests answer from a script (TScriptedPrompts).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <initializer_list>
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+namespace sk {
+
+enum class TMsgDlgType { kConfirmation, kInformation, kWarning, kError };
+enum class TMsgDlgBtn { kYes, kNo, kOk, kCancel };
+
+class TPrompts {
+ public:
+  virtual ~TPrompts() = default;
+
+  // Shows text in a message box of the given type with the given buttons (the first is the
+  // default) and returns the button chosen. Closing the box without a button gives the last
+  // button of the list, which is always the refusing one ("No" or "Cancel") where there is one.
+  // "\r" and "\r\n" in text are line breaks.
+  virtual TMsgDlgBtn MessageDlg(const QString& text, TMsgDlgType type,
+                                std::initializer_list<TMsgDlgBtn> buttons) = 0;
+
+  // The application's standard error box: shows a failure's message with an "OK" button.
+  virtual void ShowError(const QString& text) = 0;
+
+  // The store open dialog: the chosen path (which need not exist) or nothing when cancelled.
+  virtual std::optional<QString> OpenStoreFile() = 0;
+
+  // The standard text-input box: the text typed, or initial when cancelled.
+  virtual QString InputBox(const QString& caption, const QString& prompt,
+                           const QString& initial) = 0;
+
+  // Shows one of the program's dialogs modally and returns its result code
+  // (QDialog::Accepted or QDialog::Rejected). The dialog keeps what was typed into it.
+  virtual int ExecDialog(QDialog& dialog) = 0;
+};
+
+// The real windows. Message boxes carry the program's title; every window is placed over parent.
+class TQtPrompts : public TPrompts {
+ public:
+  // parent: the window the boxes belong to (may be null); it must outlive this object.
+  explicit TQtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+
+  TMsgDlgBtn MessageDlg(const QString& text, TMsgDlgType type,
+                        std::initializer_list<TMsgDlgBtn> buttons) override;
+  void ShowError(const QString& text) override;
+  std::optional<QString> OpenStoreFile() override;
+  QString InputBox(const QString& caption, const QString& prompt, const QString& initial) override;
+  int ExecDialog(QDialog& dialog) override;
+
+ private:
+  QWidget* parent_;
+};
+
+// Turns the "\r" and "\r\n" line breaks of the program's messages into "\n".
+QString DisplayText(const QString& text);
+
+}  // namespace sk

@@ -1,0 +1,22 @@
+// stillkeep: the picture vault's desktop program. It takes no command-line arguments.
+#include "app/Main.h"
+
+#include "app/Application.h"
+#include "app/Prompts.h"
+
+int main(int argc, char** argv) {
+  sk::TApplication app(argc, argv);
+  app.setWindowIcon(QIcon(QStringLiteral(":/icons/stillkeep.png")));
+  sk::TQtPrompts prompts;
+  int result = 0;
+  {
+    sk::TMainForm form(prompts);
+    prompts.SetParent(&form);
+    app.ShowException = [&prompts](const QString& message) { prompts.ShowError(message); };
+    form.show();
+    result = app.exec();
+    app.ShowException = nullptr;
+    prompts.SetParent(nullptr);
+  }
+  return result;
+}

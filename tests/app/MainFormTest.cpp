@@ -1,0 +1,445 @@
+// Tests of the main window's store workflows: open and create, close and reopen, the picture
+// shown by MyUpdate with its status panels and view rule, password prompts, and exit.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QScrollBar>
+#include <QToolButton>
+#include <algorithm>
+#include <map>
+
+#include "app/Messages.h"
+#include "app/NewGauge.h"
+#include "app/PassBox.h"
+#include "app/Prompts.h"
+#include "imaging/InvalidGraphic.h"
+#include "store/KESErrors.h"
+#include "tests/app/AppTestSupport.h"
+#include "view/Image.h"
+
+namespace sk::test {
+namespace {
+
+constexpr TCommand kStoreButtons[] = {TCommand::kAddButton, TCommand::kDeleteButton,
+                                      TCommand::kSaveButton, TCommand::kRenameButton};
+constexpr TMenuId kStoreMenus[] = {TMenuId::kImage, TMenuId::kBatch, TMenuId::kDatabase};
+
+// The seven store controls follow the store: the three menus open, the four buttons enabled as
+// far as their commands exist in this version.
+void ExpectStoreControls(const TMainForm& form, bool open) {
+  for (TMenuId menu : kStoreMenus) {
+    EXPECT_EQ(form.Menu(menu).menuAction()->isEnabled(), open) << static_cast<int>(menu);
+  }
+  for (TCommand command : kStoreButtons) {
+    EXPECT_EQ(form.Button(command).isEnabled(), open && form.Available(command))
+        << static_cast<int>(command);
+  }
+}
+
+QStringList ListTexts(const QListWidget& list) {
+  QStringList texts;
+  for (int i = 0; i < list.count(); ++i) texts.append(list.item(i)->text());
+  return texts;
+}
+
+// A dialog script that types text into the password dialog and presses OK.
+TScriptedPrompts::TDialogScript TypePassword(const QString& text) {
+  return [text](QDialog& dialog) {
+    auto& password = dynamic_cast<TPasswordDlg&>(dialog);
+    EXPECT_TRUE(password.Edit().text().isEmpty());
+    password.Edit().setText(text);
+    return static_cast<int>(QDialog::Accepted);
+  };
+}
+
+using MainFormTest = TAppTest;
+
+TEST_F(MainFormTest, StartsWithNoStoreAndTheStoreControlsDisabled) {
+  TMainForm& form = MakeForm();
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Stillkeep 0.5"));
+  EXPECT_FALSE(form.StoreOpen());
+  ExpectStoreControls(form, false);
+  // Commands of later versions are shown but disabled; the ones of this version work.
+  EXPECT_FALSE(form.Action(TCommand::kPack).isEnabled());
+  EXPECT_FALSE(form.Action(TCommand::kImageLoad).isEnabled());
+  for (TCommand command : {TCommand::kOpen, TCommand::kClose, TCommand::kPreferences,
+                           TCommand::kExit, TCommand::kContents, TCommand::kZoomInButton,
+                           TCommand::kZoomOutButton, TCommand::kViewStyleButton}) {
+    EXPECT_TRUE(form.Action(command).isEnabled()) << static_cast<int>(command);
+  }
+  EXPECT_EQ(form.Action(TCommand::kOpen).shortcut(), QKeySequence(Qt::Key_F3));
+  EXPECT_EQ(form.Action(TCommand::kPreferences).shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F2));
+  EXPECT_EQ(form.Action(TCommand::kContents).shortcut(), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
+}
+
+TEST_F(MainFormTest, OpeningANewNameCreatesAnEmptyStore) {
+  TMainForm& form = MakeForm();
+  const QString path = Path(QStringLiteral("new.skd"));
+  form.PositionPanel().setText(QStringLiteral("previous"));
+  OpenThroughDialog(path);
+
+  EXPECT_TRUE(prompts_.Errors().empty());
+  EXPECT_TRUE(form.StoreOpen());
+  EXPECT_TRUE(QFileInfo(path).isFile());
+  EXPECT_EQ(form.KeyList().count(), 0);
+  EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("previous"));
+  EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
+  ExpectStoreControls(form, true);
+  EXPECT_EQ(form.MRU().Items(), QStringList{path});
+  EXPECT_EQ(ReadPreferenceString(QStringLiteral("LastFile")), path);
+}
+
+TEST_F(MainFormTest, OpeningAStoreSelectsAndShowsTheFirstKey) {
+  const QString path = Path(QStringLiteral("three.skd"));
+  MakeStore(path,
+            {{"red", 40, 30, 0xE02020}, {"green", 50, 20, 0x20C020}, {"blue", 30, 60, 0x2020E0}});
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(path);
+
+  ASSERT_TRUE(prompts_.Errors().empty()) << prompts_.Errors().front().toStdString();
+  QStringList expected;
+  for (const std::string& key : StoreKeys(path)) expected.append(QString::fromStdString(key));
+  EXPECT_EQ(ListTexts(form.KeyList()), expected);
+  ASSERT_EQ(form.KeyList().currentRow(), 0);
+  EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("1 out of 3"));
+
+  struct TShown {
+    int width;
+    int height;
+    uint32_t rgb;
+  };
+  const std::map<QString, TShown> pictures = {{QStringLiteral("red"), {40, 30, 0xE02020}},
+                                              {QStringLiteral("green"), {50, 20, 0x20C020}},
+                                              {QStringLiteral("blue"), {30, 60, 0x2020E0}}};
+  for (int row = 0; row < 3; ++row) {
+    SCOPED_TRACE(row);
+    if (row > 0) ClickRow(row);
+    const TShown& shown = pictures.at(form.KeyList().item(row)->text());
+    const TPicture& picture = form.Image().Bitmap();
+    EXPECT_EQ(picture.Width(), shown.width);
+    EXPECT_EQ(picture.Height(), shown.height);
+    EXPECT_TRUE(NearColour(CentreColour(picture), shown.rgb));
+    EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("%1 out of 3").arg(row + 1));
+  }
+}
+
+TEST_F(MainFormTest, SizePanelShowsKilobytesOfAThousandBytesRoundedDown) {
+  const struct {
+    size_t bytes;
+    const char* shown;
+  } cases[] = {{999, "0 kb"}, {1000, "1 kb"}, {1999, "1 kb"}, {2000, "2 kb"}, {12345, "12 kb"}};
+  std::vector<TTestItem> items;
+  for (const auto& c : cases) {
+    items.push_back({"item" + std::to_string(c.bytes), 4, 4, 0x336699, c.bytes});
+  }
+  const QString path = Path(QStringLiteral("sizes.skd"));
+  MakeStore(path, items);
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(path);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    const auto found = form.KeyList().findItems(
+        QString::fromStdString("item" + std::to_string(c.bytes)), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    ClickRow(form.KeyList().row(found.front()));
+    EXPECT_EQ(form.SizePanel().text(), QString::fromUtf8(c.shown));
+  }
+  EXPECT_TRUE(prompts_.Errors().empty());
+}
+
+TEST_F(MainFormTest, ViewRuleFitsOnlyPicturesLargerThanTheView) {
+  TMainForm& form = MakeForm();
+  const int view_width = form.Image().width();
+  const int view_height = form.Image().height();
+  ASSERT_GT(view_width, 100);
+  ASSERT_GT(view_height, 100);
+  const struct {
+    const char* name;
+    int view_style;
+    int width;
+    int height;
+    bool fitted;
+  } cases[] = {
+      {"small, fit", 0, view_width / 2, view_height / 2, false},
+      {"exactly the view, fit", 0, view_width, view_height, false},
+      {"wider, fit", 0, view_width * 3, view_height / 2, true},
+      {"taller, fit", 0, view_width / 2, view_height * 2, true},
+      {"wider, original", 1, view_width * 3, view_height / 2, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = Path(QString::fromUtf8(c.name) + QStringLiteral(".skd"));
+    MakeStore(path, {{"picture", c.width, c.height, 0x808080}});
+    WritePreference(QStringLiteral("ViewStyle"), QString::number(c.view_style));
+    TMainForm& shown = MakeForm();
+    OpenThroughDialog(path);
+    const int zoom = shown.Image().Zoom();
+    if (c.fitted) {
+      EXPECT_LT(zoom, 100);
+      EXPECT_LE(c.width * zoom / 100, shown.Image().width());
+      EXPECT_LE(c.height * zoom / 100, shown.Image().height());
+      shown.Image().Fit();
+      EXPECT_EQ(shown.Image().Zoom(), zoom);  // what Fit gives
+    } else {
+      EXPECT_EQ(zoom, 100);
+    }
+  }
+}
+
+TEST_F(MainFormTest, OriginalSizeShowsScrollBarsAndAResizeFits) {
+  WritePreference(QStringLiteral("ViewStyle"), QStringLiteral("1"));
+  TMainForm& form = MakeForm();
+  const QString path = Path(QStringLiteral("large.skd"));
+  MakeStore(path, {{"large", 1600, 1200, 0x406080}, {"small", 60, 40, 0x806040}});
+  OpenThroughDialog(path);
+  ASSERT_EQ(form.KeyList().currentItem()->text(), QStringLiteral("large"));
+  EXPECT_EQ(form.ViewStylePanel().text(), QStringLiteral("Original"));
+  EXPECT_EQ(form.Image().Zoom(), 100);
+  EXPECT_TRUE(form.Image().HorizontalBar().isVisible());
+  EXPECT_TRUE(form.Image().VerticalBar().isVisible());
+  // The scroll bars move over the whole picture.
+  form.Image().SetViewX(1'000'000);
+  int max_x = 0;
+  int max_y = 0;
+  form.Image().GetMaxViewXY(max_x, max_y);
+  EXPECT_GT(max_x, 0);
+  EXPECT_EQ(form.Image().ViewX(), max_x);
+
+  form.resize(form.width() + 40, form.height() + 30);
+  QCoreApplication::processEvents();
+  EXPECT_LT(form.Image().Zoom(), 100);
+  EXPECT_FALSE(form.Image().HorizontalBar().isVisible());
+
+  // A picture smaller than the view stays at 100 % through a resize.
+  ClickRow(1);
+  EXPECT_EQ(form.Image().Zoom(), 100);
+  form.resize(form.width() - 20, form.height() - 10);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.Image().Zoom(), 100);
+}
+
+TEST_F(MainFormTest, ZoomButtonsAndViewStyleToggle) {
+  TMainForm& form = MakeForm();
+  const QString path = Path(QStringLiteral("zoom.skd"));
+  MakeStore(path, {{"large", 2000, 1500, 0x406080}});
+  OpenThroughDialog(path);
+  const int fitted = form.Image().Zoom();
+  ASSERT_LT(fitted, 100);
+  EXPECT_EQ(form.ViewStylePanel().text(), QStringLiteral("Fit"));
+
+  form.Image().SetScrollBars(false);
+  form.Action(TCommand::kZoomInButton).trigger();
+  EXPECT_EQ(form.Image().Zoom(), fitted + 10);
+  EXPECT_TRUE(form.Image().ScrollBars());
+  for (int i = 0; i < 30; ++i) form.Action(TCommand::kZoomOutButton).trigger();
+  EXPECT_GT(form.Image().Zoom(), 0);
+  EXPECT_LE(form.Image().Zoom(), 10);
+
+  form.Action(TCommand::kViewStyleButton).trigger();
+  EXPECT_EQ(form.ViewStyle(), 1);
+  EXPECT_EQ(form.ViewStylePanel().text(), QStringLiteral("Original"));
+  EXPECT_EQ(form.Image().Zoom(), 100);
+  form.Action(TCommand::kViewStyleButton).trigger();
+  EXPECT_EQ(form.ViewStylePanel().text(), QStringLiteral("Fit"));
+  EXPECT_EQ(form.Image().Zoom(), fitted);
+  // The toggle lasts for this run only.
+  EXPECT_EQ(ReadPreferenceString(QStringLiteral("ViewStyle")), std::nullopt);
+}
+
+TEST_F(MainFormTest, CloseThenReopenFromTheRecentFilesRestoresTheKeys) {
+  const QString path = Path(QStringLiteral("pets.skd"));
+  MakeStore(path, {{"cat", 10, 10, 0x111111}, {"dog", 12, 12, 0x222222}});
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(path);
+  const QStringList keys = ListTexts(form.KeyList());
+  ASSERT_EQ(keys.size(), 2);
+
+  form.Action(TCommand::kClose).trigger();
+  EXPECT_FALSE(form.StoreOpen());
+  EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("No database"));
+  EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
+  EXPECT_EQ(form.KeyList().count(), 0);
+  ExpectStoreControls(form, false);
+
+  ASSERT_NE(form.MRU().Submenu(), nullptr);
+  // Choosing the entry in the "Reopen" submenu is handled once the menu is done with the click.
+  form.MRU().Submenu()->actions().front()->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(form.StoreOpen());
+  EXPECT_EQ(ListTexts(form.KeyList()), keys);
+  EXPECT_EQ(form.KeyList().currentRow(), 0);
+  EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("1 out of 2"));
+  EXPECT_EQ(form.MRU().Items(), QStringList{path});
+  ExpectStoreControls(form, true);
+}
+
+TEST_F(MainFormTest, KeysAreShownInUnicodeAndUsedInWindows1252) {
+  const QString path = Path(QStringLiteral("accents.skd"));
+  // "café" and "€uro" in Windows-1252.
+  MakeStore(path, {{"caf\xE9", 20, 20, 0xC03030}, {"\x80uro", 30, 30, 0x3030C0}});
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(path);
+  const QStringList texts = ListTexts(form.KeyList());
+  EXPECT_TRUE(texts.contains(QStringLiteral("café"))) << texts.join(',').toStdString();
+  EXPECT_TRUE(texts.contains(QStringLiteral("€uro")));
+  for (int row = 0; row < 2; ++row) {
+    ClickRow(row);
+    const int width = form.KeyList().item(row)->text() == QStringLiteral("café") ? 20 : 30;
+    EXPECT_EQ(form.Image().Bitmap().Width(), width);
+  }
+  EXPECT_TRUE(prompts_.Errors().empty());
+}
+
+TEST_F(MainFormTest, PasswordDialogOpensAProtectedStore) {
+  const QString path = Path(QStringLiteral("secret.skd"));
+  // The password "café€" in Windows-1252.
+  MakeStore(path, {{"hidden", 16, 16, 0x30A030}}, "caf\xE9\x80");
+  TMainForm& form = MakeForm();
+
+  prompts_.QueueDialog(TypePassword(QStringLiteral("café€")));
+  OpenThroughDialog(path);
+  EXPECT_TRUE(prompts_.Errors().empty());
+  ASSERT_TRUE(form.StoreOpen());
+  EXPECT_EQ(form.KeyList().count(), 1);
+  EXPECT_EQ(form.PasswordDlg().windowTitle(), QStringLiteral("Password Dialog"));
+  EXPECT_EQ(form.PasswordDlg().Label().text(), QStringLiteral("Enter password:"));
+  EXPECT_TRUE(form.PasswordDlg().Edit().text().isEmpty());  // cleared again
+  EXPECT_EQ(form.PasswordDlg().Edit().echoMode(), QLineEdit::Password);
+}
+
+TEST_F(MainFormTest, WrongOrCancelledPasswordLeavesTheStoreClosed) {
+  const QString path = Path(QStringLiteral("secret.skd"));
+  MakeStore(path, {{"hidden", 16, 16, 0x30A030}}, "right");
+  TMainForm& form = MakeForm();
+  const TScriptedPrompts::TDialogScript scripts[] = {
+      TypePassword(QStringLiteral("wrong")),
+      TypePassword(QStringLiteral("RIGHT")),
+      [](QDialog& dialog) {
+        dynamic_cast<TPasswordDlg&>(dialog).Edit().setText(QStringLiteral("right"));
+        return static_cast<int>(QDialog::Rejected);
+      },
+  };
+  for (const auto& script : scripts) {
+    prompts_.ClearRecord();
+    prompts_.QueueDialog(script);
+    OpenThroughDialog(path);
+    ASSERT_EQ(prompts_.Errors().size(), 1u);
+    EXPECT_EQ(prompts_.Errors().front().toStdString(), std::string(kes_msg::kInvalidPassword));
+    EXPECT_FALSE(form.StoreOpen());
+    EXPECT_TRUE(form.KES().Password.empty());
+    ExpectStoreControls(form, false);
+    EXPECT_TRUE(form.MRU().Empty());
+  }
+  EXPECT_EQ(StoreKeys(path, "right"), std::vector<std::string>{"hidden"});
+}
+
+TEST_F(MainFormTest, APictureThatCannotBeDecodedIsReportedAndCleared) {
+  const QString path = Path(QStringLiteral("damaged.skd"));
+  {
+    MakeStore(path, {{"good", 30, 20, 0x2050A0}});
+    TKES store;
+    store.SetFileName(path.toStdString());
+    std::vector<uint8_t> junk(64, 0xAB);
+    TMemoryStream stream(std::move(junk));
+    store.AddItem(stream, "junk");
+    store.SetFileName("");
+  }
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(path);
+  const auto good = form.KeyList().findItems(QStringLiteral("good"), Qt::MatchExactly);
+  const auto junk = form.KeyList().findItems(QStringLiteral("junk"), Qt::MatchExactly);
+  ASSERT_EQ(good.size(), 1);
+  ASSERT_EQ(junk.size(), 1);
+  ClickRow(form.KeyList().row(good.front()));
+  prompts_.ClearRecord();
+  ClickRow(form.KeyList().row(junk.front()));
+  ASSERT_EQ(prompts_.Errors().size(), 1u);
+  EXPECT_EQ(prompts_.Errors().front(), QString::fromUtf8(kUnrecognizedJpegStream));
+  // The picture of the key before is not left standing for the damaged one.
+  EXPECT_FALSE(NearColour(CentreColour(form.Image().Bitmap()), 0x2050A0));
+  // The program goes on.
+  ClickRow(form.KeyList().row(good.front()));
+  EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x2050A0));
+  EXPECT_EQ(prompts_.Errors().size(), 1u);
+}
+
+TEST_F(MainFormTest, ProgressOfTheStoreReachesTheGauge) {
+  TMainForm& form = MakeForm();
+  EXPECT_FALSE(form.Gauge().ShowText());
+  ASSERT_TRUE(form.KES().ProgressUpdate);
+  ASSERT_TRUE(form.KES().ProcessMessages);
+  form.KES().ProgressUpdate(form.KES(), 40, TProgressOrigin::poOpen);
+  EXPECT_EQ(form.Gauge().Progress(), 40);
+  form.KES().ProgressUpdate(form.KES(), 250, TProgressOrigin::poOpen);
+  EXPECT_EQ(form.Gauge().Progress(), 100);
+
+  // A store long enough to report progress steps while it opens.
+  std::vector<TTestItem> items;
+  for (int i = 0; i < 40; ++i) items.push_back({"k" + std::to_string(i), 2, 2, 0x101010});
+  const QString path = Path(QStringLiteral("many.skd"));
+  MakeStore(path, items);
+  std::vector<int> seen;
+  const TProgressEvent shown = form.KES().ProgressUpdate;
+  form.KES().ProgressUpdate = [&](TKES& sender, TPercentage percent, TProgressOrigin kind) {
+    shown(sender, percent, kind);
+    seen.push_back(form.Gauge().Progress());
+  };
+  OpenThroughDialog(path);
+  EXPECT_NE(std::find_if(seen.begin(), seen.end(), [](int p) { return p > 0; }), seen.end());
+}
+
+TEST_F(MainFormTest, DecliningTheExitQuestionKeepsTheWindowAndTheStoreOpen) {
+  const QString path = Path(QStringLiteral("keep.skd"));
+  MakeStore(path, {{"one", 8, 8, 0x123456}});
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(path);
+
+  prompts_.QueueButton(TMsgDlgBtn::kNo);
+  EXPECT_FALSE(form.close());
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.StoreOpen());
+  EXPECT_EQ(prompts_.Messages().back(), QStringLiteral("Are you sure you want to exit Stillkeep?"));
+  EXPECT_EQ(prompts_.Asked().back().type, TMsgDlgType::kConfirmation);
+
+  prompts_.QueueButton(TMsgDlgBtn::kYes);
+  form.Action(TCommand::kExit).trigger();
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_FALSE(form.StoreOpen());  // written back and closed
+  EXPECT_EQ(RegistryRecentFiles(), QStringList{path});
+  EXPECT_TRUE(prompts_.AllAnswersUsed());
+}
+
+TEST_F(MainFormTest, AStoreChangedOnDiskMeanwhileIsSavedBesideItAndTheUserIsTold) {
+  const QString path = Path(QStringLiteral("shared.skd"));
+  MakeStore(path, {{"one", 8, 8, 0x123456}});
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(path);
+  // Another program replaces the file while it is open.
+  const QString other = Path(QStringLiteral("other.skd"));
+  MakeStore(other, {{"other", 8, 8, 0x654321}});
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_TRUE(QFile::rename(other, path));
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
+  }
+  form.Action(TCommand::kClose).trigger();
+  const QString saved_as = Path(QStringLiteral("1.shared.skd"));
+  ASSERT_EQ(prompts_.Messages().size(), 1u);
+  EXPECT_TRUE(prompts_.Messages().front().contains(saved_as));
+  EXPECT_EQ(StoreKeys(saved_as), std::vector<std::string>{"one"});
+  EXPECT_EQ(StoreKeys(path), std::vector<std::string>{"other"});
+}
+
+}  // namespace
+}  // namespace sk::test

@@ -1,0 +1,225 @@
+// Tests of the program's parts that stand alone: the status gauge, path shortening for the
+// recent-files menu, the password edit's character rule, key text conversion, the scripted
+// prompts, and the application's last line of error handling.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QLineEdit>
+#include <stdexcept>
+
+#include "app/Application.h"
+#include "app/KeyText.h"
+#include "app/MRUFList.h"
+#include "app/NewGauge.h"
+#include "app/PassBox.h"
+#include "app/Prompts.h"
+#include "app/ScriptedPrompts.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace sk::test {
+namespace {
+
+TEST(NewGaugeTest, FillWidthAndPercentUseIntegerMultiplyThenDivide) {
+  const struct {
+    int inner;
+    int progress;
+    int min;
+    int max;
+    int fill;
+  } cases[] = {
+      {100, 50, 0, 100, 50}, {97, 50, 0, 100, 48},
+      {97, 100, 0, 100, 97}, {97, 0, 0, 100, 0},
+      {10, 7, 5, 9, 5},      {10, 3, 3, 3, 0},
+      {1000, 1, 0, 3, 333},  {2000000000, 3, 0, 4, 1500000000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.inner << " " << c.progress << " " << c.min << ".." << c.max);
+    EXPECT_EQ(TNewGauge::FillWidth(c.inner, c.progress, c.min, c.max), c.fill);
+  }
+}
+
+TEST(NewGaugeTest, ProgressIsClampedAndRepaintsOnlyWhenItChanges) {
+  TNewGauge gauge;
+  EXPECT_EQ(gauge.MaxValue(), 100);
+  EXPECT_TRUE(gauge.ShowText());
+  EXPECT_EQ(gauge.ForeColor(), QColor(0, 0, 128));
+  EXPECT_EQ(gauge.BackColor(), QColor(Qt::white));
+  gauge.SetProgress(150);
+  EXPECT_EQ(gauge.Progress(), 100);
+  EXPECT_EQ(gauge.PercentDone(), 100);
+  gauge.SetProgress(-5);
+  EXPECT_EQ(gauge.Progress(), 0);
+  const int requests = gauge.RepaintRequests();
+  gauge.SetProgress(-1);  // still 0 after clamping
+  gauge.SetProgress(0);
+  EXPECT_EQ(gauge.RepaintRequests(), requests);
+  gauge.SetProgress(33);
+  EXPECT_EQ(gauge.RepaintRequests(), requests + 1);
+
+  gauge.SetMinValue(40);
+  EXPECT_EQ(gauge.Progress(), 40);
+  gauge.SetMaxValue(40);
+  EXPECT_EQ(gauge.PercentDone(), 0);  // an empty range shows "0 %"
+  gauge.SetMinValue(60);
+  EXPECT_EQ(gauge.MaxValue(), 60);
+}
+
+TEST(NewGaugeTest, PaintsTheFilledPartInTheForeColourInsideASunkenEdge) {
+  TNewGauge gauge;
+  gauge.SetShowText(false);
+  gauge.SetForeColor(QColor(200, 0, 0));
+  gauge.SetBackColor(QColor(0, 200, 0));
+  gauge.resize(104, 20);  // inner area 100 x 16
+  gauge.SetProgress(25);
+  const QImage image = gauge.grab().toImage();
+  EXPECT_EQ(image.pixelColor(2, 10), QColor(200, 0, 0));    // first inner column
+  EXPECT_EQ(image.pixelColor(26, 10), QColor(200, 0, 0));   // last filled column
+  EXPECT_EQ(image.pixelColor(27, 10), QColor(0, 200, 0));   // first empty column
+  EXPECT_EQ(image.pixelColor(101, 10), QColor(0, 200, 0));  // last inner column
+  EXPECT_NE(image.pixelColor(0, 10), QColor(200, 0, 0));    // the edge
+  EXPECT_NE(image.pixelColor(103, 10), QColor(0, 200, 0));
+
+  // With the text shown, it takes the back colour over the filled part.
+  gauge.SetShowText(true);
+  gauge.SetProgress(100);
+  const QImage full = gauge.grab().toImage();
+  bool text_pixels = false;
+  for (int x = 2; x < 102; ++x) {
+    for (int y = 2; y < 18; ++y) text_pixels |= full.pixelColor(x, y) == QColor(0, 200, 0);
+  }
+  EXPECT_TRUE(text_pixels);
+}
+
+TEST(MinimizeNameTest, EveryStageIsTheLongestThatFits) {
+  QFont font;
+  const QFontMetrics metrics(font);
+  const QString path = QStringLiteral("/home/ann/pictures/cats.skd");
+  const QString stages[] = {
+      path,
+      QStringLiteral("/.../ann/pictures/cats.skd"),
+      QStringLiteral("/.../pictures/cats.skd"),
+      QStringLiteral("/.../cats.skd"),
+      QStringLiteral(".../cats.skd"),
+      QStringLiteral("cats.skd"),
+  };
+  for (const QString& stage : stages) {
+    SCOPED_TRACE(stage.toStdString());
+    EXPECT_EQ(MinimizeName(path, font, metrics.horizontalAdvance(stage)), stage);
+  }
+}
+
+TEST(MinimizeNameTest, EndsWithTheFileNameAndUnderstandsDrives) {
+  QFont font;
+  const QFontMetrics metrics(font);
+  // Nothing fits: only the name is left.
+  EXPECT_EQ(MinimizeName(QStringLiteral("/home/ann/cats.skd"), font, 1),
+            QStringLiteral("cats.skd"));
+  EXPECT_EQ(MinimizeName(QStringLiteral("/cats.skd"), font, 1), QStringLiteral("cats.skd"));
+  EXPECT_EQ(MinimizeName(QStringLiteral("a/b/cats.skd"), font, 1), QStringLiteral("cats.skd"));
+  const QString windows = QStringLiteral("C:\\Users\\ann\\cats.skd");
+  for (const QString& stage :
+       {QStringLiteral("C:\\...\\ann\\cats.skd"), QStringLiteral("C:\\...\\cats.skd"),
+        QStringLiteral("...\\cats.skd"), QStringLiteral("cats.skd")}) {
+    SCOPED_TRACE(stage.toStdString());
+    EXPECT_EQ(MinimizeName(windows, font, metrics.horizontalAdvance(stage)), stage);
+  }
+}
+
+TEST(PasswordEditTest, AcceptsOnlyWhatWindows1252CanHold) {
+  const TWin1252Validator validator(5);
+  const struct {
+    const char* text;
+    QValidator::State state;
+  } cases[] = {
+      {"", QValidator::Acceptable},      {"abc", QValidator::Acceptable},
+      {"café€", QValidator::Acceptable}, {"Ωmega", QValidator::Invalid},
+      {"日本", QValidator::Invalid},     {"toolong", QValidator::Invalid},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    QString text = QString::fromUtf8(c.text);
+    int position = 0;
+    EXPECT_EQ(validator.validate(text, position), c.state);
+  }
+
+  TPasswordDlg dialog;
+  dialog.Edit().setText(QStringLiteral("café€"));
+  EXPECT_EQ(dialog.Password(), std::string("caf\xE9\x80"));
+  dialog.Edit().setText(QString(300, QLatin1Char('x')));
+  ASSERT_TRUE(dialog.Password());
+  EXPECT_EQ(dialog.Password()->size(), 255u);
+  dialog.Edit().setText(QStringLiteral("Ω"));  // put there by the program, not typed
+  EXPECT_EQ(dialog.Password(), std::nullopt);
+}
+
+TEST(KeyTextTest, KeysRoundTripBetweenWindows1252AndTheScreen) {
+  const std::string keys[] = {"plain", "caf\xE9", "\x80uro", "\x81\x8D\x8F\x90\x9D",
+                              std::string(255, 'k')};
+  for (const std::string& key : keys) {
+    EXPECT_EQ(TextToKey(KeyToText(key)), key);
+  }
+  EXPECT_EQ(KeyToText("caf\xE9"), QStringLiteral("café"));
+  EXPECT_EQ(TextToKey(QStringLiteral("Ωmega")), "?mega");
+  EXPECT_EQ(TextToKey(QString(300, QLatin1Char('x'))).size(), 255u);
+}
+
+TEST(PromptsTest, MessageLineBreaksAreShownAsLines) {
+  EXPECT_EQ(DisplayText(QStringLiteral("a\r\rb\r\nc")), QStringLiteral("a\n\nb\nc"));
+}
+
+TEST(PromptsTest, ScriptedPromptsRecordQuestionsAndRefuseUnscriptedOnes) {
+  TScriptedPrompts prompts;
+  prompts.QueueButton(TMsgDlgBtn::kYes);
+  EXPECT_EQ(prompts.MessageDlg(QStringLiteral("q1"), TMsgDlgType::kConfirmation,
+                               {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}),
+            TMsgDlgBtn::kYes);
+  EXPECT_EQ(prompts.MessageDlg(QStringLiteral("q2"), TMsgDlgType::kWarning,
+                               {TMsgDlgBtn::kOk, TMsgDlgBtn::kCancel}),
+            TMsgDlgBtn::kCancel);
+  EXPECT_EQ(
+      prompts.MessageDlg(QStringLiteral("note"), TMsgDlgType::kInformation, {TMsgDlgBtn::kOk}),
+      TMsgDlgBtn::kOk);
+  EXPECT_EQ(prompts.OpenStoreFile(), std::nullopt);
+  EXPECT_EQ(prompts.InputBox(QStringLiteral("c"), QStringLiteral("p"), QStringLiteral("init")),
+            QStringLiteral("init"));
+  prompts.ShowError(QStringLiteral("boom"));
+  EXPECT_EQ(prompts.Unexpected().size(), 3u);  // q2, the open dialog and the input box
+  EXPECT_EQ(prompts.Messages(),
+            (std::vector<QString>{QStringLiteral("q1"), QStringLiteral("q2"),
+                                  QStringLiteral("note"), QStringLiteral("boom")}));
+  EXPECT_EQ(prompts.Errors(), std::vector<QString>{QStringLiteral("boom")});
+  EXPECT_TRUE(prompts.AllAnswersUsed());
+}
+
+// An object whose event handler fails.
+class TFailingObject : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::User) throw std::runtime_error("caf\xE9 failed");
+    return QObject::event(event);
+  }
+};
+
+TEST(ApplicationTest, AFailureEscapingAHandlerIsShownAndTheProgramGoesOn) {
+  auto* app = dynamic_cast<TApplication*>(QCoreApplication::instance());
+  ASSERT_NE(app, nullptr);
+  std::vector<QString> shown;
+  app->ShowException = [&shown](const QString& message) { shown.push_back(message); };
+  TFailingObject object;
+  QEvent event(QEvent::User);
+  EXPECT_FALSE(QCoreApplication::sendEvent(&object, &event));
+  QCoreApplication::postEvent(&object, new QEvent(QEvent::User));
+  QCoreApplication::processEvents();
+  app->ShowException = nullptr;
+  // The message is not UTF-8, so it is read as Windows-1252.
+  EXPECT_EQ(shown,
+            (std::vector<QString>{QStringLiteral("café failed"), QStringLiteral("café failed")}));
+}
+
+}  // namespace
+}  // namespace sk::test
