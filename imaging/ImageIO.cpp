@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/BMPFilter.h"
+#include "imaging/GIFFilter.h"
 #include "imaging/ByteStream.h"
 #include "imaging/InvalidGraphic.h"
 #include "platform/Files.h"
@@ -51,6 +52,18 @@ TLoadedPicture ReadBmpFile(const std::string& file_name) {
   return {ReadBMP(bytes), std::nullopt, std::nullopt};
 }
 
+// A GIF's first image; a GIF without an image gives an empty picture. Either way the file's
+// background (its transparent colour, else the screen's) comes along.
+TLoadedPicture ReadGifFile(const std::string& file_name) {
+  TFile file = TFile::Open(file_name, FileMode::kRead);
+  std::vector<uint8_t> bytes(static_cast<size_t>(file.Size()));
+  file.ReadExact(bytes);
+  file.Close();
+  TGIFResult result = ReadGIF(bytes, 0);
+  return {result.picture ? std::move(*result.picture) : TPicture(), std::nullopt,
+          GIFBackground(result)};
+}
+
 enum class TFailureRule {
   kCodecErrors,  // EInvalidGraphic becomes the branch's message; other errors pass unchanged
   kEveryError,   // every error, also a file that cannot be opened, becomes the branch's message
@@ -81,7 +94,7 @@ constexpr TFormatBranch kBranches[] = {
     {{".jpg", ".jpeg"}, kUnrecognizedJpeg, TFailureRule::kCodecErrors, ReadJpegFile},
     {{".tif", ".tiff"}, kUnrecognizedTiff, TFailureRule::kEveryError, nullptr},
     {{".pcx", ""}, kUnrecognizedPcx, TFailureRule::kEveryError, nullptr},
-    {{".gif", ""}, kUnrecognizedGif, TFailureRule::kEveryError, nullptr},
+    {{".gif", ""}, kUnrecognizedGif, TFailureRule::kEveryError, ReadGifFile},
 };
 
 constexpr std::string_view kMetafileExtensions[] = {".wmf", ".emf"};
@@ -306,9 +319,12 @@ void TImageIO::SaveToFileJpeg(const std::string& file_name, int quality) {
   });
 }
 
-void TImageIO::SaveToFileGIF(const std::string&, bool, uint16_t, bool, uint16_t, uint16_t) {
+void TImageIO::SaveToFileGIF(const std::string& file_name, bool interlaced, uint16_t delay,
+                             bool transparent, uint16_t left, uint16_t top) {
   if (host_ == nullptr) return;
-  throw EInvalidGraphic(kGifWriterMissing);
+  const TGIFWriteOptions options{use_lzw_, interlaced, delay, transparent, left, top,
+                                 host_->ResolveColor(Background())};
+  SaveFileSafely(file_name, [&](TByteSink& sink) { WriteGIF(sink, host_->Bitmap(), options); });
 }
 
 void TImageIO::SaveToFileBMP(const std::string& file_name) {

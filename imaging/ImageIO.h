@@ -97,8 +97,9 @@ class TImageIO : private THostObserver {
   // SaveToStreamJpeg.
   void SaveToFileJpeg(const std::string& file_name, int quality);
 
-  // Writes the picture as a GIF file. The GIF writer is not part of this version: raises
-  // EInvalidGraphic(kGifWriterMissing) and leaves the file system untouched.
+  // Writes the picture as a GIF file, safely as SaveToFileJpeg: quantised to at most 255 colours
+  // with table entry 0 for Background(), LZW-compressed when UseLZW() else run-length coded.
+  // A picture wider or taller than 65,535 pixels raises EInvalidGraphic(kGifTooLarge).
   void SaveToFileGIF(const std::string& file_name, bool interlaced, uint16_t delay,
                      bool transparent, uint16_t left, uint16_t top);
 

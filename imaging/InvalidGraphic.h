@@ -21,7 +21,6 @@ inline constexpr char kUnrecognizedPcx[] = "unrecognized PCX";
 inline constexpr char kUnrecognizedGif[] = "unrecognized GIF";
 inline constexpr char kUnrecognizedMetafile[] = "unrecognized WMF or EMF";
 // Raised by SaveToFileGIF while the library has no GIF writer.
-inline constexpr char kGifWriterMissing[] = "GIF files cannot be written by this version";
 
 // The JPEG adapter's message for an error of the JPEG library, with the library's message code:
 // "unrecognized JPeg - JPEG error #<code>".

@@ -103,9 +103,9 @@ class TImageView : public QWidget, public TPictureHost {
 
  private:
   TViewGeometry Geometry() const;
-  // Rebuilds the drawing cache from the picture when it has been marked stale.
+  // Wraps the picture's rows for drawing again when the picture has changed.
   void RefreshCache();
-  // Marks the cache stale when the picture is no longer the one it was made from.
+  // Marks the wrapper stale when the picture is no longer the one it was made from.
   void CheckCacheSource();
   // Shows, hides and sizes one scroll bar for the given limit and client length.
   void ApplyBar(QScrollBar& bar, int max_origin, int client_length);

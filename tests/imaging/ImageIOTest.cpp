@@ -84,7 +84,7 @@ TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
       {"anim.tif", &gif, kUnrecognizedTiff},
       {"anim.TIFF", &gif, kUnrecognizedTiff},
       {"scan.pcx", &bmp, kUnrecognizedPcx},
-      {"anim.gif", &gif, kUnrecognizedGif},
+      {"anim.gif", &gif, ""},  // a GIF without an image: an empty picture
       {"drawing.wmf", &bmp, kUnrecognizedMetafile},  // no metafile loader given
       {"drawing.EMF", &bmp, kUnrecognizedMetafile},
       // A missing file: the fixed-message branches hide the cause, the others pass it on.
@@ -99,7 +99,7 @@ TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
     host_.Bitmap().Clear();
     EXPECT_EQ(LoadOutcome(path), c.outcome);
     if (c.outcome.empty()) {
-      EXPECT_EQ(host_.Bitmap().Width(), 6);
+      EXPECT_EQ(host_.Bitmap().Width(), c.content == &gif ? 0 : 6);
     }
   }
 }
@@ -140,8 +140,31 @@ TEST_F(ImageIOTest, LoadFromFileTIFFReportsAMissingFileAsSuchAndRefusesOthers) {
   }
 }
 
-TEST_F(ImageIOTest, SaveToFileGIFFailsWithoutTouchingTheFile) {
-  host_.Bitmap() = test::NoisePicture(2, 2, 1);
+TEST_F(ImageIOTest, GifSavedAndLoadedAgainKeepsPixelsAndSetsBackground) {
+  // Four colours: the quantiser keeps them exactly, so the round trip is lossless.
+  TPicture picture(3, 2);
+  const uint8_t colours[6][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {0, 0, 255}, {9, 9, 9}, {0, 255, 0}};
+  for (int i = 0; i < 6; ++i) std::copy(colours[i], colours[i] + 3, picture.Row(i / 3) + 3 * (i % 3));
+  for (const bool lzw : {false, true}) {
+    SCOPED_TRACE(lzw);
+    host_.Bitmap() = picture;
+    io_.SetUseLZW(lzw);
+    io_.SetBackground(0x00FF00);  // green: entry 0 of the table, the transparent colour
+    const std::string path = dir_.File("round.gif");
+    io_.SaveToFileGIF(path, true, 0, true, 0, 0);
+    io_.SetBackground(0);
+    host_.Bitmap().Clear();
+    io_.LoadFromFile(path);
+    EXPECT_EQ(host_.Bitmap(), picture);
+    EXPECT_EQ(io_.Background(), 0x00FF00u);
+    // A BMP loaded afterwards keeps the GIF's background.
+    io_.LoadFromFile(Write("after.bmp", BmpBytes(picture)));
+    EXPECT_EQ(io_.Background(), 0x00FF00u);
+  }
+}
+
+TEST_F(ImageIOTest, GifSaveOfAnOversizedPictureLeavesTheFile) {
+  host_.Bitmap() = TPicture(70000, 1);
   const std::string path = Write("keep.gif", {1, 2, 3});
   EXPECT_THROW(io_.SaveToFileGIF(path, false, 0, false, 0, 0), EInvalidGraphic);
   EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{1, 2, 3}));

@@ -87,7 +87,7 @@ TEST_F(SkdImageTest, ErrorsPrintTheCodecsMessageAndLeaveTheOutputAlone) {
   ExpectFailure({"convert", "broken.jpg", "out.jpg"}, "unrecognized JPEG");
   ExpectFailure({"convert", "missing.gif", "out.jpg"}, "unrecognized GIF");
   ExpectFailure({"convert", "photo.jpg", "out.png"},
-                "cannot write out.png: the output name must end in .jpg, .jpeg or .bmp");
+                "cannot write out.png: the output name must end in .jpg, .jpeg, .bmp or .gif");
   const TSkdResult missing = RunSkd({"convert", "missing.jpg", "out.jpg"}, dir_);
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_NE(missing.err.find("missing.jpg"), std::string::npos) << missing.err;

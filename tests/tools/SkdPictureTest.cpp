@@ -91,6 +91,16 @@ TEST_F(SkdPictureTest, ExportWritesInsideTheFolderWhateverTheKey) {
   r = Skd({"export", "s.skd", "plain", "--format", "jpg", "--quality", "80", "--dir", "out"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(Read("out/plain.jpg").substr(0, 2), "\xFF\xD8");
+  for (const std::vector<std::string>& flags :
+       {std::vector<std::string>{}, {"--lzw", "--interlaced", "--transparent"}}) {
+    std::vector<std::string> args = {"export", "s.skd", "plain", "--format", "gif", "--dir", "out"};
+    args.insert(args.end(), flags.begin(), flags.end());
+    r = Skd(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    // giflib's own reader accepts what we wrote.
+    EXPECT_EQ(Shell("giftext out/plain.gif"), 0);
+    EXPECT_EQ(Shell("/usr/bin/compare -metric AE -fuzz 15% out/plain.bmp out/plain.gif null:"), 0);
+  }
   EXPECT_EQ(Skd({"export", "s.skd", "nothing", "--format", "jpg"}).exit_code, 1);
   EXPECT_EQ(Skd({"export", "s.skd", "plain", "--format", "png"}).exit_code, 2);
 }

@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+namespace sk {
+class TImageIO;
+}  // namespace sk
+
 namespace sk::skd {
 
 // A failure to report to the user: main prints "skd: " + message on stderr and exits 1.
@@ -24,6 +28,15 @@ int ExitStatus();
 // ECommandError. For new keys: unconvertible characters become "?" and the key is cut to 255.
 std::string LookupKeyFromUtf8(std::string_view utf8);
 std::string NewKeyFromUtf8(std::string_view utf8);
+
+// The GIF writer's options on the command line (convert and export), and a GIF save with them.
+struct TGifOptions {
+  bool interlaced = false;
+  bool transparent = false;
+  bool lzw = false;  // the run-length scheme is the default, as in the program
+};
+void AddGifOptions(CLI::App& command, TGifOptions& options);
+void SaveGif(TImageIO& io, const std::string& file_name, const TGifOptions& options);
 
 // Registration of each group of subcommands on the application.
 void AddStoreCommands(CLI::App& app);

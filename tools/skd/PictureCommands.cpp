@@ -82,6 +82,7 @@ void AddExport(CLI::App& app) {
     std::string path, format, dir = ".";
     std::vector<std::string> keys;
     int quality = 100;
+    TGifOptions gif;
     TPasswordOptions password;
   };
   auto options = std::make_shared<Options>();
@@ -90,9 +91,10 @@ void AddExport(CLI::App& app) {
   command->add_option("KEY", options->keys, "Keys (UTF-8)")->required();
   command->add_option("--format", options->format, "Output format")
       ->required()
-      ->check(CLI::IsMember({"jpg", "bmp"}));
+      ->check(CLI::IsMember({"jpg", "bmp", "gif"}));
   command->add_option("--quality", options->quality, "JPEG quality")->capture_default_str();
   command->add_option("--dir", options->dir, "Folder to write into")->capture_default_str();
+  AddGifOptions(*command, options->gif);
   AddPasswordOption(*command, options->password);
   command->callback([options] {
     TStoreSession session(options->path, TStoreSession::Access::kReadOnly, options->password);
@@ -111,6 +113,8 @@ void AddExport(CLI::App& app) {
           options->dir + "/" + FileNameForKey(store.CurrentKey()) + "." + options->format;
       if (options->format == "jpg") {
         io.SaveToFileJpeg(target, options->quality);
+      } else if (options->format == "gif") {
+        SaveGif(io, target, options->gif);
       } else {
         io.SaveToFileBMP(target);
       }

@@ -1,0 +1,220 @@
+// GIF export (quantise, encode, write the file) of generated photo-like pictures of 1024 x 768 and
+// 4000 x 3000 pixels, with the run-length scheme and with LZW, against ImageMagick's
+// `convert in.bmp out.gif` on the same pictures; ends with a table of the times, their ratios and
+// the file sizes.
+//
+// ImageMagick is timed as a whole command, as a user would run it: process start, reading the
+// 24-bit BMP, its own quantiser (with dithering, its default) and LZW. Our export starts from the
+// picture in memory. Both write to the same folder ($SK_BENCH_DIR, default the temporary folder).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "imaging/BMPFilter.h"
+#include "imaging/ByteStream.h"
+#include "imaging/GIFFilter.h"
+#include "platform/Files.h"
+
+namespace {
+
+struct TSize {
+  int width;
+  int height;
+};
+constexpr TSize kSizes[] = {{1024, 768}, {4000, 3000}};
+
+// Small, fast, deterministic generator for pixel noise.
+class TXorShift {
+ public:
+  explicit TXorShift(uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
+  uint32_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return static_cast<uint32_t>(state_ >> 32);
+  }
+  double Unit() { return Next() / 4294967296.0; }
+
+ private:
+  uint64_t state_;
+};
+
+// A photo-like picture: a diagonal gradient between two colours, soft light and dark patches
+// (Gaussian, so each is a product of a row factor and a column factor), and a few levels of
+// sensor-like noise on every channel. Tens of thousands of distinct colours.
+sk::TPicture PhotoLike(int width, int height, uint64_t seed) {
+  TXorShift rng(seed);
+  constexpr int kPatches = 7;
+  std::vector<double> column(static_cast<size_t>(kPatches) * width);
+  std::vector<double> row(static_cast<size_t>(kPatches) * height);
+  double strength[kPatches][3];
+  for (int p = 0; p < kPatches; ++p) {
+    const double cx = rng.Unit() * width, cy = rng.Unit() * height;
+    const double radius = (0.08 + 0.25 * rng.Unit()) * std::min(width, height);
+    for (int x = 0; x < width; ++x) {
+      column[p * width + x] = std::exp(-std::pow((x - cx) / radius, 2));
+    }
+    for (int y = 0; y < height; ++y)
+      row[p * height + y] = std::exp(-std::pow((y - cy) / radius, 2));
+    for (double& s : strength[p]) s = (rng.Unit() - 0.4) * 160;
+  }
+  const double from[3] = {40, 90, 150}, to[3] = {210, 170, 60};  // blue, green, red
+  sk::TPicture picture(width, height);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* out = picture.Row(y);
+    for (int x = 0; x < width; ++x) {
+      const double t = (static_cast<double>(x) / width + static_cast<double>(y) / height) / 2;
+      for (int c = 0; c < 3; ++c) {
+        double v = from[c] + (to[c] - from[c]) * t;
+        for (int p = 0; p < kPatches; ++p)
+          v += strength[p][c] * row[p * height + y] * column[p * width + x];
+        v += static_cast<int>(rng.Next() % 9) - 4;
+        out[3 * x + c] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+      }
+    }
+  }
+  return picture;
+}
+
+std::string BenchDir() {
+  const char* dir = std::getenv("SK_BENCH_DIR");
+  return dir != nullptr && *dir != '\0' ? dir : sk::TempDirectory();
+}
+
+std::string Name(const TSize& size) {
+  return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
+// The pictures, made once, and their BMP files for ImageMagick.
+const sk::TPicture& Picture(int index) {
+  static std::map<int, sk::TPicture> pictures;
+  auto found = pictures.find(index);
+  if (found == pictures.end()) {
+    const TSize& size = kSizes[index];
+    found = pictures.emplace(index, PhotoLike(size.width, size.height, 2024 + index)).first;
+    sk::TFile file =
+        sk::TFile::Open(BenchDir() + "/sk_gifbench_" + Name(size) + ".bmp", sk::FileMode::kCreate);
+    sk::TFileSink sink(file);
+    sk::WriteBMP(sink, found->second);
+    sink.Flush();
+    file.Close();
+  }
+  return found->second;
+}
+
+int64_t FileSize(const std::string& path) {
+  return sk::TFile::Open(path, sk::FileMode::kRead).Size();
+}
+
+void BM_GifExport(benchmark::State& state) {
+  const int index = static_cast<int>(state.range(0));
+  const bool use_lzw = state.range(1) != 0;
+  const sk::TPicture& picture = Picture(index);
+  const std::string path = BenchDir() + "/sk_gifbench_ours.gif";
+  sk::TGIFWriteOptions options;
+  options.use_lzw = use_lzw;
+  for (auto _ : state) {
+    sk::TFile file = sk::TFile::Open(path, sk::FileMode::kCreate);
+    sk::TFileSink sink(file);
+    sk::WriteGIF(sink, picture, options);
+    sink.Flush();
+    file.Close();
+  }
+  state.counters["file_bytes"] = static_cast<double>(FileSize(path));
+  state.SetLabel(Name(kSizes[index]) + (use_lzw ? " LZW" : " run-length"));
+  sk::DeleteFile(path);
+}
+
+void BM_ImageMagickConvert(benchmark::State& state) {
+  const int index = static_cast<int>(state.range(0));
+  Picture(index);
+  const std::string bmp = BenchDir() + "/sk_gifbench_" + Name(kSizes[index]) + ".bmp";
+  const std::string gif = BenchDir() + "/sk_gifbench_magick.gif";
+  const std::string command = "/usr/bin/convert '" + bmp + "' '" + gif + "'";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) {
+      state.SkipWithError("convert failed");
+      break;
+    }
+  }
+  state.counters["file_bytes"] = static_cast<double>(FileSize(gif));
+  state.SetLabel(Name(kSizes[index]) + " convert");
+  sk::DeleteFile(gif);
+}
+
+BENCHMARK(BM_GifExport)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"size", "lzw"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
+BENCHMARK(BM_ImageMagickConvert)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgNames({"size"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
+
+// Keeps each run's time and file size for the summary.
+class TSummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  struct TResult {
+    double milliseconds = 0;
+    double file_bytes = 0;
+  };
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      TResult& result = results_[run.report_label];
+      result.milliseconds = run.GetAdjustedRealTime();
+      const auto bytes = run.counters.find("file_bytes");
+      if (bytes != run.counters.end()) result.file_bytes = bytes->second.value;
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void PrintSummary() const {
+    std::printf("\n%-10s %-11s %10s %14s %12s\n", "picture", "encoder", "ms", "convert / ours",
+                "file bytes");
+    for (const TSize& size : kSizes) {
+      const std::string name = Name(size);
+      const auto magick = results_.find(name + " convert");
+      for (const char* encoder : {"run-length", "LZW", "convert"}) {
+        const auto found = results_.find(name + " " + encoder);
+        if (found == results_.end()) continue;
+        const double ratio = magick != results_.end() && found->second.milliseconds > 0
+                                 ? magick->second.milliseconds / found->second.milliseconds
+                                 : 0;
+        std::printf("%-10s %-11s %10.1f %14.2f %12.0f\n", name.c_str(), encoder,
+                    found->second.milliseconds, ratio, found->second.file_bytes);
+      }
+    }
+  }
+
+ private:
+  std::map<std::string, TResult> results_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  TSummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintSummary();
+  for (const TSize& size : kSizes) {
+    sk::DeleteFile(BenchDir() + "/sk_gifbench_" + Name(size) + ".bmp");
+  }
+  benchmark::Shutdown();
+  return 0;
+}

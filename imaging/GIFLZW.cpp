@@ -1,0 +1,586 @@
+// GIF's LZW coding: the table-and-stack decoder and the two encoders of the writer.
+#include "imaging/GIFLZW.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "imaging/InvalidGraphic.h"
+
+namespace sk {
+
+namespace {
+
+constexpr int kMaxMinCodeSize = 11;
+constexpr int kWriterMinCodeSize = 8;
+constexpr int kWriterClearCode = 1 << kWriterMinCodeSize;  // 256
+constexpr int kWriterEndCode = kWriterClearCode + 1;       // 257
+constexpr int kWriterFirstCode = kWriterClearCode + 2;     // 258, the first string code
+
+[[noreturn]] void Unrecognized() {
+  throw EInvalidGraphic(kUnrecognizedGif);
+}
+
+// Gathers image data bytes into sub-blocks of at most `limit` bytes and hands them to the sink
+// in batches of many sub-blocks.
+class TSubBlockWriter {
+ public:
+  TSubBlockWriter(TByteSink& sink, int limit) : sink_(sink), limit_(limit) {
+    batch_.reserve(kBatchSize + 256);
+  }
+
+  void Append(uint8_t byte) {
+    block_[1 + size_] = byte;
+    if (++size_ >= limit_) EndBlock();
+  }
+
+  // Ends the current sub-block, if it holds anything.
+  void EndBlock() {
+    if (size_ == 0) return;
+    block_[0] = static_cast<uint8_t>(size_);
+    batch_.insert(batch_.end(), block_.begin(), block_.begin() + 1 + size_);
+    size_ = 0;
+    if (batch_.size() >= kBatchSize) WriteBatch();
+  }
+
+  // Ends the current sub-block and writes everything, followed by the terminating count of 0.
+  void Terminate() {
+    EndBlock();
+    batch_.push_back(0);
+    WriteBatch();
+  }
+
+ private:
+  static constexpr size_t kBatchSize = 64 * 1024;
+
+  void WriteBatch() {
+    sink_.Write(batch_);
+    batch_.clear();
+  }
+
+  TByteSink& sink_;
+  const int limit_;
+  int size_ = 0;
+  std::array<uint8_t, 256> block_{};
+  std::vector<uint8_t> batch_;
+};
+
+void WriteMinCodeSize(TByteSink& sink) {
+  const uint8_t byte = kWriterMinCodeSize;
+  sink.Write({&byte, 1});
+}
+
+// The string table of the LZW encoder: 8009 slots (a prime above the 4096 codes), each holding
+// key x 4096 + code for key = prefix code x 256 + pixel value, or all bits set when empty.
+// Probing from h goes to 2h mod 8009 (8008 after 0). Doubling has order 4004 modulo 8009, so each
+// probe sequence cycles through 4004 slots, more than the 3837 strings the encoder ever holds: a
+// free slot is always found.
+class TLzwHashTable {
+ public:
+  TLzwHashTable() { Clear(); }
+
+  void Clear() { slots_.fill(kEmpty); }
+
+  // The code of the string `key`, or -1.
+  int Lookup(uint32_t key) const {
+    for (uint32_t h = Hash(key);; h = Next(h)) {
+      const uint32_t slot = slots_[h];
+      if ((slot >> 12) == kEmptyKey) return -1;
+      if ((slot >> 12) == key) return static_cast<int>(slot & 0xFFF);
+    }
+  }
+
+  void Insert(uint32_t key, int code) {
+    uint32_t h = Hash(key);
+    while ((slots_[h] >> 12) != kEmptyKey) h = Next(h);
+    slots_[h] = (key << 12) | (static_cast<uint32_t>(code) & 0xFFF);
+  }
+
+ private:
+  static constexpr uint32_t kSlots = 8009;
+  static constexpr uint32_t kEmpty = 0xFFFFFFFF;
+  static constexpr uint32_t kEmptyKey = kEmpty >> 12;
+
+  static uint32_t Hash(uint32_t key) { return (key ^ (key >> 4)) % kSlots; }
+  static uint32_t Next(uint32_t h) { return h == 0 ? kSlots - 1 : (2 * h) % kSlots; }
+
+  std::array<uint32_t, kSlots> slots_;
+};
+
+class TLzwEncoder {
+ public:
+  explicit TLzwEncoder(TByteSink& sink) : blocks_(sink, kMaxBlock) {}
+
+  void Encode(std::span<const uint8_t> indexes, int width, int height, bool interlaced) {
+    ClearBlock();
+    if (!indexes.empty()) {
+      bool first = true;
+      int current = 0;
+      for (const int y : GIFRowOrder(height, interlaced)) {
+        const uint8_t* row = indexes.data() + static_cast<size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+          const int pixel = row[x];
+          if (first) {
+            current = pixel;
+            first = false;
+            continue;
+          }
+          const uint32_t key = static_cast<uint32_t>(current) * 256 + pixel;
+          const int code = table_.Lookup(key);
+          if (code >= 0) {
+            current = code;
+            continue;
+          }
+          Output(current);
+          current = pixel;
+          if (free_entry_ >= kLastCode + 1) {
+            ClearBlock();
+          } else {
+            table_.Insert(key, free_entry_++);
+          }
+        }
+      }
+      Output(current);
+    }
+    Output(kWriterEndCode);
+    blocks_.Terminate();
+  }
+
+ private:
+  static constexpr int kMaxBlock = 254;
+  static constexpr int kLastCode = 4094;  // the last code assigned before a clear
+  static constexpr int kMaxBits = 12;
+
+  void ClearBlock() {
+    table_.Clear();
+    free_entry_ = kWriterFirstCode;
+    clear_flag_ = true;
+    Output(kWriterClearCode);
+  }
+
+  void Output(int code) {
+    // Keeps the bits not yet written, then adds the code above them.
+    accumulator_ &= bit_count_ > 0 ? (1u << bit_count_) - 1 : 0;
+    accumulator_ |= static_cast<uint32_t>(code) << bit_count_;
+    bit_count_ += n_bits_;
+    while (bit_count_ >= 8) {
+      blocks_.Append(static_cast<uint8_t>(accumulator_));
+      accumulator_ >>= 8;
+      bit_count_ -= 8;
+    }
+    // The decoder widens its codes once its next free slot passes the widest code; after a clear
+    // both start again at 9 bits.
+    if (free_entry_ > max_code_ || clear_flag_) {
+      if (clear_flag_) {
+        n_bits_ = kWriterMinCodeSize + 1;
+        max_code_ = (1 << n_bits_) - 1;
+        clear_flag_ = false;
+      } else {
+        ++n_bits_;
+        max_code_ = n_bits_ == kMaxBits ? 1 << kMaxBits : (1 << n_bits_) - 1;
+      }
+    }
+    if (code == kWriterEndCode) {
+      while (bit_count_ > 0) {
+        blocks_.Append(static_cast<uint8_t>(accumulator_));
+        accumulator_ >>= 8;
+        bit_count_ -= 8;
+      }
+      blocks_.EndBlock();
+    }
+  }
+
+  TSubBlockWriter blocks_;
+  TLzwHashTable table_;
+  int n_bits_ = kWriterMinCodeSize + 1;
+  int max_code_ = (1 << (kWriterMinCodeSize + 1)) - 1;
+  int free_entry_ = kWriterFirstCode;
+  bool clear_flag_ = false;
+  uint32_t accumulator_ = 0;
+  int bit_count_ = 0;
+};
+
+// The largest n with n x n <= x.
+uint64_t IntegerSqrt(uint64_t x) {
+  if (x < 2) return x;
+  uint64_t r = 1;
+  for (uint64_t rest = x >> 2; rest != 0; rest >>= 2) r <<= 1;
+  for (;;) {
+    const uint64_t v = (x / r + r) / 2;
+    if (v == r || v == r + 1) return r;
+    r = v;
+  }
+}
+
+class TRunLengthEncoder {
+ public:
+  explicit TRunLengthEncoder(TByteSink& sink) : blocks_(sink, kMaxBlock) {}
+
+  void Encode(std::span<const uint8_t> indexes) {
+    ClearStep();
+    Output(kWriterClearCode);
+    for (const uint8_t pixel : indexes) {
+      if (run_count_ > 0 && pixel != run_pixel_) FlushRun();
+      if (run_count_ > 0) {
+        ++run_count_;
+      } else {
+        run_pixel_ = pixel;
+        run_count_ = 1;
+      }
+    }
+    if (run_count_ > 0) FlushRun();
+    Output(kWriterEndCode);
+    if (bit_count_ > 0) blocks_.Append(static_cast<uint8_t>(accumulator_));
+    blocks_.Terminate();
+  }
+
+ private:
+  static constexpr int kMaxBlock = 255;
+  // Codes after a clear before the decoder's table (4096 slots less the 256 colours, the clear
+  // and end codes and one spare) would be full; also the longest triangular series.
+  static constexpr uint64_t kMaxOutputCodes = 4096 - (kWriterClearCode + 3);  // 3837
+  static constexpr uint64_t kLiteralClearThreshold = kWriterClearCode - 2;    // 254
+
+  void Output(int code) {
+    accumulator_ |= static_cast<uint32_t>(code) << bit_count_;
+    bit_count_ += out_bits_;
+    while (bit_count_ >= 8) {
+      blocks_.Append(static_cast<uint8_t>(accumulator_));
+      accumulator_ >>= 8;
+      bit_count_ -= 8;
+    }
+  }
+
+  void ClearStep() {
+    out_bits_ = kWriterMinCodeSize + 1;
+    bump_ = kWriterClearCode - 1;
+    clear_threshold_ = kLiteralClearThreshold;
+    out_count_ = 0;
+    table_max_ = 0;
+    just_cleared_ = true;
+  }
+
+  void ClearNow() {
+    Output(kWriterClearCode);
+    ClearStep();
+  }
+
+  // Every code makes the decoder add a table entry (but the first after a clear), so counting
+  // codes tells when its codes grow wider and when its table would fill.
+  void PlainOutput(int code) {
+    just_cleared_ = false;
+    Output(code);
+    ++out_count_;
+    if (out_count_ >= bump_) {
+      ++out_bits_;
+      bump_ += uint64_t{1} << (out_bits_ - 1);
+    }
+    if (out_count_ >= clear_threshold_) ClearNow();
+  }
+
+  void ResetThreshold() {
+    clear_threshold_ = kLiteralClearThreshold;
+    if (out_count_ >= clear_threshold_) ClearNow();
+  }
+
+  // Codes a run of `count` takes as a triangular series (1, 2, 3, ... pixels per code), starting
+  // again after every r codes.
+  static uint64_t TriangleCost(uint64_t count, uint64_t r) {
+    const uint64_t per = r * (r + 1) / 2;
+    uint64_t cost = (count / per) * r;
+    count %= per;
+    if (count > 0) {
+      // The smallest n with n (n + 1) >= 2 count.
+      uint64_t n = IntegerSqrt(2 * count);
+      while (n > 0 && (n - 1) * n >= 2 * count) --n;
+      while (n * (n + 1) < 2 * count) ++n;
+      cost += n;
+    }
+    return cost;
+  }
+
+  // Right after a clear: codes for 1, 2, 3, ... pixels of the run, each new code being the slot
+  // the decoder is just filling with the previous string plus one more pixel.
+  void FlushFromClear(uint64_t count) {
+    clear_threshold_ = kMaxOutputCodes;
+    table_pixel_ = run_pixel_;
+    uint64_t n = 1;
+    while (count > 0) {
+      if (n == 1) {
+        table_max_ = 1;
+        PlainOutput(run_pixel_);
+        count -= 1;
+      } else if (count >= n) {
+        table_max_ = n;
+        PlainOutput(RepeatCode(n));
+        count -= n;
+      } else if (count == 1) {
+        ++table_max_;
+        PlainOutput(run_pixel_);
+        count = 0;
+      } else {
+        ++table_max_;
+        PlainOutput(RepeatCode(count));
+        count = 0;
+      }
+      n = out_count_ == 0 ? 1 : n + 1;
+    }
+    ResetThreshold();
+  }
+
+  void FlushByClearOrRepeat(uint64_t count) {
+    if (1 + TriangleCost(count, kMaxOutputCodes) < count) {
+      ClearNow();
+      FlushFromClear(count);
+    } else {
+      for (uint64_t i = 0; i < count; ++i) PlainOutput(run_pixel_);
+    }
+  }
+
+  // The decoder's table holds repeats of the run pixel up to table_max_ pixels.
+  void FlushWithTable(uint64_t count) {
+    uint64_t rep_max = count / table_max_;
+    uint64_t left_over = count % table_max_;
+    uint64_t rep_left = left_over > 0 ? 1 : 0;
+    if (out_count_ + rep_max + rep_left > kMaxOutputCodes) {
+      rep_max = kMaxOutputCodes - out_count_;
+      left_over = count - rep_max * table_max_;
+      rep_left = 1 + TriangleCost(left_over, kMaxOutputCodes);
+    }
+    if (1 + TriangleCost(count, kMaxOutputCodes) < rep_max + rep_left) {
+      ClearNow();
+      FlushFromClear(count);
+      return;
+    }
+    clear_threshold_ = kMaxOutputCodes;
+    for (uint64_t i = 0; i < rep_max; ++i) PlainOutput(RepeatCode(table_max_));
+    if (left_over > 0) {
+      if (just_cleared_) {
+        FlushFromClear(left_over);
+      } else if (left_over == 1) {
+        PlainOutput(run_pixel_);
+      } else {
+        PlainOutput(RepeatCode(left_over));
+      }
+    }
+    ResetThreshold();
+  }
+
+  void FlushRun() {
+    if (run_count_ == 1) {
+      PlainOutput(run_pixel_);
+    } else if (just_cleared_) {
+      FlushFromClear(run_count_);
+    } else if (table_max_ < 2 || table_pixel_ != run_pixel_) {
+      FlushByClearOrRepeat(run_count_);
+    } else {
+      FlushWithTable(run_count_);
+    }
+    run_count_ = 0;
+  }
+
+  // The code of the decoder's string of n >= 2 run pixels.
+  static int RepeatCode(uint64_t n) { return kWriterFirstCode + static_cast<int>(n) - 2; }
+
+  TSubBlockWriter blocks_;
+  int out_bits_ = 0;
+  uint64_t bump_ = 0;
+  uint64_t clear_threshold_ = 0;
+  uint64_t out_count_ = 0;
+  uint64_t table_max_ = 0;
+  int table_pixel_ = -1;
+  bool just_cleared_ = false;
+  int run_pixel_ = -1;
+  uint64_t run_count_ = 0;
+  uint32_t accumulator_ = 0;
+  int bit_count_ = 0;
+};
+
+}  // namespace
+
+std::vector<int> GIFRowOrder(int height, bool interlaced) {
+  std::vector<int> rows;
+  rows.reserve(static_cast<size_t>(std::max(height, 0)));
+  if (!interlaced) {
+    for (int y = 0; y < height; ++y) rows.push_back(y);
+    return rows;
+  }
+  static constexpr int kStart[] = {0, 4, 2, 1};
+  static constexpr int kStep[] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass) {
+    for (int y = kStart[pass]; y < height; y += kStep[pass]) rows.push_back(y);
+  }
+  return rows;
+}
+
+// ---- Decoder ----
+
+TGIFLzwDecoder::TGIFLzwDecoder(std::span<const uint8_t> file, size_t position)
+    : file_(file), position_(std::min(position, file.size())), block_end_(position_) {
+  if (position_ == file_.size()) {
+    // No minimum code size: a decoder that gives no values.
+    data_ended_ = true;
+    min_code_size_ = kWriterMinCodeSize;
+  } else {
+    min_code_size_ = file_[position_++];
+    block_end_ = position_;
+    if (min_code_size_ > kMaxMinCodeSize) Unrecognized();
+  }
+  clear_code_ = 1 << min_code_size_;
+  end_code_ = clear_code_ + 1;
+  ResetTable();
+}
+
+void TGIFLzwDecoder::ResetTable() {
+  for (int slot = 0; slot < kTableSize; ++slot) {
+    prefix_[slot] = 0;
+    suffix_[slot] = static_cast<uint16_t>(slot < clear_code_ ? slot : 0);
+  }
+  code_size_ = min_code_size_ + 1;
+  max_code_size_ = 2 * clear_code_;
+  max_code_ = clear_code_ + 2;
+  stack_size_ = 0;
+}
+
+bool TGIFLzwDecoder::NextSubBlock() {
+  if (data_ended_) return false;
+  if (position_ >= file_.size()) {
+    data_ended_ = true;
+    return false;
+  }
+  const size_t count = file_[position_++];
+  if (count == 0) {
+    data_ended_ = true;
+    return false;
+  }
+  if (file_.size() - position_ < count) Unrecognized();
+  block_end_ = position_ + count;
+  return true;
+}
+
+int TGIFLzwDecoder::ReadCode() {
+  // A code may span any number of sub-blocks, short ones included.
+  while (bit_count_ < code_size_) {
+    if (position_ == block_end_ && !NextSubBlock()) return kDataEnded;
+    bit_buffer_ |= static_cast<uint32_t>(file_[position_++]) << bit_count_;
+    bit_count_ += 8;
+  }
+  const int code = static_cast<int>(bit_buffer_ & ((1u << code_size_) - 1));
+  bit_buffer_ >>= code_size_;
+  bit_count_ -= code_size_;
+  return code;
+}
+
+void TGIFLzwDecoder::Push(int value) {
+  // A valid string is at most 4096 values long; a longer one is a chain that loops.
+  if (stack_size_ == kStackSize) Unrecognized();
+  stack_[stack_size_++] = static_cast<uint16_t>(value);
+}
+
+int TGIFLzwDecoder::NextValue() {
+  if (stack_size_ > 0) return stack_[--stack_size_] & 0xFF;
+  int code;
+  if (fresh_) {
+    // The table starts as a clear code leaves it.
+    fresh_ = false;
+    code = clear_code_;
+  } else {
+    code = ReadCode();
+  }
+  if (code < 0) return kDataEnded;
+  if (code == clear_code_) {
+    ResetTable();
+    do {
+      code = ReadCode();
+    } while (code == clear_code_);
+    if (code < 0) return kDataEnded;
+    if (code == end_code_) return kEndOfImage;
+    // Right after a clear only colours have strings.
+    if (code > end_code_) Unrecognized();
+    first_code_ = old_code_ = code;
+    return code & 0xFF;
+  }
+  if (code == end_code_) return kEndOfImage;
+
+  const int in_code = code;
+  if (code >= max_code_) {
+    // The string being defined by this very code: the previous string plus its first value.
+    Push(first_code_);
+    code = old_code_;
+  }
+  while (code >= clear_code_) {
+    Push(suffix_[code]);
+    if (prefix_[code] == code) Unrecognized();
+    code = prefix_[code];
+  }
+  first_code_ = suffix_[code];
+  Push(first_code_);
+  if (max_code_ < kTableSize) {
+    prefix_[max_code_] = static_cast<uint16_t>(old_code_);
+    suffix_[max_code_] = static_cast<uint16_t>(first_code_);
+    ++max_code_;
+    if (max_code_ >= max_code_size_ && max_code_size_ < kTableSize) {
+      max_code_size_ *= 2;
+      ++code_size_;
+    }
+  }
+  old_code_ = in_code;
+  return stack_[--stack_size_] & 0xFF;
+}
+
+size_t TGIFLzwDecoder::Read(std::span<uint8_t> values) {
+  size_t filled = 0;
+  while (filled < values.size() && !image_ended_) {
+    const int value = NextValue();
+    if (value < 0) {
+      image_ended_ = true;
+      break;
+    }
+    values[filled++] = static_cast<uint8_t>(value);
+  }
+  return filled;
+}
+
+size_t TGIFLzwDecoder::Finish() {
+  if (!data_ended_) {
+    // The rest of the current sub-block, then whole sub-blocks up to the count of 0.
+    position_ = block_end_;
+    while (position_ < file_.size()) {
+      const size_t count = file_[position_++];
+      if (count == 0) break;
+      position_ += std::min(count, file_.size() - position_);
+    }
+    data_ended_ = true;
+  }
+  image_ended_ = true;
+  return position_;
+}
+
+uint64_t GIFLzwValueBound(std::span<const uint8_t> file, size_t position) {
+  if (position >= file.size()) return 0;
+  const uint64_t code_bits = static_cast<uint64_t>(file[position]) + 1;
+  uint64_t data_bytes = 0;
+  for (size_t p = position + 1; p < file.size();) {
+    const size_t count = file[p++];
+    if (count == 0) break;
+    const size_t present = std::min(count, file.size() - p);
+    data_bytes += present;
+    p += present;
+  }
+  const uint64_t codes = data_bytes * 8 / code_bits;
+  constexpr uint64_t kLongest = 8192;
+  if (codes <= kLongest) return codes * (codes + 1) / 2;
+  return kLongest * (kLongest + 1) / 2 + (codes - kLongest) * kLongest;
+}
+
+void EncodeGIFLzw(TByteSink& sink, std::span<const uint8_t> indexes, int width, int height,
+                  bool interlaced) {
+  WriteMinCodeSize(sink);
+  TLzwEncoder(sink).Encode(indexes, width, height, interlaced);
+}
+
+void EncodeGIFRunLength(TByteSink& sink, std::span<const uint8_t> indexes) {
+  WriteMinCodeSize(sink);
+  TRunLengthEncoder(sink).Encode(indexes);
+}
+
+}  // namespace sk
