@@ -5,10 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace sk {
+#include "store/KESNames.h"  // kMaxKeyLength, the longest key the store keeps
 
-// The longest key the store keeps.
-inline constexpr size_t kMaxKeyLength = 255;
+namespace sk {
 
 // A store key as text for the screen.
 QString KeyToText(std::string_view key);

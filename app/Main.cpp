@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -23,17 +24,22 @@
 #include <algorithm>
 #include <limits>
 
+#include "app/about.h"
 #include "app/Application.h"
 #include "app/BusyCursor.h"
 #include "app/Help.h"
 #include "app/KeyText.h"
 #include "app/Messages.h"
+#include "app/NameBox.h"
 #include "app/NewGauge.h"
 #include "app/PassBox.h"
 #include "app/Prompts.h"
 #include "app/prefs.h"
+#include "app/save.h"
 #include "platform/MemoryStream.h"
+#include "platform/Win1252.h"
 #include "platform/qt/Registry.h"
+#include "store/KESNames.h"
 #include "view/Image.h"
 
 // The program's resources live in this static library; nothing else would keep them linked in.
@@ -58,6 +64,12 @@ constexpr int kItemSizeLabelWidth = 72;
 constexpr int kSizePanelWidth = 96;
 constexpr int kViewStylePanelWidth = 65;
 constexpr int kGlyphSize = 32;
+// An added picture is never stored above this JPEG quality; a renamed one is re-encoded at 100.
+constexpr int kMaxAddQuality = 90;
+constexpr int kRenameQuality = 100;
+// The lengths the About box keeps of its two runtime lines.
+constexpr size_t kVersionLineLength = 14;
+constexpr size_t kAuthorLineLength = 48;
 
 QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
@@ -133,9 +145,13 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
           [this] { Guarded([this] { KeyListClick(); }); });
 
   // The dialogs live for the whole run; the window owns them.
+  about_box_ = new TAboutBox(this);
   password_dlg_ = new TPasswordDlg(this);
+  save_as_ = new TSaveAs(this);
+  save_as_->OnHelp = [this](int context) { Help().ShowContext(context); };
   preferences_ = new TPreferences(this);
   preferences_->OnHelp = [this](int context) { Help().ShowContext(context); };
+  name_dlg_ = new TNameDLG(this);
 
   SetUpImage();
   SetUpStore();
@@ -197,10 +213,10 @@ void TMainForm::CreateActions() {
   MakeAction(C::kPreferences, app_msg::kPreferencesItem, QKeySequence(Qt::CTRL | Qt::Key_F2),
              [this] { Preferences1Click(); });
   MakeAction(C::kExit, app_msg::kExitItem, {}, [this] { Exit1Click(); });
-  MakeAction(C::kImageLoad, app_msg::kLoadItem, {}, nullptr);
-  MakeAction(C::kImageDelete, app_msg::kDeleteItem, {}, nullptr);
-  MakeAction(C::kImageRename, app_msg::kRenameItem, {}, nullptr);
-  MakeAction(C::kImageSave, app_msg::kSaveToDiskItem, {}, nullptr);
+  MakeAction(C::kImageLoad, app_msg::kLoadItem, {}, [this] { SpeedButton2Click(); });
+  MakeAction(C::kImageDelete, app_msg::kDeleteItem, {}, [this] { SpeedButton3Click(); });
+  MakeAction(C::kImageRename, app_msg::kRenameItem, {}, [this] { SpeedButton6Click(); });
+  MakeAction(C::kImageSave, app_msg::kSaveToDiskItem, {}, [this] { SAvePicClick(); });
   MakeAction(C::kBatchAdd, app_msg::kAddItem, {}, nullptr);
   MakeAction(C::kBatchDelete, app_msg::kDeleteItem, {}, nullptr);
   MakeAction(C::kBatchScan, app_msg::kFileScanningItem, {}, nullptr);
@@ -210,7 +226,8 @@ void TMainForm::CreateActions() {
   MakeAction(C::kKill, app_msg::kKillItem, {}, nullptr);
   MakeAction(C::kContents, app_msg::kContentsItem, QKeySequence(Qt::Key_F1),
              [this] { Contents1Click(); });
-  MakeAction(C::kAbout, app_msg::kAboutItem, QKeySequence(Qt::CTRL | Qt::Key_A), nullptr);
+  MakeAction(C::kAbout, app_msg::kAboutItem, QKeySequence(Qt::CTRL | Qt::Key_A),
+             [this] { About1Click(); });
 
   struct TButtonSpec {
     TCommand command;
@@ -220,17 +237,22 @@ void TMainForm::CreateActions() {
     std::function<void()> handler;
   };
   const TButtonSpec buttons[] = {
-      {C::kAddButton, app_msg::kAddHint, "insert-image", "add.png", nullptr},
-      {C::kDeleteButton, app_msg::kDeleteHint, "edit-delete", "delete.png", nullptr},
-      {C::kSaveButton, app_msg::kSaveHint, "document-save", "save.png", nullptr},
-      {C::kRenameButton, app_msg::kRenameHint, "accessories-text-editor", "rename.png", nullptr},
+      {C::kAddButton, app_msg::kAddHint, "insert-image", "add.png",
+       [this] { SpeedButton2Click(); }},
+      {C::kDeleteButton, app_msg::kDeleteHint, "edit-delete", "delete.png",
+       [this] { SpeedButton3Click(); }},
+      {C::kSaveButton, app_msg::kSaveHint, "document-save", "save.png",
+       [this] { SAvePicClick(); }},
+      {C::kRenameButton, app_msg::kRenameHint, "accessories-text-editor", "rename.png",
+       [this] { SpeedButton6Click(); }},
       {C::kZoomInButton, app_msg::kZoomInHint, "zoom-in", "zoom-in.png",
        [this] { SpeedButton4Click(); }},
       {C::kZoomOutButton, app_msg::kZoomOutHint, "zoom-out", "zoom-out.png",
        [this] { SpeedButton5Click(); }},
       {C::kViewStyleButton, app_msg::kViewStyleHint, "zoom-fit-best", "view-style.png",
        [this] { SpeedButton7Click(); }},
-      {C::kInfoButton, app_msg::kInfoHint, "help-about", "info.png", nullptr},
+      {C::kInfoButton, app_msg::kInfoHint, "help-about", "info.png",
+       [this] { SpeedButton1Click(); }},
   };
   for (const TButtonSpec& spec : buttons) {
     QAction* action = MakeAction(spec.command, spec.hint, {}, spec.handler);
@@ -363,9 +385,12 @@ void TMainForm::UpdateActions() {
     menus_.at(menu)->menuAction()->setEnabled(open);
   }
   for (const auto& [command, action] : actions_) {
-    const bool needs_store = command == TCommand::kAddButton ||
-                             command == TCommand::kDeleteButton ||
-                             command == TCommand::kSaveButton || command == TCommand::kRenameButton;
+    // The picture commands work on the open store; the "&Image" menu follows it as well.
+    const bool needs_store =
+        command == TCommand::kAddButton || command == TCommand::kDeleteButton ||
+        command == TCommand::kSaveButton || command == TCommand::kRenameButton ||
+        command == TCommand::kImageLoad || command == TCommand::kImageDelete ||
+        command == TCommand::kImageRename || command == TCommand::kImageSave;
     action->setEnabled(Available(command) && (open || !needs_store));
   }
 }
@@ -628,6 +653,167 @@ void TMainForm::SpeedButton7Click() {
   });
 }
 
+// ---- Picture commands ----
+
+void TMainForm::SpeedButton2Click() {
+  Guarded([this] {
+    const QStringList files = prompts_.OpenPictureFiles();
+    if (files.isEmpty()) return;
+    const QString file = files.front();
+    std::string key;
+    try {
+      const std::string file_name =
+          Utf8ToWin1252(QFileInfo(file).fileName().toStdString(), '?').value_or(std::string());
+      name_dlg_->Edit().setText(KeyToText(NameFromFileName(file_name)));
+      // The dialog has no cancel: whatever closes it, the add goes on under its text.
+      prompts_.ExecDialog(*name_dlg_);
+      TBusyCursor busy;
+      image_->LoadFromFile(FileNameBytes(file));
+      key = TextToKey(name_dlg_->Edit().text());
+    } catch (const std::exception&) {
+      prompts_.MessageDlg(Text(app_msg::kLoadFailed), TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
+      return;
+    }
+    TBusyCursor busy;
+    try {
+      key = UniqueKeyGrowing(kes_, std::move(key));
+    } catch (const EKeyNotUnique& error) {
+      prompts_.ShowError(Text(app_msg::kKeyNotUnique).arg(FailureText(error)));
+      // The loaded picture is not in the store: the view goes back to the selected one.
+      MyUpdate();
+      return;
+    }
+    try {
+      TMemoryStream stream;
+      image_->SaveToStreamJpeg(stream, std::min(quality_, kMaxAddQuality));
+      kes_.AddItem(stream, key);
+      kes_.Flush();
+    } catch (const std::exception&) {
+      prompts_.MessageDlg(Text(app_msg::kStoreFailed), TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
+    }
+    FillKeyList();
+    SelectKey(key);
+    MyUpdate();
+  });
+}
+
+void TMainForm::SpeedButton3Click() {
+  Guarded([this] {
+    TBusyCursor busy;
+    QListWidgetItem* selected = SelectedItem();
+    const int index = selected == nullptr ? -1 : key_list_->row(selected);
+    if (selected != nullptr) {
+      if (kes_.FindKey(TextToKey(selected->text())) &&
+          prompts_.MessageDlg(Text(app_msg::kConfirmDelete), TMsgDlgType::kConfirmation,
+                              {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) == TMsgDlgBtn::kYes) {
+        kes_.Delete();
+      }
+      // Refreshed whatever the answer.
+      FillKeyList();
+    }
+    SelectRow(index < key_list_->count() ? index : index - 1);
+    MyUpdate();
+  });
+}
+
+void TMainForm::SpeedButton6Click() {
+  Guarded([this] {
+    QListWidgetItem* selected = SelectedItem();
+    if (selected == nullptr) return;
+    TMemoryStream stream;
+    TBusyCursor busy;
+    // A rename stores the picture as shown, re-encoded, not the stored bytes.
+    image_->SaveToStreamJpeg(stream, kRenameQuality);
+    const std::string old_key = TextToKey(selected->text());
+    // The stored bytes, kept to put the picture back should the new name be refused.
+    TMemoryStream original;
+    bool removed = false;
+    if (kes_.FindKey(old_key)) {
+      kes_.GetItem(original);
+      kes_.Delete();
+      removed = true;
+      FillKeyList();
+    }
+    std::string key = TextToKey(prompts_.InputBox(
+        Text(app_msg::kRenameCaption), Text(app_msg::kRenamePrompt), KeyToText(old_key)));
+    while (kes_.FindKey(key)) {
+      const QString taken = KeyToText(key);
+      const QString answer = prompts_.InputBox(Text(app_msg::kKeyExistsCaption),
+                                               Text(app_msg::kKeyExistsPrompt), taken);
+      if (answer == taken) {
+        // Cancelled (or the taken name given again): the picture keeps its old name, which the
+        // delete above has freed, rather than asking for ever.
+        key = old_key;
+        break;
+      }
+      key = TextToKey(answer);
+    }
+    bool added = false;
+    try {
+      kes_.AddItem(stream, key);
+      added = true;
+      kes_.Flush();
+    } catch (const std::exception& error) {
+      setWindowTitle(Text(app_msg::kErrorCaption));
+      const QString reason = FailureText(error);
+      if (added || !removed) {
+        prompts_.ShowError(reason);
+      } else {
+        // Nothing may be lost: the stored bytes go back under the old name.
+        try {
+          kes_.AddItem(original, old_key);
+          key = old_key;
+          kes_.Flush();
+          prompts_.ShowError(Text(app_msg::kRenameRestored).arg(reason, KeyToText(old_key)));
+        } catch (const std::exception&) {
+          prompts_.ShowError(Text(app_msg::kRenameLost).arg(reason, KeyToText(old_key)));
+        }
+      }
+    }
+    FillKeyList();
+    SelectKey(key);
+  });
+}
+
+void TMainForm::SAvePicClick() {
+  Guarded([this] {
+    QListWidgetItem* selected = SelectedItem();
+    if (selected == nullptr) return;
+    save_as_->Edit1().setText(selected->text());
+    if (prompts_.ExecDialog(*save_as_) != QDialog::Accepted) return;
+    const QString path =
+        SavePath(save_as_->Folder(), save_as_->Edit1().text(), save_as_->Extension());
+    const std::string file = FileNameBytes(path);
+    TBusyCursor busy;
+    try {
+      switch (save_as_->Format()) {
+        case TSaveFormat::kJpeg: image_->SaveToFileJpeg(file, save_as_->Quality()); break;
+        case TSaveFormat::kBmp: image_->SaveToFileBMP(file); break;
+        case TSaveFormat::kGif:
+          image_->SaveToFileGIF(file, save_as_->Interlaced(), 0, save_as_->Transparent(), 0, 0);
+          break;
+      }
+    } catch (const std::exception& error) {
+      // Nobody may believe a picture was saved when it was not.
+      prompts_.ShowError(Text(app_msg::kSaveToDiskFailed).arg(path, FailureText(error)));
+    }
+  });
+}
+
+void TMainForm::SpeedButton1Click() {
+  Guarded([this] {
+    const std::string version = std::string(app_msg::kVersionPrefix) + kes_.AboutVersion();
+    const std::string author = std::string(app_msg::kAuthorPrefix) + kes_.AboutAuthor();
+    about_box_->SetVersionLines(KeyToText(std::string_view(version).substr(0, kVersionLineLength)),
+                                KeyToText(std::string_view(author).substr(0, kAuthorLineLength)));
+    prompts_.ExecDialog(*about_box_);
+  });
+}
+
+void TMainForm::About1Click() {
+  SpeedButton1Click();
+}
+
 // ---- MyUpdate and the view rule ----
 
 void TMainForm::MyUpdate() {
@@ -759,6 +945,17 @@ void TMainForm::FillKeyList() {
 void TMainForm::SelectRow(int row) {
   const QSignalBlocker blocker(key_list_);
   key_list_->setCurrentRow(row);
+}
+
+void TMainForm::SelectKey(const std::string& key) {
+  const QString text = KeyToText(key);
+  for (int row = 0; row < key_list_->count(); ++row) {
+    if (key_list_->item(row)->text() == text) {
+      SelectRow(row);
+      return;
+    }
+  }
+  SelectRow(-1);
 }
 
 QListWidgetItem* TMainForm::SelectedItem() const {

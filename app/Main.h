@@ -29,12 +29,15 @@ class QToolButton;
 
 namespace sk {
 
+class TAboutBox;
 class TImage;
+class TNameDLG;
 class TNewGauge;
 class TPasswordDlg;
 class TPreferences;
 class TPrompts;
 class TRegistry;
+class TSaveAs;
 
 // Every command of the menus and the tool bar.
 enum class TCommand {
@@ -111,6 +114,20 @@ class TMainForm : public QMainWindow {
   void MRUMRUItemClick(const QString& file_name);
   void Preferences1Click();
   void Contents1Click();
+  // Add one picture file under a name made unique by growing it, stored as a framed JPEG at
+  // min(Quality, 90).
+  void SpeedButton2Click();
+  // Delete the selected picture after confirmation; the same index (or the new last) is selected.
+  void SpeedButton3Click();
+  // Rename the selected picture, re-encoding the shown picture at quality 100. When the store
+  // refuses the new name, the picture goes back under its old name.
+  void SpeedButton6Click();
+  // Save the selected picture to disk as JPEG, BMP or GIF through the save dialog; a failure is
+  // shown.
+  void SAvePicClick();
+  // The About box with the store's version and author lines.
+  void SpeedButton1Click();
+  void About1Click();
   // Zoom in (scroll bars on, +10 %), zoom out (-10 %), and switch the view style for this run.
   void SpeedButton4Click();
   void SpeedButton5Click();
@@ -142,6 +159,9 @@ class TMainForm : public QMainWindow {
   TMRUFileList& MRU() { return *mru_; }
   TPreferences& Preferences() const { return *preferences_; }
   TPasswordDlg& PasswordDlg() const { return *password_dlg_; }
+  TAboutBox& AboutBox() const { return *about_box_; }
+  TSaveAs& SaveAs() const { return *save_as_; }
+  TNameDLG& NameDlg() const { return *name_dlg_; }
   // The help window, or null before help was first shown.
   THelpWindow* HelpWindow() const { return help_.data(); }
   QFrame& ToolBar() const { return *panel3_; }
@@ -199,6 +219,8 @@ class TMainForm : public QMainWindow {
   void LoadStore(const QString& file_name);
   void FillKeyList();
   void SelectRow(int row);
+  // Selects the entry that shows key; clears the selection when there is none.
+  void SelectKey(const std::string& key);
   QListWidgetItem* SelectedItem() const;
   void ApplyViewRule(bool fit_style);
   void ShowViewStyle();
@@ -222,8 +244,11 @@ class TMainForm : public QMainWindow {
   QLabel* size_panel_ = nullptr;
   QLabel* view_style_panel_ = nullptr;
   TNewGauge* gauge_ = nullptr;
+  TAboutBox* about_box_ = nullptr;
   TPasswordDlg* password_dlg_ = nullptr;
+  TSaveAs* save_as_ = nullptr;
   TPreferences* preferences_ = nullptr;
+  TNameDLG* name_dlg_ = nullptr;
   QPointer<THelpWindow> help_;
   QAction* reopen_place_holder_ = nullptr;
 

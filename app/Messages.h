@@ -100,6 +100,78 @@ inline constexpr char kOriginalSize[] = "Original Size";
 inline constexpr char kHelpButton[] = "&Help";
 inline constexpr char kPercent[] = " %";
 
+// The picture commands.
+inline constexpr char kLoadFailed[] = " An Error Occured While Loading File";
+inline constexpr char kStoreFailed[] =
+    "A shiver runs over my back as I have to say to you that an error has occured while trying to "
+    "save the picture to the database";
+inline constexpr char kConfirmDelete[] = "Are you sure you want to delete this image?";
+inline constexpr char kRenameCaption[] = "Give a name to the picture";
+inline constexpr char kRenamePrompt[] = "Name :";
+inline constexpr char kKeyExistsCaption[] = "Key already exsists";
+inline constexpr char kKeyExistsPrompt[] = "New name";
+inline constexpr char kErrorCaption[] = "ERROR";
+// %1: the failure's own message; %2: the old name. Shown when a rename failed and the picture
+// could not be put back under its old name either.
+inline constexpr char kRenameLost[] =
+    "The picture could not be stored under its new name, nor put back under its old name "
+    "'%2':\r%1";
+// %1: the failure's own message; %2: the old name. Shown when a rename failed and the picture
+// went back under its old name.
+inline constexpr char kRenameRestored[] =
+    "The picture could not be stored under the new name and keeps its old name '%2':\r%1";
+// %1: the failure's own message (it names the key). Shown when an added picture's name cannot be
+// made unique within 255 characters.
+inline constexpr char kKeyNotUnique[] = "%1.\r\rThe picture was not added; give it a shorter name.";
+// %1: the file; %2: the failure's own message.
+inline constexpr char kSaveToDiskFailed[] = "The picture was not saved to %1:\r%2";
+
+// The open dialog for pictures.
+inline constexpr char kOpenPictureFilter[] =
+    "ALL Files (*.bmp *.gif *.jpg *.tif);;BMP Files (*.bmp);;Gif Files (*.gif);;JPEG Files "
+    "(*.jpg);;TIF File (*.tif)";
+
+// The name dialog.
+inline constexpr char kNameCaption[] = "Enter a name";
+inline constexpr char kNameLabel[] = "Enter a name for the picture:";
+
+// The save dialog.
+inline constexpr char kSaveAsCaption[] = "Save As....";
+inline constexpr char kFilenameLabel[] = "Filename:";
+inline constexpr char kJpegFormat[] = "JPEG File";
+inline constexpr char kBmpFormat[] = "BMP File";
+inline constexpr char kGifFormat[] = "GIF File";
+inline constexpr char kJpegExtensionLabel[] = ".JPG";
+inline constexpr char kBmpExtensionLabel[] = ".BMP";
+inline constexpr char kGifExtensionLabel[] = ".GIF";
+inline constexpr char kJpegExtension[] = ".jpg";
+inline constexpr char kBmpExtension[] = ".bmp";
+inline constexpr char kGifExtension[] = ".gif";
+inline constexpr char kJpegOptions[] = "JPEG Options: Quality Level";
+inline constexpr char kBmpOptions[] = "BMP Options..... NO options available for this file format.";
+inline constexpr char kGifOptions[] = "Gif Options";
+inline constexpr char kInterlaced[] = "Interlaced";
+inline constexpr char kTransparent[] = "Transparant BackGround";
+inline constexpr char kHomeDrive[] = "Home";
+inline constexpr char kRootDrive[] = "File System";
+// %1: a drive's name; %2: its folder.
+inline constexpr char kDriveEntry[] = "%1 (%2)";
+
+// The About box.
+inline constexpr char kAboutCaption[] = "About";
+inline constexpr char kProductName[] = "Stillkeep";
+inline constexpr char kVersion[] = "Version 0.5";
+inline constexpr char kStoreVersionInfo[] = "KES Database Version Information: ";
+inline constexpr char kVersionPrefix[] = "Version: ";
+inline constexpr char kAuthorPrefix[] = "Author: ";
+inline constexpr char kCredits[] =
+    "Stillkeep is made by Quillmoor.\rThanks to the Independent JPEG Group and the Qt Project.";
+inline constexpr char kHomePage[] = "https://stillkeep.org";
+inline constexpr char kHomePageHint[] = "Visit the Homepage";
+inline constexpr char kMailAddress[] = "mailto:support@stillkeep.org";
+inline constexpr char kMailText[] = "support@stillkeep.org";
+inline constexpr char kMailHint[] = "Mail me!";
+
 // The help window.
 inline constexpr char kHelpCaption[] = "Stillkeep Help";
 inline constexpr char kHelpDocument[] = "qrc:/help/stillkeep.html";

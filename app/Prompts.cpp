@@ -81,6 +81,16 @@ std::optional<QString> TQtPrompts::OpenStoreFile() {
   return files.front();
 }
 
+QStringList TQtPrompts::OpenPictureFiles() {
+  TNormalCursor cursor;
+  QFileDialog dialog(parent_);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setNameFilter(QString::fromUtf8(app_msg::kOpenPictureFilter));
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
 QString TQtPrompts::InputBox(const QString& caption, const QString& prompt,
                              const QString& initial) {
   TNormalCursor cursor;

@@ -33,6 +33,10 @@ class TPrompts {
   // The store open dialog: the chosen path (which need not exist) or nothing when cancelled.
   virtual std::optional<QString> OpenStoreFile() = 0;
 
+  // The open dialog for pictures (several may be chosen): the chosen files, or an empty list when
+  // cancelled.
+  virtual QStringList OpenPictureFiles() = 0;
+
   // The standard text-input box: the text typed, or initial when cancelled.
   virtual QString InputBox(const QString& caption, const QString& prompt,
                            const QString& initial) = 0;
@@ -53,6 +57,7 @@ class TQtPrompts : public TPrompts {
                         std::initializer_list<TMsgDlgBtn> buttons) override;
   void ShowError(const QString& text) override;
   std::optional<QString> OpenStoreFile() override;
+  QStringList OpenPictureFiles() override;
   QString InputBox(const QString& caption, const QString& prompt, const QString& initial) override;
   int ExecDialog(QDialog& dialog) override;
 

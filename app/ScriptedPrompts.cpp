@@ -24,7 +24,8 @@ std::vector<QString> TScriptedPrompts::Errors() const {
 }
 
 bool TScriptedPrompts::AllAnswersUsed() const {
-  return buttons_.empty() && open_store_.empty() && inputs_.empty() && dialogs_.empty();
+  return buttons_.empty() && open_store_.empty() && open_pictures_.empty() && inputs_.empty() &&
+         dialogs_.empty();
 }
 
 void TScriptedPrompts::ClearRecord() {
@@ -34,7 +35,7 @@ void TScriptedPrompts::ClearRecord() {
 
 TMsgDlgBtn TScriptedPrompts::MessageDlg(const QString& text, TMsgDlgType type,
                                         std::initializer_list<TMsgDlgBtn> buttons) {
-  asked_.push_back({TAsked::Kind::kMessage, text, type});
+  asked_.push_back({TAsked::Kind::kMessage, text, type, {}, {}});
   const TMsgDlgBtn refuse = buttons.size() == 0 ? TMsgDlgBtn::kOk : *(buttons.end() - 1);
   if (buttons_.empty()) {
     // A box with only "OK" needs no scripted answer: it can only be acknowledged.
@@ -51,11 +52,11 @@ TMsgDlgBtn TScriptedPrompts::MessageDlg(const QString& text, TMsgDlgType type,
 }
 
 void TScriptedPrompts::ShowError(const QString& text) {
-  asked_.push_back({TAsked::Kind::kError, text, TMsgDlgType::kError});
+  asked_.push_back({TAsked::Kind::kError, text, TMsgDlgType::kError, {}, {}});
 }
 
 std::optional<QString> TScriptedPrompts::OpenStoreFile() {
-  asked_.push_back({TAsked::Kind::kOpenStore, QString(), TMsgDlgType::kInformation});
+  asked_.push_back({TAsked::Kind::kOpenStore, QString(), TMsgDlgType::kInformation, {}, {}});
   if (open_store_.empty()) {
     unexpected_.push_back(QStringLiteral("open store dialog"));
     return std::nullopt;
@@ -66,20 +67,32 @@ std::optional<QString> TScriptedPrompts::OpenStoreFile() {
   return path;
 }
 
+QStringList TScriptedPrompts::OpenPictureFiles() {
+  asked_.push_back({TAsked::Kind::kOpenPictures, QString(), TMsgDlgType::kInformation, {}, {}});
+  if (open_pictures_.empty()) {
+    unexpected_.push_back(QStringLiteral("open pictures dialog"));
+    return {};
+  }
+  QStringList files = std::move(open_pictures_.front());
+  open_pictures_.pop_front();
+  return files;
+}
+
 QString TScriptedPrompts::InputBox(const QString& caption, const QString& prompt,
                                    const QString& initial) {
-  asked_.push_back({TAsked::Kind::kInput, caption, TMsgDlgType::kInformation});
+  asked_.push_back({TAsked::Kind::kInput, caption, TMsgDlgType::kInformation, prompt, initial});
   if (inputs_.empty()) {
     unexpected_.push_back(QStringLiteral("input box: ") + caption + QStringLiteral(" / ") + prompt);
     return initial;
   }
-  QString answer = inputs_.front();
+  std::optional<QString> answer = std::move(inputs_.front());
   inputs_.pop_front();
-  return answer;
+  return answer.value_or(initial);
 }
 
 int TScriptedPrompts::ExecDialog(QDialog& dialog) {
-  asked_.push_back({TAsked::Kind::kDialog, dialog.windowTitle(), TMsgDlgType::kInformation});
+  asked_.push_back(
+      {TAsked::Kind::kDialog, dialog.windowTitle(), TMsgDlgType::kInformation, {}, {}});
   if (dialogs_.empty()) {
     unexpected_.push_back(QStringLiteral("dialog: ") + dialog.windowTitle());
     return QDialog::Rejected;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -18,10 +19,12 @@ class TScriptedPrompts : public TPrompts {
  public:
   // One question as it was asked.
   struct TAsked {
-    enum class Kind { kMessage, kError, kOpenStore, kInput, kDialog };
+    enum class Kind { kMessage, kError, kOpenStore, kOpenPictures, kInput, kDialog };
     Kind kind;
     QString text;  // message text; the input box's caption; the dialog's window title
     TMsgDlgType type = TMsgDlgType::kInformation;
+    QString prompt;   // the input box's prompt
+    QString initial;  // the input box's initial text
   };
   // Sets up a dialog's controls as the user would and returns its result code.
   using TDialogScript = std::function<int(QDialog&)>;
@@ -32,7 +35,11 @@ class TScriptedPrompts : public TPrompts {
   void QueueOpenStore(const std::optional<QString>& path) {
     open_store_.push_back({path.has_value(), path.value_or(QString())});
   }
+  // Files choose them; an empty list cancels the dialog.
+  void QueueOpenPictures(QStringList files) { open_pictures_.push_back(std::move(files)); }
   void QueueInput(QString text) { inputs_.push_back(std::move(text)); }
+  // The next input box is cancelled (it gives back its initial text).
+  void QueueInputCancel() { inputs_.push_back(std::nullopt); }
   void QueueDialog(TDialogScript script) { dialogs_.push_back(std::move(script)); }
 
   // Everything asked so far, in order.
@@ -51,13 +58,15 @@ class TScriptedPrompts : public TPrompts {
                         std::initializer_list<TMsgDlgBtn> buttons) override;
   void ShowError(const QString& text) override;
   std::optional<QString> OpenStoreFile() override;
+  QStringList OpenPictureFiles() override;
   QString InputBox(const QString& caption, const QString& prompt, const QString& initial) override;
   int ExecDialog(QDialog& dialog) override;
 
  private:
   std::deque<TMsgDlgBtn> buttons_;
   std::deque<std::pair<bool, QString>> open_store_;  // chosen, path
-  std::deque<QString> inputs_;
+  std::deque<QStringList> open_pictures_;
+  std::deque<std::optional<QString>> inputs_;
   std::deque<TDialogScript> dialogs_;
   std::vector<TAsked> asked_;
   std::vector<QString> unexpected_;

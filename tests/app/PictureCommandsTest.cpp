@@ -1,0 +1,602 @@
+// Tests of the picture commands: add, delete, rename, save to disk, the save dialog, the About box
+// and the controls that reach them.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMenu>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QTreeView>
+#include <algorithm>
+
+#include "app/Messages.h"
+#include "app/NameBox.h"
+#include "app/about.h"
+#include "app/save.h"
+#include "imaging/ImageIO.h"
+#include "platform/MemoryStream.h"
+#include "store/KES.h"
+#include "tests/app/AppTestSupport.h"
+#include "view/Image.h"
+
+namespace sk::test {
+namespace {
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+// A dialog script that presses OK, after checking what the dialog shows when check is set.
+TScriptedPrompts::TDialogScript PressOk(std::function<void(QDialog&)> check = nullptr) {
+  return [check = std::move(check)](QDialog& dialog) {
+    if (check) check(dialog);
+    return static_cast<int>(QDialog::Accepted);
+  };
+}
+
+// The quantisation tables (DQT segments) of the JPEG in bytes, which tell the quality it was
+// written at.
+std::vector<uint8_t> QuantTables(const std::vector<uint8_t>& bytes) {
+  std::vector<uint8_t> tables;
+  for (size_t i = 0; i + 3 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDB) {
+      const size_t length = size_t{bytes[i + 2]} << 8 | bytes[i + 3];
+      tables.insert(tables.end(), bytes.begin() + static_cast<long>(i) + 4,
+                    bytes.begin() + static_cast<long>(std::min(bytes.size(), i + 2 + length)));
+    }
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) break;
+  }
+  return tables;
+}
+
+// The quantisation tables our encoder writes at quality.
+std::vector<uint8_t> TablesAtQuality(int quality) {
+  TPicture picture(8, 8);
+  TMemoryStream stream;
+  EncodeFramedJpeg(stream, picture, TResolution{96, 96}, quality);
+  return QuantTables(stream.TakeBytes());
+}
+
+// The bytes of one item of the store file path.
+std::vector<uint8_t> StoredItem(const QString& path, const std::string& key) {
+  TKES store;
+  store.SetReadOnly(true);
+  store.SetFileName(QFile::encodeName(path).toStdString());
+  EXPECT_TRUE(store.FindKey(key)) << key;
+  TMemoryStream stream;
+  store.GetItem(stream);
+  store.SetFileName("");
+  return stream.TakeBytes();
+}
+
+QStringList ListTexts(const QListWidget& list) {
+  QStringList texts;
+  for (int i = 0; i < list.count(); ++i) texts.append(list.item(i)->text());
+  return texts;
+}
+
+QString SelectedText(const QListWidget& list) {
+  const auto selected = list.selectedItems();
+  return selected.isEmpty() ? QString() : selected.front()->text();
+}
+
+class PictureCommandsTest : public TAppTest {
+ protected:
+  void TearDown() override {
+    QDir::setCurrent(saved_folder_);
+    TAppTest::TearDown();
+  }
+
+  // A JPEG file of a solid colour.
+  QString WriteJpeg(const QString& name, uint32_t rgb = 0x3060C0, int width = 24,
+                    int height = 16) {
+    const std::vector<uint8_t> framed = FramedJpeg(width, height, rgb);
+    const QString path = Path(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(framed.data()) + JpegFrame::kSize,
+               static_cast<qint64>(framed.size() - JpegFrame::kSize));
+    return path;
+  }
+
+  // Opens a store of the given items.
+  TMainForm& OpenStore(const std::vector<TTestItem>& items) {
+    store_ = Path(QStringLiteral("pictures.skd"));
+    MakeStore(store_, items);
+    TMainForm& form = MakeForm();
+    OpenThroughDialog(store_);
+    return form;
+  }
+
+  // Adds file through the add command, keeping the proposed name (or typing name).
+  void Add(const QString& file, const std::optional<QString>& name = std::nullopt) {
+    prompts_.QueueOpenPictures({file});
+    prompts_.QueueDialog(PressOk([name](QDialog& dialog) {
+      if (name) dynamic_cast<TNameDLG&>(dialog).Edit().setText(*name);
+    }));
+    Form().Action(TCommand::kAddButton).trigger();
+  }
+
+  // The keys of the open store, as the program lists them after a flush.
+  std::vector<std::string> Keys() {
+    TStringList keys;
+    Form().KES().GetKeys(keys);
+    return keys.Items();
+  }
+
+  QString store_;
+  QString saved_folder_ = QDir::currentPath();
+};
+
+TEST_F(PictureCommandsTest, AddingTheSameFileGrowsItsNameAndSelectsTheNewKey) {
+  TMainForm& form = OpenStore({});
+  const QString photo = WriteJpeg(QStringLiteral("photo.jpg"));
+  const char* expected[] = {"photo", "photo (1)", "photo (1) (2)"};
+  for (const char* key : expected) {
+    SCOPED_TRACE(key);
+    QString proposed;
+    prompts_.QueueOpenPictures({photo});
+    prompts_.QueueDialog(PressOk([&proposed](QDialog& dialog) {
+      proposed = dynamic_cast<TNameDLG&>(dialog).Edit().text();
+    }));
+    form.Action(TCommand::kImageLoad).trigger();
+    EXPECT_EQ(proposed, QStringLiteral("photo"));
+    EXPECT_EQ(SelectedText(form.KeyList()), QString::fromUtf8(key));
+    EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x3060C0));
+  }
+  EXPECT_TRUE(prompts_.Messages().empty());
+  std::vector<std::string> keys = Keys();
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(keys, (std::vector<std::string>{"photo", "photo (1)", "photo (1) (2)"}));
+  // Each add was flushed to the working files; closing writes them into the container.
+  form.Action(TCommand::kClose).trigger();
+  EXPECT_EQ(StoreKeys(store_).size(), 3u);
+}
+
+TEST_F(PictureCommandsTest, TheProposedNameComesFromTheFileName) {
+  const struct {
+    const char* file;
+    const char* proposed;
+    bool loads;
+  } cases[] = {
+      {"cat.jpg", "cat", true},
+      {"cat.jpeg", "cat.jpeg", true},
+      {"scan.tiff", "scan.tiff", false},  // a four-letter extension stays in the name
+      {"a.b", "a.b", false},
+  };
+  TMainForm& form = OpenStore({{"kept", 8, 8, 0x102030}});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const QString file = WriteJpeg(QString::fromUtf8(c.file));
+    if (!c.loads) QFile(file).resize(10);
+    prompts_.ClearRecord();
+    QString proposed;
+    prompts_.QueueOpenPictures({file});
+    prompts_.QueueDialog(PressOk([&proposed](QDialog& dialog) {
+      proposed = dynamic_cast<TNameDLG&>(dialog).Edit().text();
+    }));
+    const size_t before = Keys().size();
+    form.SpeedButton2Click();
+    EXPECT_EQ(proposed, QString::fromUtf8(c.proposed));
+    if (c.loads) {
+      EXPECT_TRUE(prompts_.Messages().empty());
+      EXPECT_EQ(Keys().size(), before + 1);
+    } else {
+      EXPECT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kLoadFailed)});
+      EXPECT_EQ(Keys().size(), before);
+    }
+  }
+}
+
+TEST_F(PictureCommandsTest, CancellingTheFileDialogAddsNothing) {
+  TMainForm& form = OpenStore({{"only", 8, 8, 0x102030}});
+  prompts_.QueueOpenPictures({});
+  form.SpeedButton2Click();
+  EXPECT_EQ(Keys(), std::vector<std::string>{"only"});
+  EXPECT_TRUE(prompts_.AllAnswersUsed());
+}
+
+TEST_F(PictureCommandsTest, AnAddedPictureIsStoredAtThePreferenceQualityButNeverAbove90) {
+  const struct {
+    const char* preference;  // nothing: the default
+    int stored;
+  } cases[] = {{nullptr, 75}, {"100", 90}, {"90", 90}, {"40", 40}};
+  ASSERT_NE(TablesAtQuality(75), TablesAtQuality(90));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    if (c.preference != nullptr) {
+      WritePreference(QStringLiteral("Quality"), QString::fromUtf8(c.preference));
+    }
+    TMainForm& form = OpenStore({});
+    Add(WriteJpeg(QStringLiteral("q.jpg")));
+    form.Action(TCommand::kClose).trigger();
+    const std::vector<uint8_t> item = StoredItem(store_, "q");
+    ASSERT_GT(item.size(), JpegFrame::kSize);
+    EXPECT_EQ(std::string(item.begin(), item.begin() + 4), "JFIF");
+    EXPECT_EQ(QuantTables(item), TablesAtQuality(c.stored));
+    DestroyForm();
+    QFile::remove(store_);
+  }
+}
+
+TEST_F(PictureCommandsTest, ANameThatCannotBeMadeUniqueEndsTheAddWithAMessage) {
+  const std::string long_key(255, 'k');
+  TMainForm& form = OpenStore({{long_key, 8, 8, 0x102030}});
+  Add(WriteJpeg(QStringLiteral("other.jpg"), 0xE0E0E0), QString::fromStdString(long_key));
+  ASSERT_EQ(prompts_.Errors().size(), 1u);
+  EXPECT_TRUE(prompts_.Errors().front().contains(QStringLiteral("The picture was not added")));
+  EXPECT_EQ(Keys(), std::vector<std::string>{long_key});
+  // The view shows the stored picture again, not the file that was not added.
+  EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x102030));
+}
+
+TEST_F(PictureCommandsTest, AStoreFailureWhileAddingIsToldAndTheListStillRefreshed) {
+  TMainForm& form = OpenStore({{"one", 8, 8, 0x102030}});
+  form.PositionPanel().setText(QStringLiteral("stale"));
+  // The store refuses a key with a zero character.
+  Add(WriteJpeg(QStringLiteral("z.jpg")), QStringLiteral("bad") + QChar(0) + QStringLiteral("key"));
+  EXPECT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kStoreFailed)});
+  EXPECT_EQ(Keys(), std::vector<std::string>{"one"});
+  EXPECT_EQ(ListTexts(form.KeyList()), QStringList{QStringLiteral("one")});
+  EXPECT_EQ(form.KeyList().selectedItems().size(), 0);
+  EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
+}
+
+TEST_F(PictureCommandsTest, DeleteKeepsTheIndexOrSelectsTheNewLast) {
+  const struct {
+    int count;
+    int row;
+    int selected_after;  // -1: nothing
+  } cases[] = {{3, 2, 1}, {3, 0, 0}, {3, 1, 1}, {1, 0, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.count << " keys, row " << c.row);
+    std::vector<TTestItem> items;
+    for (int i = 0; i < c.count; ++i) items.push_back({"key" + std::to_string(i), 16, 16, 0x404040});
+    TMainForm& form = OpenStore(items);
+    ClickRow(c.row);
+    const QString deleted = SelectedText(form.KeyList());
+    prompts_.ClearRecord();
+    prompts_.QueueButton(TMsgDlgBtn::kYes);
+    form.Action(TCommand::kDeleteButton).trigger();
+    ASSERT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kConfirmDelete)});
+    EXPECT_EQ(prompts_.Asked().front().type, TMsgDlgType::kConfirmation);
+    EXPECT_EQ(form.KeyList().count(), c.count - 1);
+    EXPECT_FALSE(ListTexts(form.KeyList()).contains(deleted));
+    EXPECT_EQ(form.KeyList().currentRow(), c.selected_after);
+    if (c.selected_after < 0) {
+      EXPECT_EQ(form.KeyList().selectedItems().size(), 0);
+      EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
+      // The view is cleared to its background.
+      EXPECT_FALSE(NearColour(CentreColour(form.Image().Bitmap()), 0x404040, 4));
+    } else {
+      EXPECT_EQ(form.PositionPanel().text(),
+                QStringLiteral("%1 out of %2").arg(c.selected_after + 1).arg(c.count - 1));
+    }
+    DestroyForm();
+    QFile::remove(store_);
+  }
+}
+
+TEST_F(PictureCommandsTest, AnsweringNoChangesNothingButRefreshes) {
+  TMainForm& form = OpenStore({{"a", 8, 8, 0x111111}, {"b", 8, 8, 0x222222}, {"c", 8, 8, 0x333333}});
+  ClickRow(1);
+  form.PositionPanel().setText(QStringLiteral("stale"));
+  form.KeyList().item(0)->setText(QStringLiteral("stale"));
+  prompts_.QueueButton(TMsgDlgBtn::kNo);
+  form.SpeedButton3Click();
+  EXPECT_EQ(Keys().size(), 3u);
+  EXPECT_FALSE(ListTexts(form.KeyList()).contains(QStringLiteral("stale")));
+  EXPECT_EQ(form.KeyList().currentRow(), 1);
+  EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("2 out of 3"));
+}
+
+TEST_F(PictureCommandsTest, RenamingAndCancellingKeepsTheNameAndReencodesAt100) {
+  TMainForm& form = OpenStore({{"keep", 16, 16, 0x806040}});
+  ASSERT_NE(QuantTables(StoredItem(store_, "keep")), TablesAtQuality(100));
+  prompts_.QueueInputCancel();
+  form.Action(TCommand::kRenameButton).trigger();
+  ASSERT_EQ(prompts_.Asked().back().kind, TScriptedPrompts::TAsked::Kind::kInput);
+  EXPECT_EQ(prompts_.Asked().back().text, Text(app_msg::kRenameCaption));
+  EXPECT_EQ(prompts_.Asked().back().prompt, Text(app_msg::kRenamePrompt));
+  EXPECT_EQ(prompts_.Asked().back().initial, QStringLiteral("keep"));
+  EXPECT_EQ(SelectedText(form.KeyList()), QStringLiteral("keep"));
+  form.Action(TCommand::kClose).trigger();
+  EXPECT_EQ(QuantTables(StoredItem(store_, "keep")), TablesAtQuality(100));
+}
+
+TEST_F(PictureCommandsTest, RenamingToAnExistingKeyAsksAgainUntilTheNameIsFree) {
+  const struct {
+    std::vector<std::optional<QString>> answers;  // nothing: cancel
+    const char* stored;
+    int asked_again;
+  } cases[] = {
+      {{QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}, "d", 2},
+      {{QStringLiteral("B"), QStringLiteral("new")}, "new", 1},
+      // Cancelling the question again puts the picture back under its old name.
+      {{QStringLiteral("b"), std::nullopt}, "a", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    TMainForm& form =
+        OpenStore({{"a", 8, 8, 0x111111}, {"b", 8, 8, 0x222222}, {"c", 8, 8, 0x333333}});
+    ClickRow(ListTexts(form.KeyList()).indexOf(QStringLiteral("a")));
+    prompts_.ClearRecord();
+    for (const auto& answer : c.answers) {
+      if (answer) {
+        prompts_.QueueInput(*answer);
+      } else {
+        prompts_.QueueInputCancel();
+      }
+    }
+    form.SpeedButton6Click();
+    int asked_again = 0;
+    for (const auto& asked : prompts_.Asked()) {
+      if (asked.text == Text(app_msg::kKeyExistsCaption)) {
+        ++asked_again;
+        EXPECT_EQ(asked.prompt, Text(app_msg::kKeyExistsPrompt));
+      }
+    }
+    EXPECT_EQ(asked_again, c.asked_again);
+    EXPECT_TRUE(prompts_.AllAnswersUsed());
+    std::vector<std::string> keys = Keys();
+    std::sort(keys.begin(), keys.end());
+    std::vector<std::string> expected = {"b", "c", c.stored};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(SelectedText(form.KeyList()), QString::fromUtf8(c.stored));
+    EXPECT_EQ(form.windowTitle(), Text(app_msg::kAppTitle));
+    DestroyForm();
+    QFile::remove(store_);
+  }
+}
+
+TEST_F(PictureCommandsTest, ARenameTheStoreRefusesPutsThePictureBackUnderItsOldName) {
+  TMainForm& form = OpenStore({{"precious", 16, 16, 0x20A040}, {"other", 8, 8, 0x111111}});
+  ClickRow(ListTexts(form.KeyList()).indexOf(QStringLiteral("precious")));
+  const std::vector<uint8_t> before = StoredItem(store_, "precious");
+  prompts_.QueueInput(QStringLiteral("zero") + QChar(0) + QStringLiteral("key"));
+  form.SpeedButton6Click();
+  EXPECT_EQ(form.windowTitle(), Text(app_msg::kErrorCaption));
+  ASSERT_EQ(prompts_.Errors().size(), 1u);
+  EXPECT_TRUE(prompts_.Errors().front().contains(QStringLiteral("'precious'")));
+  EXPECT_EQ(SelectedText(form.KeyList()), QStringLiteral("precious"));
+  form.Action(TCommand::kClose).trigger();
+  // The stored bytes themselves came back.
+  EXPECT_EQ(StoredItem(store_, "precious"), before);
+  EXPECT_EQ(StoreKeys(store_).size(), 2u);
+}
+
+TEST_F(PictureCommandsTest, SavingWritesTheChosenFormatIntoTheChosenFolder) {
+  const struct {
+    const char* text;
+    int format;
+    const char* file;
+    const char* magic;
+  } cases[] = {
+      {"holiday", 2, "holiday.gif", "GIF89a"},
+      {"holiday", 0, "holiday.jpg", "\xFF\xD8\xFF"},
+      {"holiday", 1, "holiday.bmp", "BM"},
+      {"a.jpg", 0, "a.jpg.jpg", "\xFF\xD8\xFF"},  // the extension is always appended
+      // Names from keys never lead out of the folder.
+      {"../up", 1, ".._up.bmp", "BM"},
+      {"sub/dir/x", 1, "sub_dir_x.bmp", "BM"},
+      {".", 1, "__.bmp", "BM"},
+      {"..", 1, "___.bmp", "BM"},
+  };
+  TMainForm& form = OpenStore({{"holiday", 20, 10, 0x3080F0}});
+  const QString folder = Path(QStringLiteral("exports/inner"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    prompts_.QueueDialog([&](QDialog& dialog) {
+      auto& save = dynamic_cast<TSaveAs&>(dialog);
+      EXPECT_EQ(save.Edit1().text(), QStringLiteral("holiday"));
+      EXPECT_TRUE(save.ChooseFolder(folder));
+      save.Edit1().setText(QString::fromUtf8(c.text));
+      save.ComboBox1().setCurrentIndex(c.format);
+      return static_cast<int>(QDialog::Accepted);
+    });
+    form.Action(TCommand::kSaveButton).trigger();
+    ASSERT_TRUE(prompts_.Errors().empty()) << prompts_.Errors().front().toStdString();
+    QFile file(folder + QLatin1Char('/') + QString::fromUtf8(c.file));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().startsWith(c.magic));
+  }
+  EXPECT_EQ(QDir::currentPath(), QDir(folder).absolutePath());
+  // Nothing was written outside the chosen folder.
+  EXPECT_EQ(QDir(Path(QStringLiteral("exports"))).entryList(QDir::Files), QStringList());
+}
+
+TEST_F(PictureCommandsTest, JpegSavesUseTheTrackBarQuality) {
+  TMainForm& form = OpenStore({{"q", 16, 16, 0x3080F0}});
+  const QString folder = Path(QStringLiteral("out"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  prompts_.QueueDialog([&](QDialog& dialog) {
+    auto& save = dynamic_cast<TSaveAs&>(dialog);
+    save.ChooseFolder(folder);
+    save.TrackBar1().setValue(35);
+    EXPECT_EQ(save.QualityLabel().text(), QStringLiteral("35 %"));
+    return static_cast<int>(QDialog::Accepted);
+  });
+  form.SAvePicClick();
+  QFile file(folder + QStringLiteral("/q.jpg"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray bytes = file.readAll();
+  EXPECT_EQ(QuantTables(std::vector<uint8_t>(bytes.begin(), bytes.end())), TablesAtQuality(35));
+}
+
+TEST_F(PictureCommandsTest, ACancelledOrFailedSaveWritesNothingAndAFailureIsShown) {
+  TMainForm& form = OpenStore({{"pic", 8, 8, 0x3080F0}});
+  const QString folder = Path(QStringLiteral("out"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  prompts_.QueueDialog([&](QDialog& dialog) {
+    dynamic_cast<TSaveAs&>(dialog).ChooseFolder(folder);
+    return static_cast<int>(QDialog::Rejected);
+  });
+  form.SAvePicClick();
+  EXPECT_TRUE(prompts_.Messages().empty());
+  // A name longer than the file system allows.
+  prompts_.QueueDialog([&](QDialog& dialog) {
+    auto& save = dynamic_cast<TSaveAs&>(dialog);
+    save.ChooseFolder(folder);
+    save.Edit1().setText(QString(300, QLatin1Char('n')));
+    return static_cast<int>(QDialog::Accepted);
+  });
+  form.SAvePicClick();
+  ASSERT_EQ(prompts_.Errors().size(), 1u);
+  EXPECT_TRUE(prompts_.Errors().front().startsWith(QStringLiteral("The picture was not saved to ")));
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
+}
+
+TEST(SaveFileNameTest, NamesNeverLeaveTheirFolder) {
+  const struct {
+    QString text;
+    QString name;
+  } cases[] = {
+      {QStringLiteral("holiday"), QStringLiteral("holiday")},
+      {QStringLiteral("a/b"), QStringLiteral("a_b")},
+      {QStringLiteral("/etc/passwd"), QStringLiteral("_etc_passwd")},
+      {QStringLiteral("."), QStringLiteral("__")},
+      {QStringLiteral(".."), QStringLiteral("___")},
+      {QString(), QStringLiteral("_")},
+      {QStringLiteral("..."), QStringLiteral("...")},
+      {QStringLiteral("nul") + QChar(0), QStringLiteral("nul_")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.toStdString());
+    EXPECT_EQ(SaveFileName(c.text), c.name);
+    EXPECT_EQ(SavePath(QStringLiteral("/f"), c.text, QStringLiteral(".gif")),
+              QStringLiteral("/f/") + c.name + QStringLiteral(".gif"));
+  }
+  EXPECT_EQ(SavePath(QStringLiteral("/"), QStringLiteral("x"), QStringLiteral(".bmp")),
+            QStringLiteral("/x.bmp"));
+}
+
+TEST_F(PictureCommandsTest, TheSaveDialogStartsAsDescribedAndFollowsTheFormat) {
+  const QString home = Path(QStringLiteral("home"));
+  const QString folder = Path(QStringLiteral("home/pictures"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  QFile(folder + QStringLiteral("/existing.jpg")).open(QIODevice::WriteOnly);
+  const std::vector<TDrive> drives = {{QFile::encodeName(home).toStdString(), TDriveKind::kHome},
+                                      {"/", TDriveKind::kRoot}};
+  TSaveAs save(nullptr, [&drives] { return drives; });
+  EXPECT_EQ(save.windowTitle(), QStringLiteral("Save As...."));
+  EXPECT_EQ(save.ComboBox1().currentIndex(), 0);
+  EXPECT_EQ(save.ExtensionLabel().text(), QStringLiteral(".JPG"));
+  EXPECT_EQ(save.TrackBar1().value(), 100);
+  EXPECT_EQ(save.QualityLabel().text(), QStringLiteral("100 %"));
+  EXPECT_EQ(save.TrackBar1().tickInterval(), 10);
+  EXPECT_EQ(save.TrackBar1().pageStep(), 1);
+  EXPECT_TRUE(save.CheckBox1().isChecked());
+  EXPECT_FALSE(save.CheckBox2().isChecked());
+  EXPECT_EQ(save.CheckBox2().text(), QStringLiteral("Transparant BackGround"));
+  EXPECT_FALSE(save.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+
+  const struct {
+    int index;
+    const char* label;
+    const char* extension;
+  } formats[] = {{1, ".BMP", ".bmp"}, {2, ".GIF", ".gif"}, {0, ".JPG", ".jpg"}};
+  for (const auto& f : formats) {
+    SCOPED_TRACE(f.index);
+    save.ComboBox1().setCurrentIndex(f.index);
+    EXPECT_EQ(save.Pages().currentIndex(), f.index);
+    EXPECT_EQ(save.ExtensionLabel().text(), QString::fromUtf8(f.label));
+    EXPECT_EQ(save.Extension(), QString::fromUtf8(f.extension));
+  }
+
+  ASSERT_EQ(save.DriveCombo().count(), 2);
+  EXPECT_EQ(save.DriveCombo().itemData(0).toString(), home);
+  // Opening a folder makes it the current folder and shows its files on its drive.
+  ASSERT_TRUE(save.ChooseFolder(folder));
+  EXPECT_EQ(save.Folder(), folder);
+  EXPECT_EQ(QDir::currentPath(), folder);
+  EXPECT_EQ(save.DriveCombo().currentIndex(), 0);
+  EXPECT_EQ(save.FileModel().filePath(save.FileList().rootIndex()), folder);
+  EXPECT_EQ(save.DirModel().filePath(save.DirList().currentIndex()), folder);
+  EXPECT_FALSE(save.ChooseFolder(Path(QStringLiteral("missing"))));
+  EXPECT_EQ(save.Folder(), folder);
+  // Choosing a drive opens its folder.
+  save.DriveCombo().setCurrentIndex(1);
+  emit save.DriveCombo().activated(1);
+  EXPECT_EQ(save.Folder(), QStringLiteral("/"));
+  EXPECT_EQ(QDir::currentPath(), QStringLiteral("/"));
+  // Selecting a folder in the folder list opens it.
+  save.ChooseFolder(home);
+  save.DirList().setCurrentIndex(save.DirModel().index(folder));
+  EXPECT_EQ(save.Folder(), folder);
+  QDir::setCurrent(QDir::tempPath());
+}
+
+TEST_F(PictureCommandsTest, TheAboutBoxShowsTheStoreLinesAndOpensItsLinks) {
+  TMainForm& form = MakeForm();
+  std::vector<QUrl> opened;
+  form.AboutBox().OpenUrl = [&opened](const QUrl& url) { opened.push_back(url); };
+  for (TCommand command : {TCommand::kInfoButton, TCommand::kAbout}) {
+    SCOPED_TRACE(static_cast<int>(command));
+    prompts_.QueueDialog(PressOk([](QDialog& dialog) {
+      auto& about = dynamic_cast<TAboutBox&>(dialog);
+      EXPECT_EQ(about.windowTitle(), QStringLiteral("About"));
+      EXPECT_EQ(about.VersionLine().text(), QStringLiteral("Version: 0.1"));
+      // The author line is cut to 48 characters.
+      const QString author = QStringLiteral("Author: Stillkeep picture store, (c) Quillmoor");
+      EXPECT_EQ(about.AuthorLine().text(), author.left(48));
+      EXPECT_EQ(about.HomePageLink().toolTip(), QStringLiteral("Visit the Homepage"));
+      EXPECT_EQ(about.MailLink().toolTip(), QStringLiteral("Mail me!"));
+      about.Label1Click();
+      about.Label2Click();
+    }));
+    EXPECT_TRUE(form.Action(command).isEnabled());
+    form.Action(command).trigger();
+  }
+  EXPECT_EQ(opened, (std::vector<QUrl>{QUrl(QStringLiteral("https://stillkeep.org")),
+                                       QUrl(QStringLiteral("mailto:support@stillkeep.org")),
+                                       QUrl(QStringLiteral("https://stillkeep.org")),
+                                       QUrl(QStringLiteral("mailto:support@stillkeep.org"))}));
+  EXPECT_TRUE(prompts_.AllAnswersUsed());
+}
+
+TEST_F(PictureCommandsTest, PictureCommandsFollowTheStoreAndLaterOnesStayDisabled) {
+  TMainForm& form = MakeForm();
+  const TCommand picture[] = {TCommand::kImageLoad,  TCommand::kImageDelete,
+                              TCommand::kImageRename, TCommand::kImageSave,
+                              TCommand::kAddButton,  TCommand::kDeleteButton,
+                              TCommand::kSaveButton, TCommand::kRenameButton};
+  const TCommand later[] = {TCommand::kBatchAdd, TCommand::kBatchDelete, TCommand::kBatchScan,
+                            TCommand::kBatchSave, TCommand::kPassword,  TCommand::kPack,
+                            TCommand::kKill};
+  for (bool open : {false, true}) {
+    SCOPED_TRACE(open);
+    if (open) OpenThroughDialog(Path(QStringLiteral("new.skd")));
+    for (TCommand command : picture) {
+      EXPECT_TRUE(form.Available(command));
+      EXPECT_EQ(form.Action(command).isEnabled(), open) << static_cast<int>(command);
+    }
+    for (TCommand command : later) EXPECT_FALSE(form.Action(command).isEnabled());
+    EXPECT_TRUE(form.Action(TCommand::kAbout).isEnabled());
+    EXPECT_TRUE(form.Button(TCommand::kInfoButton).isEnabled());
+  }
+}
+
+TEST_F(PictureCommandsTest, CommandsWithoutASelectionDoNothing) {
+  TMainForm& form = OpenStore({});
+  form.SpeedButton6Click();
+  form.SAvePicClick();
+  form.SpeedButton3Click();
+  EXPECT_TRUE(prompts_.Asked().size() == 1u);  // the open dialog only
+  EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
+}
+
+}  // namespace
+}  // namespace sk::test
