@@ -254,10 +254,10 @@ void TMainForm::CreateActions() {
       {C::kInfoButton, app_msg::kInfoHint, "help-about", "info.png",
        [this] { SpeedButton1Click(); }},
   };
-  for (const TButtonSpec& spec : buttons) {
-    QAction* action = MakeAction(spec.command, spec.hint, {}, spec.handler);
-    action->setToolTip(Text(spec.hint));
-    action->setIcon(Glyph(spec.theme_glyph, spec.own_glyph));
+  for (const TButtonSpec& button_spec : buttons) {
+    QAction* action = MakeAction(button_spec.command, button_spec.hint, {}, button_spec.handler);
+    action->setToolTip(Text(button_spec.hint));
+    action->setIcon(Glyph(button_spec.theme_glyph, button_spec.own_glyph));
   }
 }
 

@@ -23,6 +23,7 @@
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
+#include "bench/BenchPictures.h"
 #include "store/KESCodec.h"
 
 namespace {
@@ -31,64 +32,14 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kTargetSize = size_t{64} << 20;
 
-// Small, fast, deterministic generator for pixel noise.
-class XorShift {
- public:
-  explicit XorShift(uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
-  uint32_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 7;
-    state_ ^= state_ << 17;
-    return static_cast<uint32_t>(state_ >> 32);
-  }
-  double Unit() { return Next() / 4294967296.0; }
-
- private:
-  uint64_t state_;
-};
-
-// A photo-like picture in blue, green, red order, rows top first: a smooth two-colour gradient,
-// a few soft light and dark patches, and sensor-like noise of a few levels on every channel. The
-// patches are Gaussian, so each is a product of a row factor and a column factor computed once.
+// A photo-like picture's pixels in blue, green, red order, rows top first (widths here are
+// multiples of 4, so the picture's rows lie back to back).
 Bytes PhotoLikePixels(int width, int height, uint64_t seed) {
-  XorShift rng(seed);
-  constexpr int kBlobs = 6;
-  std::vector<double> column_factor(static_cast<size_t>(kBlobs) * width);
-  std::vector<double> row_factor(static_cast<size_t>(kBlobs) * height);
-  double strength[kBlobs][3];
-  for (int b = 0; b < kBlobs; ++b) {
-    const double cx = rng.Unit() * width, cy = rng.Unit() * height;
-    const double r = (0.05 + 0.25 * rng.Unit()) * std::min(width, height);
-    for (int x = 0; x < width; ++x) {
-      column_factor[b * width + x] = std::exp(-(x - cx) * (x - cx) / (r * r));
-    }
-    for (int y = 0; y < height; ++y) {
-      row_factor[b * height + y] = std::exp(-(y - cy) * (y - cy) / (r * r));
-    }
-    for (double& s : strength[b]) s = (rng.Unit() - 0.5) * 160;
-  }
-  double top[3], bottom[3], slope[3];
-  for (int c = 0; c < 3; ++c) {
-    top[c] = 40 + rng.Unit() * 180;
-    bottom[c] = 40 + rng.Unit() * 180;
-    slope[c] = (rng.Unit() - 0.5) * 60;
-  }
-
-  Bytes pixels(static_cast<size_t>(width) * height * 3);
-  uint8_t* p = pixels.data();
+  const sk::TPicture picture = sk::bench::PhotoLike(width, height, seed);
+  Bytes pixels;
+  pixels.reserve(static_cast<size_t>(width) * height * 3);
   for (int y = 0; y < height; ++y) {
-    const double v = static_cast<double>(y) / height;
-    for (int x = 0; x < width; ++x) {
-      const double u = static_cast<double>(x) / width;
-      for (int c = 0; c < 3; ++c) {
-        double value = top[c] + (bottom[c] - top[c]) * v + slope[c] * u;
-        for (int b = 0; b < kBlobs; ++b) {
-          value += strength[b][c] * column_factor[b * width + x] * row_factor[b * height + y];
-        }
-        value += static_cast<int>(rng.Next() % 9) - 4;
-        *p++ = static_cast<uint8_t>(std::clamp(value, 0.0, 255.0));
-      }
-    }
+    pixels.insert(pixels.end(), picture.Row(y), picture.Row(y) + 3 * width);
   }
   return pixels;
 }

@@ -120,7 +120,7 @@ std::vector<TDrive> BrowsableDrives(std::istream& table, const std::string& home
   drives.push_back({"/", TDriveKind::kRoot});
   for (const TMountEntry& entry : ParseMounts(table)) {
     const std::string path = Normalised(entry.mount_point);
-    TDriveKind kind;
+    TDriveKind kind = TDriveKind::kFixed;
     switch (ClassifyMount({entry.device, path, entry.fs_type})) {
       case TMountClass::kNone: continue;
       case TMountClass::kFixed: kind = TDriveKind::kFixed; break;
