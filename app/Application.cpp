@@ -1,8 +1,6 @@
 // The application object and its last line of error handling.
 #include "app/Application.h"
 
-#include <malloc.h>
-
 #include <QIcon>
 #include <QStringDecoder>
 #include <cstdio>
@@ -11,13 +9,6 @@
 #include "platform/Win1252.h"
 
 namespace sk {
-
-void KeepPictureBuffersForReuse() {
-  // Serve even very large blocks from the heap, and keep up to 1 GB of freed heap instead of
-  // handing it back at once: the next picture of a similar size takes the freed block.
-  mallopt(M_MMAP_THRESHOLD, 512 << 20);
-  mallopt(M_TRIM_THRESHOLD, 1024 << 20);
-}
 
 QString FailureText(const std::exception& error) {
   const QByteArray bytes(error.what());

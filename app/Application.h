@@ -14,12 +14,6 @@ namespace sk {
 // carries none.
 QString FailureText(const std::exception& error);
 
-// Lets freed picture buffers be reused. A 12-megapixel picture takes 36 MB; allocations that
-// large are otherwise given fresh pages by the system on every load and returned on every free,
-// and faulting those pages in costs most of the time it takes to show a stored picture (about
-// 120 ms against 30 ms with reuse). Call once at start-up, before any picture is loaded.
-void KeepPictureBuffersForReuse();
-
 class TApplication : public QApplication {
   Q_OBJECT
 

@@ -5,7 +5,6 @@
 #include "app/Prompts.h"
 
 int main(int argc, char** argv) {
-  sk::KeepPictureBuffersForReuse();
   sk::TApplication app(argc, argv);
   app.setWindowIcon(QIcon(QStringLiteral(":/icons/stillkeep.png")));
   sk::TQtPrompts prompts;

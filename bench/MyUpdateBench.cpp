@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/Application.h"
 #include "app/Main.h"
 #include "bench/BenchPictures.h"
 #include "app/ScriptedPrompts.h"
@@ -107,8 +106,6 @@ BENCHMARK(BM_DjpegOnly12MP)->Unit(benchmark::kMillisecond)->Iterations(10)->UseR
 }  // namespace
 
 int main(int argc, char** argv) {
-  // As the program does at start-up; SK_BENCH_FRESH_BUFFERS=1 measures without it.
-  if (std::getenv("SK_BENCH_FRESH_BUFFERS") == nullptr) sk::KeepPictureBuffersForReuse();
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
