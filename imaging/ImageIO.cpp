@@ -2,11 +2,7 @@
 // between 24-bit and two-colour pictures.
 #include "imaging/ImageIO.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -117,44 +113,15 @@ void Fill(TPicture& picture, uint32_t color) {
 
 // ---- Writing files ----
 
-// The mode a saved picture gets: that of the file it replaces, or what creating a new file with
-// mode 0666 would give under the process's umask.
-mode_t ModeForSave(const std::string& target) {
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-  // umask can only be read by setting it; the program has one thread.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
-// Writes a new file beside file_name through `write` and renames it over file_name only when all
-// of it is written, so that a failed save leaves an existing file as it was.
+// Writes a picture file safely (see WriteFileAtomically): a failed save leaves an existing file
+// as it was.
 template <typename Write>
 void SaveFileSafely(const std::string& file_name, Write&& write) {
-  std::string target = ExpandFileName(file_name);
-  // Saving through a symbolic link replaces the file it points to and keeps the link.
-  std::error_code error;
-  if (std::filesystem::is_symlink(target, error)) {
-    const std::filesystem::path resolved = std::filesystem::canonical(target, error);
-    if (!error) target = resolved.string();
-  }
-  const mode_t mode = ModeForSave(target);
-  errno = 0;
-  const std::string temp = CreateTempFile(ExtractFileDir(target), "SKI");
-  if (temp.empty()) throw EOSError(errno != 0 ? errno : EIO, "create", file_name);
-  try {
-    TFile file = TFile::Open(temp, FileMode::kReadWrite);
+  WriteFileAtomically(file_name, [&](TFile& file) {
     TFileSink sink(file);
     write(static_cast<TByteSink&>(sink));
     sink.Flush();
-    file.Close();
-    if (::chmod(temp.c_str(), mode) != 0) throw EOSError(errno, "chmod", temp);
-    ReplaceFile(temp, target);
-  } catch (...) {
-    DeleteFile(temp);
-    throw;
-  }
+  });
 }
 
 // ---- Two-colour pictures ----

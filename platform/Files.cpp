@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -312,23 +312,34 @@ void ReplaceFile(const std::string& source, const std::string& target) {
   }
 }
 
-void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
-  const std::string dir = ExtractFileDir(ExpandFileName(path));
-  const std::string temp = CreateTempFile(dir, "SKW");
+void WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write) {
+  std::string target = ExpandFileName(path);
+  std::error_code error;
+  if (std::filesystem::is_symlink(target, error)) {
+    const std::filesystem::path resolved = std::filesystem::canonical(target, error);
+    if (!error) target = resolved.string();
+  }
+  errno = 0;
+  const std::string temp = CreateTempFile(ExtractFileDir(target), "SKW");
   if (temp.empty()) throw EOSError(errno ? errno : EIO, "create", path);
   try {
     TFile file = TFile::Open(temp, FileMode::kReadWrite);
-    // A new file gets the usual mode for the user's umask (ReplaceFile keeps an old file's mode).
+    // A new file gets the usual mode for the user's umask (ReplaceFile keeps an old file's mode);
+    // umask can only be read by setting it, and the program has one thread.
     const mode_t mask = ::umask(0);
     ::umask(mask);
     file.SetMode(0666 & ~mask);
-    file.Write(bytes);
+    write(file);
     file.Close();
-    ReplaceFile(temp, path);
+    ReplaceFile(temp, target);
   } catch (...) {
     DeleteFile(temp);
     throw;
   }
+}
+
+void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
+  WriteFileAtomically(path, [bytes](TFile& file) { file.Write(bytes); });
 }
 
 }  // namespace sk

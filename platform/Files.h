@@ -114,8 +114,12 @@ std::string ExtractFileName(std::string_view path);
 // the source is kept, and EOSError is raised.
 void ReplaceFile(const std::string& source, const std::string& target);
 
-// Writes bytes to path through a temporary file beside it and ReplaceFile, so an existing file
-// is never left half-written.
+// Writes a file through `write`, which gets a new temporary file beside path, and puts it in place
+// with ReplaceFile only once all of it is written, so an existing file is never left half-written
+// and a failure leaves it as it was (the temporary file is removed). The file keeps the mode of
+// the file it replaces, or gets 0666 less the umask. Writing through a symbolic link replaces the
+// file it points to and keeps the link. Raises EOSError, or whatever `write` raises.
+void WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write);
 void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
 
 }  // namespace sk
