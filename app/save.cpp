@@ -24,6 +24,7 @@
 
 #include "app/Help.h"
 #include "app/Messages.h"
+#include "platform/Files.h"
 
 namespace sk {
 
@@ -70,13 +71,7 @@ QStyle::StandardPixmap DriveIcon(TDriveKind kind) {
 }  // namespace
 
 QString SaveFileName(const QString& text) {
-  QString name = text;
-  name.replace(QLatin1Char('/'), QLatin1Char('_'));
-  name.replace(QChar(0), QLatin1Char('_'));
-  if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..")) {
-    name = QString(name.size() + 1, QLatin1Char('_'));
-  }
-  return name;
+  return QString::fromStdString(FileNameFromText(text.toStdString()));
 }
 
 QString SavePath(const QString& folder, const QString& text, const QString& extension) {

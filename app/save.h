@@ -27,8 +27,7 @@ namespace sk {
 // The formats of the format box, in its order.
 enum class TSaveFormat { kJpeg = 0, kBmp = 1, kGif = 2 };
 
-// The file name a save writes for text: every "/" and NUL becomes "_", and a text that is empty,
-// "." or ".." becomes as many underscores plus one, so the name never leads out of its folder.
+// The file name a save writes for text (FileNameFromText): never a path out of its folder.
 QString SaveFileName(const QString& text);
 // folder + "/" + SaveFileName(text) + extension. The extension is always appended.
 QString SavePath(const QString& folder, const QString& text, const QString& extension);

@@ -282,6 +282,15 @@ std::string ExtractFileExt(std::string_view path) {
   return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
+std::string FileNameFromText(std::string_view text) {
+  std::string name(text);
+  for (char& c : name) {
+    if (c == '/' || c == '\0') c = '_';
+  }
+  if (name.empty() || name == "." || name == "..") name = std::string(name.size() + 1, '_');
+  return name;
+}
+
 void ReplaceFile(const std::string& source, const std::string& target) {
   {
     TFile file = TFile::Open(source, FileMode::kReadWrite);

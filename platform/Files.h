@@ -107,6 +107,11 @@ std::string ExtractFileExt(std::string_view path);
 std::string ExtractFileDir(std::string_view path);
 std::string ExtractFileName(std::string_view path);
 
+// A file name made from a user's text (a key): "/" and NUL become "_", and a name that would mean
+// the folder itself or its parent ("", ".", "..") becomes underscores, so the result is always
+// one name inside the folder it is joined to.
+std::string FileNameFromText(std::string_view text);
+
 // Puts source in place of target atomically (an existing target's permission bits are carried
 // over to the new file): fsyncs the source, renames it over the target and
 // fsyncs the folder. When source and target lie on different file systems the bytes are first

@@ -17,17 +17,6 @@ namespace {
 // Pictures are stored at the preference quality, but never above 90.
 constexpr int kMaxStoredQuality = 90;
 
-// A file name for an exported key: a key is the user's text, never a path, so "/" (and a name
-// that would mean the folder itself or its parent) cannot lead outside the target folder.
-std::string FileNameForKey(const std::string& key) {
-  std::string name = Win1252ToUtf8(key);
-  for (char& c : name) {
-    if (c == '/') c = '_';
-  }
-  if (name.empty() || name == "." || name == "..") name = std::string(name.size() + 1, '_');
-  return name;
-}
-
 void AddAdd(CLI::App& app) {
   struct Options {
     std::string path, name;
@@ -110,7 +99,7 @@ void AddExport(CLI::App& app) {
       store.GetItem(stream);
       io.LoadFromStreamJpeg(stream);
       const std::string target =
-          options->dir + "/" + FileNameForKey(store.CurrentKey()) + "." + options->format;
+          options->dir + "/" + FileNameFromText(Win1252ToUtf8(store.CurrentKey())) + "." + options->format;
       if (options->format == "jpg") {
         io.SaveToFileJpeg(target, options->quality);
       } else if (options->format == "gif") {
