@@ -38,6 +38,10 @@ TKES::TKES(const TCollator* collator)
   filter_.Set("", false, false);
 }
 
+std::string KESFileName(const std::string& name) {
+  return ExtractFileExt(name).empty() ? name + kDefaultKESExtension : name;
+}
+
 TKES::~TKES() {
   if (file_name_.empty()) return;
   try {
@@ -54,7 +58,7 @@ void TKES::SetFileName(const std::string& name) {
   // A store that cannot be written back stays open under its name: the exception propagates.
   if (!file_name_.empty()) Close();
   file_name_ = expanded;
-  if (!file_name_.empty() && ExtractFileExt(file_name_).empty()) file_name_ += ".kes";
+  if (!file_name_.empty()) file_name_ = KESFileName(file_name_);
   if (!file_name_.empty()) {
     try {
       Open();

@@ -19,6 +19,13 @@
 
 namespace sk {
 
+// The extension a store name without one is given.
+inline constexpr char kDefaultKESExtension[] = ".kes";
+
+// The container file a store name stands for: the name with ".kes" appended when it has no
+// extension, else the name as it is.
+std::string KESFileName(const std::string& name);
+
 class TKES;
 
 using TKey = std::string;       // at most 255 Windows-1252 bytes, never a zero byte

@@ -23,12 +23,6 @@ class ECommandError : public std::runtime_error {
 void SetExitStatus(int status);
 int ExitStatus();
 
-// Converts a key typed on the command line (UTF-8) to the store's Windows-1252 bytes.
-// For keys that name existing items: an unconvertible character or a key over 255 bytes is an
-// ECommandError. For new keys: unconvertible characters become "?" and the key is cut to 255.
-std::string LookupKeyFromUtf8(std::string_view utf8);
-std::string NewKeyFromUtf8(std::string_view utf8);
-
 // The GIF writer's options on the command line (convert and export), and a GIF save with them.
 struct TGifOptions {
   bool interlaced = false;

@@ -34,11 +34,12 @@ void AddConvert(CLI::App& app) {
   };
   auto options = std::make_shared<Options>();
   auto* command = app.add_subcommand(
-      "convert", "Read a picture file and write it as JPEG or BMP, each chosen by its extension");
+      "convert",
+      "Read a picture file and write it as JPEG, BMP or GIF, each chosen by its extension");
   command
       ->add_option("IN", options->input,
-                   "Picture to read: .jpg/.jpeg as JPEG, anything else as BMP (as the program "
-                   "reads files)")
+                   "Picture to read, by its extension as the program reads files: .jpg/.jpeg, "
+                   ".gif, .tif/.tiff, .pcx, .wmf/.emf, anything else as BMP")
       ->required();
   command->add_option("OUT", options->output, "File to write: .jpg/.jpeg, .bmp or .gif")
       ->required();

@@ -9,13 +9,12 @@
 #include "store/KESNames.h"
 #include "tools/skd/Commands.h"
 #include "tools/skd/StoreSession.h"
+#include "vault/AddPicture.h"
+#include "vault/KeyText.h"
 
 namespace sk::skd {
 
 namespace {
-
-// Pictures are stored at the preference quality, but never above 90.
-constexpr int kMaxStoredQuality = 90;
 
 void AddAdd(CLI::App& app) {
   struct Options {
@@ -40,22 +39,14 @@ void AddAdd(CLI::App& app) {
     }
     TStoreSession session(options->path, TStoreSession::Access::kReadWrite, options->password);
     TKES& store = session.Store();
-    TPictureHost host;
-    TImageIO io;
-    io.SetAttachedImage(&host);
-    const int quality = std::min(options->quality, kMaxStoredQuality);
+    TOffscreenPicture picture;
     for (const std::string& file : options->files) {
       try {
-        io.LoadFromFile(file);
-        const std::string base = options->name.empty()
-                                     ? NameFromFileName(*Utf8ToWin1252(ExtractFileName(file), '?'))
-                                     : NewKeyFromUtf8(options->name);
-        const std::string key = UniqueKeyNumbered(store, base);
-        TMemoryStream stream;
-        io.SaveToStreamJpeg(stream, quality);
-        store.AddItem(stream, key);
-        store.Flush();
-        std::printf("%s\n", Win1252ToUtf8(key).c_str());
+        const std::string base =
+            options->name.empty() ? KeyForFile(file) : KeyFromText(options->name);
+        const std::string key = AddPictureFile(store, picture, file, base,
+                                               TUniqueKeyRule::kNumbered, options->quality);
+        std::printf("%s\n", KeyToText(key).c_str());
       } catch (const std::exception& e) {
         // One unreadable file does not stop the batch.
         std::fprintf(stderr, "skd: %s: %s\n", file.c_str(), e.what());
@@ -92,14 +83,14 @@ void AddExport(CLI::App& app) {
     TImageIO io;
     io.SetAttachedImage(&host);
     for (const std::string& key : options->keys) {
-      if (!store.FindKey(LookupKeyFromUtf8(key))) {
+      if (!store.FindKey(ExactKeyFromText(key))) {
         throw ECommandError("there is no item '" + key + "' in " + store.FileName());
       }
       TMemoryStream stream;
       store.GetItem(stream);
       io.LoadFromStreamJpeg(stream);
       const std::string target =
-          options->dir + "/" + FileNameFromText(Win1252ToUtf8(store.CurrentKey())) + "." + options->format;
+          options->dir + "/" + FileNameFromText(KeyToText(store.CurrentKey())) + "." + options->format;
       if (options->format == "jpg") {
         io.SaveToFileJpeg(target, options->quality);
       } else if (options->format == "gif") {

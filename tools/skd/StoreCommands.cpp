@@ -9,6 +9,7 @@
 #include "platform/Win1252.h"
 #include "tools/skd/Commands.h"
 #include "tools/skd/StoreSession.h"
+#include "vault/KeyText.h"
 
 namespace sk::skd {
 
@@ -30,7 +31,7 @@ void WriteStdout(std::span<const uint8_t> bytes) {
 
 // Finds key (typed in UTF-8) in the store or fails naming it.
 void FindOrFail(TKES& store, const std::string& utf8_key) {
-  if (!store.FindKey(LookupKeyFromUtf8(utf8_key))) {
+  if (!store.FindKey(ExactKeyFromText(utf8_key))) {
     throw ECommandError("there is no item '" + utf8_key + "' in " + store.FileName());
   }
 }
@@ -41,7 +42,7 @@ void AddCreate(CLI::App& app) {
   command->add_option("STORE", *path, "Store file (\".kes\" is added to a name without extension)")
       ->required();
   command->callback([path] {
-    const std::string file = StorePath(*path);
+    const std::string file = KESFileName(*path);
     if (FileExists(file)) {
       // Keep an existing store untouched; anything else is not ours to overwrite.
       const std::vector<uint8_t> head = ReadWholeFile(file);
@@ -127,7 +128,7 @@ void AddPut(CLI::App& app) {
     TStoreSession session(options->path, Access::kReadWrite, options->password);
     TKES& store = session.Store();
     store.SetCompression(options->compress);
-    store.AddItem(stream, NewKeyFromUtf8(options->key));
+    store.AddItem(stream, KeyFromText(options->key));
     store.Flush();
     session.Close();
   });
@@ -234,7 +235,7 @@ void AddKill(CLI::App& app) {
   AddPasswordOption(*command, options->password);
   command->callback([options] {
     if (!options->yes) {
-      throw ECommandError("not deleting " + StorePath(options->path) + " without --yes");
+      throw ECommandError("not deleting " + KESFileName(options->path) + " without --yes");
     }
     TStoreSession session(options->path, Access::kReadWrite, options->password);
     TKES& store = session.Store();

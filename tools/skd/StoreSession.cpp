@@ -8,6 +8,7 @@
 #include "platform/Files.h"
 #include "platform/Win1252.h"
 #include "tools/skd/Commands.h"
+#include "vault/CloseStore.h"
 
 namespace sk::skd {
 
@@ -40,13 +41,9 @@ std::optional<std::string> PasswordFrom(const TPasswordOptions& options) {
   return std::nullopt;
 }
 
-std::string StorePath(const std::string& path) {
-  return ExtractFileExt(path).empty() ? path + ".kes" : path;
-}
-
 TStoreSession::TStoreSession(const std::string& path, Access access,
                              const TPasswordOptions& options) {
-  const std::string file = StorePath(path);
+  const std::string file = KESFileName(path);
   if (access == Access::kReadOnly) {
     if (!FileExists(file)) throw ECommandError("there is no store " + file);
     store_.SetReadOnly(true);
@@ -67,13 +64,10 @@ TStoreSession::~TStoreSession() {
 }
 
 void TStoreSession::Close() {
-  if (store_.FileName().empty()) return;
-  const std::string assigned = store_.FileName();
-  const bool writes = !store_.ReadOnly();
-  store_.SetFileName("");
-  if (writes && store_.LastWrittenName() != assigned) {
+  const TCloseReport report = CloseStoreWithReport(store_);
+  if (report.SavedElsewhere()) {
     std::fprintf(stderr, "skd: %s changed on disk since it was opened; saved as %s\n",
-                 assigned.c_str(), store_.LastWrittenName().c_str());
+                 report.file_name.c_str(), report.written_name.c_str());
   }
 }
 

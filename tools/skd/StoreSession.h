@@ -25,9 +25,6 @@ std::optional<std::string> PasswordFrom(const TPasswordOptions& options);
 // Reads the first line of a file (without its line end) as a Windows-1252 password.
 std::string ReadPasswordFile(const std::string& path);
 
-// The store path as the store will use it: ".kes" appended when there is no extension.
-std::string StorePath(const std::string& path);
-
 // An open store that is closed (written back unless read-only) by Close or, after a failure, by
 // the destructor. The password reaches the store only when it asks for one.
 class TStoreSession {

@@ -1,0 +1,16 @@
+// Closing a store with a report of where it was written.
+#include "vault/CloseStore.h"
+
+namespace sk {
+
+TCloseReport CloseStoreWithReport(TKES& store) {
+  TCloseReport report;
+  if (store.FileName().empty()) return report;
+  report.file_name = store.FileName();
+  const bool writes = !store.ReadOnly();
+  store.SetFileName("");
+  if (writes) report.written_name = store.LastWrittenName();
+  return report;
+}
+
+}  // namespace sk
