@@ -1,18 +1,16 @@
-// Conversions between keys and screen text.
+// Conversions between keys and screen text, through the shared key rules.
 #include "app/KeyText.h"
 
-#include "platform/Win1252.h"
+#include "vault/KeyText.h"
 
 namespace sk {
 
 QString KeyToText(std::string_view key) {
-  return QString::fromStdString(Win1252ToUtf8(key));
+  return QString::fromStdString(KeyToUtf8(key));
 }
 
 std::string TextToKey(const QString& text) {
-  std::string key = Utf8ToWin1252(text.toStdString(), '?').value_or(std::string());
-  if (key.size() > kMaxKeyLength) key.resize(kMaxKeyLength);
-  return key;
+  return KeyFromText(text.toStdString());
 }
 
 }  // namespace sk

@@ -5,15 +5,13 @@
 #include <string>
 #include <string_view>
 
-#include "store/KESNames.h"  // kMaxKeyLength, the longest key the store keeps
-
 namespace sk {
 
 // A store key as text for the screen.
 QString KeyToText(std::string_view key);
 
-// Text from the screen as a store key: converted to Windows-1252 (a character Windows-1252 cannot
-// hold becomes "?") and cut to 255 characters.
+// Text from the screen as a store key, as KeyFromText converts it: a character Windows-1252
+// cannot hold becomes "?", and the key is cut to 255 characters.
 std::string TextToKey(const QString& text);
 
 }  // namespace sk

@@ -1,5 +1,5 @@
 // stillkeep: the picture vault's desktop program. It takes no command-line arguments.
-#include "app/Main.h"
+#include "app/MainForm.h"
 
 #include "app/Application.h"
 #include "app/Prompts.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/Main.h"
+#include "app/MainForm.h"
 #include "bench/BenchPictures.h"
 #include "app/ScriptedPrompts.h"
 #include "imaging/ImageIO.h"
@@ -45,13 +45,13 @@ void BM_MyUpdate12MP(benchmark::State& state) {
   sk::TMainForm form(prompts, Folder().path() + "/registry.json");
   form.resize(1024, 768);
   form.show();
-  form.MRUMRUItemClick(QString::fromStdString(FolderPath("photos.skd")));
+  form.OpenRecent(QString::fromStdString(FolderPath("photos.skd")));
   QApplication::processEvents();
   for (auto _ : state) {
     form.MyUpdate();
     form.Image().repaint();
   }
-  form.Close1Click();
+  form.CloseCurrentStore();
 }
 BENCHMARK(BM_MyUpdate12MP)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 

@@ -13,7 +13,7 @@ int StoredQuality(int preference) {
 
 void EncodePictureFile(TOffscreenPicture& picture, const std::string& file_name,
                        int preference_quality, TMemoryStream& stream) {
-  picture.IO().LoadFromFile(file_name);
+  picture.LoadFromFile(file_name);
   picture.IO().SaveToStreamJpeg(stream, StoredQuality(preference_quality));
 }
 

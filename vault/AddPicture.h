@@ -30,9 +30,20 @@ class TOffscreenPicture {
   TPictureHost& Host() { return host_; }
   const TPicture& Picture() const { return host_.Bitmap(); }
 
+  // The colour (red in the low byte) that every load for the store starts from: metafiles are
+  // cleared to it. A GIF load changes the host's background to the file's own, so each load puts
+  // this one back first, and no file's colour carries over to the next. Initially black.
+  void SetLoadBackground(uint32_t color) { load_background_ = color; }
+  // Loads file_name (by extension) with the host's background set to the load background.
+  void LoadFromFile(const std::string& file_name) {
+    host_.SetBackground(load_background_);
+    io_.LoadFromFile(file_name);
+  }
+
  private:
   TPictureHost host_;
   TImageIO io_;
+  uint32_t load_background_ = 0;
 };
 
 // How a key already in the store is made unique.

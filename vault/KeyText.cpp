@@ -23,7 +23,7 @@ std::string ExactKeyFromText(std::string_view utf8) {
   return *key;
 }
 
-std::string KeyToText(std::string_view key) {
+std::string KeyToUtf8(std::string_view key) {
   return Win1252ToUtf8(key);
 }
 

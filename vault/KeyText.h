@@ -25,7 +25,7 @@ std::string KeyFromText(std::string_view utf8);
 std::string ExactKeyFromText(std::string_view utf8);
 
 // A key as UTF-8 text.
-std::string KeyToText(std::string_view key);
+std::string KeyToUtf8(std::string_view key);
 
 // The key proposed for a picture file: its name without the folder (as UTF-8 text, converted as
 // KeyFromText), with the extension handled by NameFromFileName.

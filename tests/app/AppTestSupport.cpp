@@ -200,7 +200,7 @@ void TAppTest::DestroyForm() {
 
 void TAppTest::OpenThroughDialog(const QString& path) {
   prompts_.QueueOpenStore(path);
-  form_->Open1Click();
+  form_->OpenStore();
 }
 
 void TAppTest::ClickRow(int row) {

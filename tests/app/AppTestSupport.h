@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Main.h"
+#include "app/MainForm.h"
 #include "app/ScriptedPrompts.h"
 #include "imaging/Picture.h"
 

@@ -18,7 +18,7 @@
 
 #include "app/Messages.h"
 #include "app/NewGauge.h"
-#include "app/PassBox.h"
+#include "app/PasswordDlg.h"
 #include "app/Prompts.h"
 #include "imaging/InvalidGraphic.h"
 #include "store/KESErrors.h"

@@ -21,9 +21,9 @@
 #include <algorithm>
 
 #include "app/Messages.h"
-#include "app/NameBox.h"
-#include "app/about.h"
-#include "app/save.h"
+#include "app/NameDLG.h"
+#include "app/AboutBox.h"
+#include "app/SaveAs.h"
 #include "imaging/ImageIO.h"
 #include "platform/MemoryStream.h"
 #include "store/KES.h"
@@ -187,7 +187,7 @@ TEST_F(PictureCommandsTest, TheProposedNameComesFromTheFileName) {
       proposed = dynamic_cast<TNameDLG&>(dialog).Edit().text();
     }));
     const size_t before = Keys().size();
-    form.SpeedButton2Click();
+    form.AddPicture();
     EXPECT_EQ(proposed, QString::fromUtf8(c.proposed));
     if (c.loads) {
       EXPECT_TRUE(prompts_.Messages().empty());
@@ -202,7 +202,7 @@ TEST_F(PictureCommandsTest, TheProposedNameComesFromTheFileName) {
 TEST_F(PictureCommandsTest, CancellingTheFileDialogAddsNothing) {
   TMainForm& form = OpenStore({{"only", 8, 8, 0x102030}});
   prompts_.QueueOpenPictures({});
-  form.SpeedButton2Click();
+  form.AddPicture();
   EXPECT_EQ(Keys(), std::vector<std::string>{"only"});
   EXPECT_TRUE(prompts_.AllAnswersUsed());
 }
@@ -294,7 +294,7 @@ TEST_F(PictureCommandsTest, AnsweringNoChangesNothingButRefreshes) {
   form.PositionPanel().setText(QStringLiteral("stale"));
   form.KeyList().item(0)->setText(QStringLiteral("stale"));
   prompts_.QueueButton(TMsgDlgBtn::kNo);
-  form.SpeedButton3Click();
+  form.DeletePicture();
   EXPECT_EQ(Keys().size(), 3u);
   EXPECT_FALSE(ListTexts(form.KeyList()).contains(QStringLiteral("stale")));
   EXPECT_EQ(form.KeyList().currentRow(), 1);
@@ -339,7 +339,7 @@ TEST_F(PictureCommandsTest, RenamingToAnExistingKeyAsksAgainUntilTheNameIsFree) 
         prompts_.QueueInputCancel();
       }
     }
-    form.SpeedButton6Click();
+    form.RenamePicture();
     int asked_again = 0;
     for (const auto& asked : prompts_.Asked()) {
       if (asked.text == Text(app_msg::kKeyExistsCaption)) {
@@ -366,7 +366,7 @@ TEST_F(PictureCommandsTest, ARenameTheStoreRefusesPutsThePictureBackUnderItsOldN
   ClickRow(ListTexts(form.KeyList()).indexOf(QStringLiteral("precious")));
   const std::vector<uint8_t> before = StoredItem(store_, "precious");
   prompts_.QueueInput(QStringLiteral("zero") + QChar(0) + QStringLiteral("key"));
-  form.SpeedButton6Click();
+  form.RenamePicture();
   EXPECT_EQ(form.windowTitle(), Text(app_msg::kErrorCaption));
   ASSERT_EQ(prompts_.Errors().size(), 1u);
   EXPECT_TRUE(prompts_.Errors().front().contains(QStringLiteral("'precious'")));
@@ -429,7 +429,7 @@ TEST_F(PictureCommandsTest, JpegSavesUseTheTrackBarQuality) {
     EXPECT_EQ(save.QualityLabel().text(), QStringLiteral("35 %"));
     return static_cast<int>(QDialog::Accepted);
   });
-  form.SAvePicClick();
+  form.SavePicture();
   QFile file(folder + QStringLiteral("/q.jpg"));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QByteArray bytes = file.readAll();
@@ -444,7 +444,7 @@ TEST_F(PictureCommandsTest, ACancelledOrFailedSaveWritesNothingAndAFailureIsShow
     dynamic_cast<TSaveAs&>(dialog).ChooseFolder(folder);
     return static_cast<int>(QDialog::Rejected);
   });
-  form.SAvePicClick();
+  form.SavePicture();
   EXPECT_TRUE(prompts_.Messages().empty());
   // A name longer than the file system allows.
   prompts_.QueueDialog([&](QDialog& dialog) {
@@ -453,7 +453,7 @@ TEST_F(PictureCommandsTest, ACancelledOrFailedSaveWritesNothingAndAFailureIsShow
     save.Edit1().setText(QString(300, QLatin1Char('n')));
     return static_cast<int>(QDialog::Accepted);
   });
-  form.SAvePicClick();
+  form.SavePicture();
   ASSERT_EQ(prompts_.Errors().size(), 1u);
   EXPECT_TRUE(prompts_.Errors().front().startsWith(QStringLiteral("The picture was not saved to ")));
   EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
@@ -554,8 +554,8 @@ TEST_F(PictureCommandsTest, TheAboutBoxShowsTheStoreLinesAndOpensItsLinks) {
       EXPECT_EQ(about.AuthorLine().text(), author.left(48));
       EXPECT_EQ(about.HomePageLink().toolTip(), QStringLiteral("Visit the Homepage"));
       EXPECT_EQ(about.MailLink().toolTip(), QStringLiteral("Mail me!"));
-      about.Label1Click();
-      about.Label2Click();
+      about.OpenHomePage();
+      about.SendMail();
     }));
     EXPECT_TRUE(form.Action(command).isEnabled());
     form.Action(command).trigger();
@@ -591,9 +591,9 @@ TEST_F(PictureCommandsTest, PictureCommandsFollowTheStoreAndLaterOnesStayDisable
 
 TEST_F(PictureCommandsTest, CommandsWithoutASelectionDoNothing) {
   TMainForm& form = OpenStore({});
-  form.SpeedButton6Click();
-  form.SAvePicClick();
-  form.SpeedButton3Click();
+  form.RenamePicture();
+  form.SavePicture();
+  form.DeletePicture();
   EXPECT_TRUE(prompts_.Asked().size() == 1u);  // the open dialog only
   EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
 }

@@ -17,9 +17,9 @@
 #include <QSlider>
 #include <QTextBrowser>
 
-#include "app/Help.h"
+#include "app/HelpWindow.h"
 #include "app/Prompts.h"
-#include "app/prefs.h"
+#include "app/Preferences.h"
 #include "platform/qt/Registry.h"
 #include "tests/app/AppTestSupport.h"
 #include "view/Image.h"
@@ -122,8 +122,8 @@ TEST_F(SettingsTest, AcceptedPreferencesAreWrittenAndAppliedAtOnce) {
   OpenThroughDialog(path);
   ASSERT_LT(form.Image().Zoom(), 100);
 
-  form.SpeedButton7Click();  // the toggled style is what the dialog shows
-  form.SpeedButton7Click();
+  form.ToggleViewStyle();  // the toggled style is what the dialog shows
+  form.ToggleViewStyle();
   prompts_.QueueDialog([](QDialog& dialog) {
     auto& preferences = dynamic_cast<TPreferences&>(dialog);
     EXPECT_EQ(preferences.windowTitle(), QStringLiteral("Preferences"));

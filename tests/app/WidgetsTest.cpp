@@ -13,9 +13,9 @@
 
 #include "app/Application.h"
 #include "app/KeyText.h"
-#include "app/MRUFList.h"
+#include "app/MRUFileList.h"
 #include "app/NewGauge.h"
-#include "app/PassBox.h"
+#include "app/PasswordDlg.h"
 #include "app/Prompts.h"
 #include "app/ScriptedPrompts.h"
 #include "tests/app/AppTestSupport.h"

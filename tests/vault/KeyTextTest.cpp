@@ -40,7 +40,7 @@ TEST(KeyTextTest, ExistingKeysAreConvertedExactlyOrRefused) {
   EXPECT_EQ(ExactKeyFromText(std::string(255, 'k')), std::string(255, 'k'));
   EXPECT_THROW(ExactKeyFromText("\xE2\x98\x83"), EKeyText);
   EXPECT_THROW(ExactKeyFromText(std::string(256, 'k')), EKeyText);
-  EXPECT_EQ(KeyToText("caf\xE9"), "caf\xC3\xA9");
+  EXPECT_EQ(KeyToUtf8("caf\xE9"), "caf\xC3\xA9");
 }
 
 TEST(KeyTextTest, AFilesKeyIsItsNameWithoutFolderAndThreeLetterExtension) {

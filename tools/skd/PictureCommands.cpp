@@ -46,7 +46,7 @@ void AddAdd(CLI::App& app) {
             options->name.empty() ? KeyForFile(file) : KeyFromText(options->name);
         const std::string key = AddPictureFile(store, picture, file, base,
                                                TUniqueKeyRule::kNumbered, options->quality);
-        std::printf("%s\n", KeyToText(key).c_str());
+        std::printf("%s\n", KeyToUtf8(key).c_str());
       } catch (const std::exception& e) {
         // One unreadable file does not stop the batch.
         std::fprintf(stderr, "skd: %s: %s\n", file.c_str(), e.what());
@@ -90,7 +90,7 @@ void AddExport(CLI::App& app) {
       store.GetItem(stream);
       io.LoadFromStreamJpeg(stream);
       const std::string target =
-          options->dir + "/" + FileNameFromText(KeyToText(store.CurrentKey())) + "." + options->format;
+          options->dir + "/" + FileNameFromText(KeyToUtf8(store.CurrentKey())) + "." + options->format;
       if (options->format == "jpg") {
         io.SaveToFileJpeg(target, options->quality);
       } else if (options->format == "gif") {

@@ -51,8 +51,8 @@ class TPreferences : public QDialog {
   void changeEvent(QEvent* event) override;
 
  private:
-  void TrackBar1Change();
-  void Button3Click();
+  void ShowQuality();
+  void ShowHelp();
 
   QSlider* track_bar_;
   QLabel* quality_label_;

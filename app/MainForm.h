@@ -1,8 +1,9 @@
-// TMainForm: the program's main window. It owns the store (TKES), the picture component (TImage),
-// the key list, the recent-files list and the dialogs; it opens, creates, reopens and closes
-// stores, shows the picture of the selected key (MyUpdate), keeps the preferences and asks every
-// question through TPrompts. Failures of a command are shown in the standard error box at the
-// command's edge; everything below raises.
+// TMainForm: the program's main window. It lays out the tool bar, the key list, the picture and
+// the status bar, holds the action table and enables the commands in one place, shows the picture
+// of the selected key (MyUpdate) with the view rule, and answers the store's events. Each menu's
+// workflows live in a command object of their own (TFileCommands, TPictureCommands,
+// THelpCommands) that works on the window through TCommandContext; the window runs them as
+// guarded commands, whose failures are shown in the standard error box.
 #pragma once
 
 #include <QMainWindow>
@@ -13,10 +14,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "app/Help.h"
-#include "app/MRUFList.h"
+#include "app/CommandContext.h"
+#include "app/HelpWindow.h"
+#include "app/MRUFileList.h"
+#include "app/Settings.h"
 #include "store/KES.h"
 
 class QAction;
@@ -30,13 +34,15 @@ class QToolButton;
 namespace sk {
 
 class TAboutBox;
+class TFileCommands;
+class THelpCommands;
 class TImage;
 class TNameDLG;
 class TNewGauge;
 class TPasswordDlg;
+class TPictureCommands;
 class TPreferences;
 class TPrompts;
-class TRegistry;
 class TSaveAs;
 
 // Every command of the menus and the tool bar.
@@ -79,7 +85,7 @@ enum class TMenuId { kFile, kImage, kBatch, kDatabase, kHelp };
 // The colour value of the platform's button face.
 inline constexpr uint32_t kButtonFaceColor = 0x8000000F;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, private TStoreView {
   Q_OBJECT
 
  public:
@@ -93,8 +99,7 @@ class TMainForm : public QMainWindow {
   // window already did.
   ~TMainForm() override;
 
-  // ---- Handlers. Each shows its failures in the error box and does nothing while another
-  // command runs (the store's progress steps process pending events).
+  // ---- Window events.
   // Reopens the most recent store when the preferences ask for it (runs once, after the window
   // is first shown).
   void FormShow();
@@ -102,54 +107,33 @@ class TMainForm : public QMainWindow {
   void FormCloseQuery(bool& can_close);
   // Fits a picture larger than the view, else shows it at 100 %, whatever the view style.
   void FormResize();
-  // Keeps the "Info" button 48 pixels from the tool bar's right edge.
-  void Panel3Resize();
-  void KeyListClick();
-  // Open or create a store through the open dialog.
-  void Open1Click();
-  void Close1Click();
-  void Exit1Click();
-  // A recent-files entry was chosen (the list has already taken it out). The list is saved at
-  // once, as it is after an open, so that it survives a run that does not end normally.
-  void MRUMRUItemClick(const QString& file_name);
-  void Preferences1Click();
-  void Contents1Click();
-  // Add one picture file under a name made unique by growing it, stored as a framed JPEG at
-  // min(Quality, 90).
-  void SpeedButton2Click();
-  // Delete the selected picture after confirmation; the same index (or the new last) is selected.
-  void SpeedButton3Click();
-  // Rename the selected picture, re-encoding the shown picture at quality 100. When the store
-  // refuses the new name, the picture goes back under its old name.
-  void SpeedButton6Click();
-  // Save the selected picture to disk as JPEG, BMP or GIF through the save dialog; a failure is
-  // shown.
-  void SAvePicClick();
-  // The About box with the store's version and author lines.
-  void SpeedButton1Click();
-  void About1Click();
-  // Zoom in (scroll bars on, +10 %), zoom out (-10 %), and switch the view style for this run.
-  void SpeedButton4Click();
-  void SpeedButton5Click();
-  void SpeedButton7Click();
+
+  // ---- Commands. Each runs guarded: its failures are shown in the error box, and it does
+  // nothing while another command runs (the store's progress steps process pending events).
+  // "&File" (see TFileCommands).
+  void OpenStore();
+  void OpenRecent(const QString& file_name);
+  void CloseCurrentStore();
+  void EditPreferences();
+  void Exit();
+  // "&Image" and its tool-bar buttons (see TPictureCommands).
+  void AddPicture();
+  void DeletePicture();
+  void RenamePicture();
+  void SavePicture();
+  // "&Help" and the "Info" button (see THelpCommands).
+  void ShowHelpContents();
+  void ShowAbout();
+  // The view's tool-bar buttons: zoom in (scroll bars on, +10 %), zoom out (-10 %), and switch
+  // the view style for this run.
+  void ZoomIn();
+  void ZoomOut();
+  void ToggleViewStyle();
 
   // Shows the picture of the selected key with the view rule, and its position and size in the
   // status bar; with no selection, clears the picture and shows "0 kb". Raises what the store
   // and the decoder raise (a picture that cannot be decoded is cleared first).
-  void MyUpdate();
-
-  // ---- Registry helpers: each uses its own registry object on the window's registry file.
-  // Opens key_path (creating it); false when it cannot be opened or created.
-  static bool SetupKey(TRegistry& registry, const QString& key_path);
-  // The value when the key opens and the value exists, else the default. A value of the other
-  // type raises ERegistryException ("Invalid data type for '%s'").
-  bool ReadBoolReg(const QString& key_path, const QString& name, bool default_value) const;
-  QString ReadStringReg(const QString& key_path, const QString& name,
-                        const QString& default_value) const;
-  // Write the value (a Boolean as the 32-bit integer 1 or 0); raise ERegistryException when the
-  // registry cannot be written.
-  void WriteBoolReg(const QString& key_path, const QString& name, bool value) const;
-  void WriteStringReg(const QString& key_path, const QString& name, const QString& value) const;
+  void MyUpdate() override;
 
   // ---- State.
   TKES& KES() { return kes_; }
@@ -162,6 +146,7 @@ class TMainForm : public QMainWindow {
   TAboutBox& AboutBox() const { return *about_box_; }
   TSaveAs& SaveAs() const { return *save_as_; }
   TNameDLG& NameDlg() const { return *name_dlg_; }
+  TSettings& Settings() { return settings_; }
   // The help window, or null before help was first shown.
   THelpWindow* HelpWindow() const { return help_.data(); }
   QFrame& ToolBar() const { return *panel3_; }
@@ -174,10 +159,10 @@ class TMainForm : public QMainWindow {
   // Whether the command has a handler in this version (the others are shown disabled).
   bool Available(TCommand command) const { return handlers_.count(command) != 0; }
   bool StoreOpen() const { return !kes_.FileName().empty(); }
-  int Quality() const { return quality_; }
-  int ViewStyle() const { return view_style_; }
-  bool AutoStart() const { return auto_start_; }
-  const QString& RegistryFile() const { return registry_file_; }
+  int Quality() const { return preferences_values_.quality; }
+  int ViewStyle() const { return preferences_values_.view_style; }
+  bool AutoStart() const { return preferences_values_.auto_start; }
+  const QString& RegistryFile() const { return settings_.RegistryFile(); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -186,19 +171,21 @@ class TMainForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Building the window (Main.cpp).
+  // Building the window.
   void CreateActions();
   QAction* MakeAction(TCommand command, const char* text, const QKeySequence& shortcut,
                       std::function<void()> handler);
   void CreateMenus();
   void CreateToolBar();
   void CreateStatusBar();
+  void CreateCommands();
   void SetUpStore();
   void SetUpImage();
   // Enables every command by availability and store state; the one place that does.
   void UpdateActions();
   void FormCreate();
-  int ReadIntPreference(const char* name, int default_value, int min_value, int max_value);
+  // Keeps the "Info" button 48 pixels from the tool bar's right edge.
+  void PlaceInfoButton();
 
   // Runs body as a command: not while another runs, with its failures shown in the error box.
   void Guarded(const std::function<void()>& body);
@@ -207,32 +194,27 @@ class TMainForm : public QMainWindow {
   // Store events.
   void KESFileAssigned();
   void KESDemandPassword(TPassword& password);
-  void KESNavigate();
   void KESProgressUpdate(TPercentage percent);
 
-  // Workflow steps.
-  // FileName := '' (telling the user when the store had to be written under another name),
-  // Password := '', key list and picture cleared.
-  void ResetStore();
-  void CloseStore();
-  // Opens file_name, shows the first key, returns with the key list filled.
-  void LoadStore(const QString& file_name);
-  void FillKeyList();
-  void SelectRow(int row);
-  // Selects the entry that shows key; clears the selection when there is none.
-  void SelectKey(const std::string& key);
+  // TStoreView: the key list, the panels and the view rule for the workflows.
+  void FillKeyList() override;
+  void ClearKeyList() override;
+  int KeyCount() const override;
+  void SelectRow(int row) override;
+  void SelectKey(const std::string& key) override;
+  int SelectedRow() const override;
+  std::optional<std::string> SelectedKey() const override;
+  void ShowPosition(const QString& text) override;
+  void ShowSize(int64_t bytes) override;
+  void ShowViewStyle() override;
+
   QListWidgetItem* SelectedItem() const;
   void ApplyViewRule(bool fit_style);
-  void ShowViewStyle();
-  void SetSizeText(int64_t bytes);
-  QString StoreFileName() const;
   THelpWindow& Help();
-  // What closing the window does once the user agreed: closes the store and saves the
-  // recent-files list. False when the user chose to keep the window open.
-  bool ShutDown();
 
   TPrompts& prompts_;
-  QString registry_file_;
+  TSettings settings_;
+  TPreferenceValues preferences_values_;
   TKES kes_;
 
   TImage* image_ = nullptr;
@@ -258,10 +240,10 @@ class TMainForm : public QMainWindow {
   std::map<TMenuId, QMenu*> menus_;
 
   std::unique_ptr<TMRUFileList> mru_;  // made once the "&File" menu exists
+  std::unique_ptr<TFileCommands> file_commands_;
+  std::unique_ptr<TPictureCommands> picture_commands_;
+  std::unique_ptr<THelpCommands> help_commands_;
 
-  int quality_ = 75;
-  int view_style_ = 0;
-  bool auto_start_ = false;
   bool running_ = false;     // a command is running
   bool form_shown_ = false;  // FormShow has been queued
   bool shut_down_ = false;   // the store was closed and the list saved by closing the window

@@ -1,5 +1,5 @@
 // The recent-files list and its submenu.
-#include "app/MRUFList.h"
+#include "app/MRUFileList.h"
 
 #include <QAction>
 #include <QFontMetrics>

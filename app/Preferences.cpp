@@ -1,5 +1,5 @@
 // The preferences dialog.
-#include "app/prefs.h"
+#include "app/Preferences.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -15,7 +15,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "app/Help.h"
+#include "app/HelpWindow.h"
 #include "app/Messages.h"
 
 namespace sk {
@@ -50,7 +50,7 @@ TPreferences::TPreferences(QWidget* parent) : QDialog(parent) {
   quality_label_->setFont(bold);
   quality_label_->setMinimumWidth(quality_label_->fontMetrics().horizontalAdvance(
       QStringLiteral("100") + QString::fromUtf8(app_msg::kPercent)));
-  connect(track_bar_, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
+  connect(track_bar_, &QSlider::valueChanged, this, [this] { ShowQuality(); });
 
   auto_load_ = new QCheckBox(QString::fromUtf8(app_msg::kAutoLoad), this);
   language_ = new QComboBox(this);
@@ -72,7 +72,7 @@ TPreferences::TPreferences(QWidget* parent) : QDialog(parent) {
   ok->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  connect(help_, &QPushButton::clicked, this, [this] { Button3Click(); });
+  connect(help_, &QPushButton::clicked, this, [this] { ShowHelp(); });
 
   auto* grid = new QGridLayout;
   int row = 0;
@@ -122,21 +122,21 @@ void TPreferences::SetViewStyle(int view_style) {
 }
 
 void TPreferences::showEvent(QShowEvent* event) {
-  TrackBar1Change();
+  ShowQuality();
   QDialog::showEvent(event);
 }
 
 void TPreferences::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::ActivationChange && isActiveWindow()) TrackBar1Change();
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) ShowQuality();
   QDialog::changeEvent(event);
 }
 
-void TPreferences::TrackBar1Change() {
+void TPreferences::ShowQuality() {
   quality_label_->setText(QString::number(track_bar_->value()) +
                           QString::fromUtf8(app_msg::kPercent));
 }
 
-void TPreferences::Button3Click() {
+void TPreferences::ShowHelp() {
   if (OnHelp) OnHelp(kHelpPreferences);
 }
 

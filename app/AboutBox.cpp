@@ -1,5 +1,5 @@
 // The About box.
-#include "app/about.h"
+#include "app/AboutBox.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -53,8 +53,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   credits->setWordWrap(true);
   label1_ = Link(Text(app_msg::kHomePage), Text(app_msg::kHomePage), app_msg::kHomePageHint, this);
   label2_ = Link(Text(app_msg::kMailAddress), Text(app_msg::kMailText), app_msg::kMailHint, this);
-  connect(label1_, &QLabel::linkActivated, this, [this] { Label1Click(); });
-  connect(label2_, &QLabel::linkActivated, this, [this] { Label2Click(); });
+  connect(label1_, &QLabel::linkActivated, this, [this] { OpenHomePage(); });
+  connect(label2_, &QLabel::linkActivated, this, [this] { SendMail(); });
 
   auto* buttons = new QDialogButtonBox(this);
   ok_ = buttons->addButton(Text(app_msg::kOk), QDialogButtonBox::AcceptRole);
@@ -85,11 +85,11 @@ void TAboutBox::SetVersionLines(const QString& version_line, const QString& auth
   author_line_->setText(author_line);
 }
 
-void TAboutBox::Label1Click() {
+void TAboutBox::OpenHomePage() {
   if (OpenUrl) OpenUrl(QUrl(Text(app_msg::kHomePage)));
 }
 
-void TAboutBox::Label2Click() {
+void TAboutBox::SendMail() {
   if (OpenUrl) OpenUrl(QUrl(Text(app_msg::kMailAddress)));
 }
 

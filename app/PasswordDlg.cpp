@@ -1,5 +1,5 @@
 // The password dialog.
-#include "app/PassBox.h"
+#include "app/PasswordDlg.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -1,19 +1,16 @@
-// The main window: its layout, commands, store events, the workflows of opening and closing a
-// store, MyUpdate and the preferences.
-#include "app/Main.h"
+// The main window: its layout, the action table, the key list, MyUpdate with the view rule, and
+// the store's events. The menus' workflows live in FileCommands, PictureCommands and HelpCommands.
+#include "app/MainForm.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDialog>
 #include <QEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,24 +19,22 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <limits>
 
-#include "app/about.h"
+#include "app/AboutBox.h"
 #include "app/Application.h"
+#include "app/FileCommands.h"
+#include "app/HelpCommands.h"
 #include "app/BusyCursor.h"
-#include "app/Help.h"
+#include "app/HelpWindow.h"
 #include "app/KeyText.h"
 #include "app/Messages.h"
-#include "app/NameBox.h"
+#include "app/NameDLG.h"
 #include "app/NewGauge.h"
-#include "app/PassBox.h"
+#include "app/PasswordDlg.h"
+#include "app/PictureCommands.h"
 #include "app/Prompts.h"
-#include "app/prefs.h"
-#include "app/save.h"
-#include "platform/MemoryStream.h"
-#include "platform/Win1252.h"
-#include "platform/qt/Registry.h"
-#include "store/KESNames.h"
+#include "app/Preferences.h"
+#include "app/SaveAs.h"
 #include "view/Image.h"
 
 // The program's resources live in this static library; nothing else would keep them linked in.
@@ -64,12 +59,6 @@ constexpr int kItemSizeLabelWidth = 72;
 constexpr int kSizePanelWidth = 96;
 constexpr int kViewStylePanelWidth = 65;
 constexpr int kGlyphSize = 32;
-// An added picture is never stored above this JPEG quality; a renamed one is re-encoded at 100.
-constexpr int kMaxAddQuality = 90;
-constexpr int kRenameQuality = 100;
-// The lengths the About box keeps of its two runtime lines.
-constexpr size_t kVersionLineLength = 14;
-constexpr size_t kAuthorLineLength = 48;
 
 QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
@@ -102,17 +91,12 @@ QLabel* StatusPanel(const QString& text, int width, QWidget* parent) {
   return panel;
 }
 
-std::string FileNameBytes(const QString& path) {
-  return QFile::encodeName(path).toStdString();
-}
-
 }  // namespace
 
 TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
     : QMainWindow(parent),
       prompts_(prompts),
-      registry_file_(registry_file.isEmpty() ? TRegistry::DefaultPath()
-                                             : std::move(registry_file)) {
+      settings_(std::move(registry_file)) {
   InitResources();
   setWindowTitle(Text(app_msg::kAppTitle));
   setWindowIcon(QIcon(QStringLiteral(":/icons/stillkeep.png")));
@@ -142,7 +126,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   resize(kDesignWidth, kDesignHeight + menuBar()->sizeHint().height());
 
   connect(key_list_, &QListWidget::itemSelectionChanged, this,
-          [this] { Guarded([this] { KeyListClick(); }); });
+          [this] { Guarded([this] { MyUpdate(); }); });
 
   // The dialogs live for the whole run; the window owns them.
   about_box_ = new TAboutBox(this);
@@ -158,14 +142,15 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
 
   // The recent-files list loads itself before FormCreate reads the preferences.
   mru_ = std::make_unique<TMRUFileList>(*menus_.at(TMenuId::kFile), *reopen_place_holder_,
-                                        registry_file_);
-  mru_->OnMRUItemClick = [this](const QString& file_name) { MRUMRUItemClick(file_name); };
+                                        settings_.RegistryFile());
+  mru_->OnMRUItemClick = [this](const QString& file_name) { OpenRecent(file_name); };
   mru_->CanChoose = [this] { return !running_; };
   try {
     mru_->Load();
   } catch (const std::exception& error) {
     ShowFailure(error);
   }
+  CreateCommands();
   FormCreate();
   UpdateActions();
 }
@@ -176,7 +161,6 @@ TMainForm::~TMainForm() {
   kes_.ProgressUpdate = nullptr;
   kes_.OnDemandPassword = nullptr;
   kes_.OnFileAssigned = nullptr;
-  kes_.OnNavigate = nullptr;
   if (shut_down_) return;
   try {
     kes_.SetFileName("");
@@ -208,15 +192,15 @@ QAction* TMainForm::MakeAction(TCommand command, const char* text, const QKeySeq
 void TMainForm::CreateActions() {
   using C = TCommand;
   // Commands without a handler belong to later versions; they are shown, disabled.
-  MakeAction(C::kOpen, app_msg::kOpenItem, QKeySequence(Qt::Key_F3), [this] { Open1Click(); });
-  MakeAction(C::kClose, app_msg::kCloseItem, {}, [this] { Close1Click(); });
+  MakeAction(C::kOpen, app_msg::kOpenItem, QKeySequence(Qt::Key_F3), [this] { OpenStore(); });
+  MakeAction(C::kClose, app_msg::kCloseItem, {}, [this] { CloseCurrentStore(); });
   MakeAction(C::kPreferences, app_msg::kPreferencesItem, QKeySequence(Qt::CTRL | Qt::Key_F2),
-             [this] { Preferences1Click(); });
-  MakeAction(C::kExit, app_msg::kExitItem, {}, [this] { Exit1Click(); });
-  MakeAction(C::kImageLoad, app_msg::kLoadItem, {}, [this] { SpeedButton2Click(); });
-  MakeAction(C::kImageDelete, app_msg::kDeleteItem, {}, [this] { SpeedButton3Click(); });
-  MakeAction(C::kImageRename, app_msg::kRenameItem, {}, [this] { SpeedButton6Click(); });
-  MakeAction(C::kImageSave, app_msg::kSaveToDiskItem, {}, [this] { SAvePicClick(); });
+             [this] { EditPreferences(); });
+  MakeAction(C::kExit, app_msg::kExitItem, {}, [this] { Exit(); });
+  MakeAction(C::kImageLoad, app_msg::kLoadItem, {}, [this] { AddPicture(); });
+  MakeAction(C::kImageDelete, app_msg::kDeleteItem, {}, [this] { DeletePicture(); });
+  MakeAction(C::kImageRename, app_msg::kRenameItem, {}, [this] { RenamePicture(); });
+  MakeAction(C::kImageSave, app_msg::kSaveToDiskItem, {}, [this] { SavePicture(); });
   MakeAction(C::kBatchAdd, app_msg::kAddItem, {}, nullptr);
   MakeAction(C::kBatchDelete, app_msg::kDeleteItem, {}, nullptr);
   MakeAction(C::kBatchScan, app_msg::kFileScanningItem, {}, nullptr);
@@ -225,9 +209,9 @@ void TMainForm::CreateActions() {
   MakeAction(C::kPack, app_msg::kPackItem, QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
   MakeAction(C::kKill, app_msg::kKillItem, {}, nullptr);
   MakeAction(C::kContents, app_msg::kContentsItem, QKeySequence(Qt::Key_F1),
-             [this] { Contents1Click(); });
+             [this] { ShowHelpContents(); });
   MakeAction(C::kAbout, app_msg::kAboutItem, QKeySequence(Qt::CTRL | Qt::Key_A),
-             [this] { About1Click(); });
+             [this] { ShowAbout(); });
 
   struct TButtonSpec {
     TCommand command;
@@ -238,21 +222,21 @@ void TMainForm::CreateActions() {
   };
   const TButtonSpec buttons[] = {
       {C::kAddButton, app_msg::kAddHint, "insert-image", "add.png",
-       [this] { SpeedButton2Click(); }},
+       [this] { AddPicture(); }},
       {C::kDeleteButton, app_msg::kDeleteHint, "edit-delete", "delete.png",
-       [this] { SpeedButton3Click(); }},
+       [this] { DeletePicture(); }},
       {C::kSaveButton, app_msg::kSaveHint, "document-save", "save.png",
-       [this] { SAvePicClick(); }},
+       [this] { SavePicture(); }},
       {C::kRenameButton, app_msg::kRenameHint, "accessories-text-editor", "rename.png",
-       [this] { SpeedButton6Click(); }},
+       [this] { RenamePicture(); }},
       {C::kZoomInButton, app_msg::kZoomInHint, "zoom-in", "zoom-in.png",
-       [this] { SpeedButton4Click(); }},
+       [this] { ZoomIn(); }},
       {C::kZoomOutButton, app_msg::kZoomOutHint, "zoom-out", "zoom-out.png",
-       [this] { SpeedButton5Click(); }},
+       [this] { ZoomOut(); }},
       {C::kViewStyleButton, app_msg::kViewStyleHint, "zoom-fit-best", "view-style.png",
-       [this] { SpeedButton7Click(); }},
+       [this] { ToggleViewStyle(); }},
       {C::kInfoButton, app_msg::kInfoHint, "help-about", "info.png",
-       [this] { SpeedButton1Click(); }},
+       [this] { ShowAbout(); }},
   };
   for (const TButtonSpec& button_spec : buttons) {
     QAction* action = MakeAction(button_spec.command, button_spec.hint, {}, button_spec.handler);
@@ -334,7 +318,7 @@ void TMainForm::CreateStatusBar() {
   position_panel_ = StatusPanel(Text(app_msg::kNoDatabase), kPositionPanelWidth, status_bar_);
   item_size_label_ = StatusPanel(Text(app_msg::kItemSizeLabel), kItemSizeLabelWidth, status_bar_);
   size_panel_ = StatusPanel(QString(), kSizePanelWidth, status_bar_);
-  SetSizeText(0);
+  ShowSize(0);
   gauge_ = new TNewGauge(status_bar_);
   gauge_->SetMinValue(0);
   gauge_->SetMaxValue(100);
@@ -347,6 +331,16 @@ void TMainForm::CreateStatusBar() {
   layout->addWidget(size_panel_);
   layout->addWidget(gauge_, 1);
   layout->addWidget(view_style_panel_);
+}
+
+void TMainForm::CreateCommands() {
+  const TCommandContext context{kes_, prompts_, *image_, *this, settings_, preferences_values_};
+  file_commands_ = std::make_unique<TFileCommands>(context, *mru_, *preferences_);
+  picture_commands_ = std::make_unique<TPictureCommands>(context, *name_dlg_, *save_as_);
+  help_commands_ =
+      std::make_unique<THelpCommands>(context, *about_box_, [this]() -> THelpWindow& { return Help(); });
+  // Metafiles added to the store are cleared to the colour the view shows around pictures.
+  picture_commands_->AddPictureHost().SetLoadBackground(image_->ResolveColor(kButtonFaceColor));
 }
 
 void TMainForm::SetUpImage() {
@@ -376,7 +370,6 @@ void TMainForm::SetUpStore() {
   };
   kes_.OnDemandPassword = [this](TKES&, TPassword& password) { KESDemandPassword(password); };
   kes_.OnFileAssigned = [this](TKES&) { KESFileAssigned(); };
-  kes_.OnNavigate = [this](TKES&) { KESNavigate(); };
 }
 
 void TMainForm::UpdateActions() {
@@ -398,72 +391,9 @@ void TMainForm::UpdateActions() {
 // ---- Preferences at start ----
 
 void TMainForm::FormCreate() {
-  quality_ = ReadIntPreference(app_msg::kQualityValue, 75, 0, 100);
-  try {
-    auto_start_ =
-        ReadBoolReg(Text(app_msg::kPreferencesKey), Text(app_msg::kAutoStartValue), false);
-  } catch (const std::exception& error) {
-    ShowFailure(error);
-  }
-  view_style_ = ReadIntPreference(app_msg::kViewStyleValue, 0, std::numeric_limits<int>::min(),
-                                  std::numeric_limits<int>::max());
+  preferences_values_ =
+      settings_.ReadPreferences([this](const QString& message) { prompts_.ShowError(message); });
   ShowViewStyle();
-}
-
-int TMainForm::ReadIntPreference(const char* name, int default_value, int min_value,
-                                 int max_value) {
-  try {
-    const QString text =
-        ReadStringReg(Text(app_msg::kPreferencesKey), Text(name), QString::number(default_value));
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    if (!ok) {
-      prompts_.ShowError(Text(app_msg::kNotAnInteger).arg(text));
-      return default_value;
-    }
-    return std::clamp(value, min_value, max_value);
-  } catch (const std::exception& error) {
-    ShowFailure(error);
-    return default_value;
-  }
-}
-
-// ---- Registry helpers ----
-
-bool TMainForm::SetupKey(TRegistry& registry, const QString& key_path) {
-  registry.CloseKey();
-  try {
-    return registry.OpenKey(key_path, true);
-  } catch (const ERegistryException&) {
-    return false;
-  }
-}
-
-bool TMainForm::ReadBoolReg(const QString& key_path, const QString& name,
-                            bool default_value) const {
-  TRegistry registry(registry_file_);
-  if (!SetupKey(registry, key_path) || !registry.ValueExists(name)) return default_value;
-  return registry.ReadInteger(name) != 0;
-}
-
-QString TMainForm::ReadStringReg(const QString& key_path, const QString& name,
-                                 const QString& default_value) const {
-  TRegistry registry(registry_file_);
-  if (!SetupKey(registry, key_path) || !registry.ValueExists(name)) return default_value;
-  return registry.ReadString(name);
-}
-
-void TMainForm::WriteBoolReg(const QString& key_path, const QString& name, bool value) const {
-  TRegistry registry(registry_file_);
-  registry.OpenKey(key_path, true);
-  registry.WriteInteger(name, value ? 1 : 0);
-}
-
-void TMainForm::WriteStringReg(const QString& key_path, const QString& name,
-                               const QString& value) const {
-  TRegistry registry(registry_file_);
-  registry.OpenKey(key_path, true);
-  registry.WriteString(name, value);
 }
 
 // ---- Command edges ----
@@ -485,7 +415,7 @@ void TMainForm::ShowFailure(const std::exception& error) {
   prompts_.ShowError(FailureText(error));
 }
 
-// ---- Window events ----
+// ---- Qt events ----
 
 void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
@@ -499,7 +429,10 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::closeEvent(QCloseEvent* event) {
   bool can_close = false;
   FormCloseQuery(can_close);
-  if (can_close) can_close = ShutDown();
+  if (can_close) {
+    can_close = file_commands_->ShutDown();
+    shut_down_ = can_close;
+  }
   if (can_close) {
     event->accept();
   } else {
@@ -513,33 +446,14 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == panel3_ && event->type() == QEvent::Resize) Panel3Resize();
+  if (watched == panel3_ && event->type() == QEvent::Resize) PlaceInfoButton();
   return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- Handlers ----
 
 void TMainForm::FormShow() {
-  Guarded([this] {
-    if (!auto_start_ || mru_->Empty()) return;
-    const QString path = mru_->Items().front();
-    if (!QFileInfo(path).isFile()) {
-      prompts_.MessageDlg(Text(app_msg::kFileNotFound), TMsgDlgType::kInformation,
-                          {TMsgDlgBtn::kOk});
-      return;
-    }
-    TBusyCursor busy;
-    ResetStore();
-    kes_.SetFileName(FileNameBytes(path));
-    MyUpdate();
-    position_panel_->setText(QFileInfo(path).fileName());
-    FillKeyList();
-    if (key_list_->count() > 0) {
-      SelectRow(0);
-      MyUpdate();
-      WriteStringReg(Text(app_msg::kPreferencesKey), Text(app_msg::kLastFileValue), path);
-    }
-  });
+  Guarded([this] { file_commands_->AutoLoad(); });
 }
 
 void TMainForm::FormCloseQuery(bool& can_close) {
@@ -557,261 +471,73 @@ void TMainForm::FormResize() {
   ApplyViewRule(true);
 }
 
-void TMainForm::Panel3Resize() {
+void TMainForm::PlaceInfoButton() {
   QToolButton* info = buttons_.at(TCommand::kInfoButton);
   info->move(panel3_->width() - kInfoFromRight, info->y());
 }
 
-void TMainForm::KeyListClick() {
-  MyUpdate();
+void TMainForm::OpenStore() {
+  Guarded([this] { file_commands_->OpenStore(); });
 }
 
-void TMainForm::Open1Click() {
-  Guarded([this] {
-    const std::optional<QString> path = prompts_.OpenStoreFile();
-    if (!path) return;
-    LoadStore(*path);
-    const QString opened = StoreFileName();
-    mru_->Add(opened);
-    mru_->Save();
-    WriteStringReg(Text(app_msg::kPreferencesKey), Text(app_msg::kLastFileValue), opened);
-  });
+void TMainForm::OpenRecent(const QString& file_name) {
+  Guarded([this, &file_name] { file_commands_->OpenRecent(file_name); });
 }
 
-void TMainForm::MRUMRUItemClick(const QString& file_name) {
-  Guarded([this, &file_name] {
-    if (!QFileInfo(file_name).isFile()) {
-      mru_->Save();
-      prompts_.MessageDlg(Text(app_msg::kFileNotFound), TMsgDlgType::kInformation,
-                          {TMsgDlgBtn::kOk});
-      return;
-    }
-    TBusyCursor busy;
-    mru_->Add(file_name);
-    mru_->Save();
-    LoadStore(file_name);
-  });
+void TMainForm::CloseCurrentStore() {
+  Guarded([this] { file_commands_->CloseCurrentStore(); });
 }
 
-void TMainForm::Close1Click() {
-  Guarded([this] {
-    CloseStore();
-    kes_.Password.clear();
-    position_panel_->setText(Text(app_msg::kNoDatabase));
-    SetSizeText(0);
-    {
-      const QSignalBlocker blocker(key_list_);
-      key_list_->clear();
-    }
-    image_->Clear();
-  });
+void TMainForm::EditPreferences() {
+  Guarded([this] { file_commands_->EditPreferences(); });
 }
 
-void TMainForm::Exit1Click() {
+void TMainForm::Exit() {
   close();
 }
 
-void TMainForm::Preferences1Click() {
-  Guarded([this] {
-    preferences_->SetQuality(quality_);
-    preferences_->SetAutoStart(auto_start_);
-    preferences_->SetViewStyle(view_style_);
-    if (prompts_.ExecDialog(*preferences_) != QDialog::Accepted) return;
-    const QString key = Text(app_msg::kPreferencesKey);
-    WriteStringReg(key, Text(app_msg::kQualityValue), QString::number(preferences_->Quality()));
-    WriteStringReg(key, Text(app_msg::kLanguageValue), preferences_->Language());
-    WriteStringReg(key, Text(app_msg::kViewStyleValue), QString::number(preferences_->ViewStyle()));
-    WriteBoolReg(key, Text(app_msg::kAutoStartValue), preferences_->AutoStart());
-    auto_start_ = preferences_->AutoStart();
-    quality_ = preferences_->Quality();
-    view_style_ = preferences_->ViewStyle();
-    ShowViewStyle();
-    MyUpdate();
-  });
+void TMainForm::AddPicture() {
+  Guarded([this] { picture_commands_->AddPicture(); });
 }
 
-void TMainForm::Contents1Click() {
-  Guarded([this] { Help().ShowContext(kHelpContents); });
+void TMainForm::DeletePicture() {
+  Guarded([this] { picture_commands_->DeletePicture(); });
 }
 
-void TMainForm::SpeedButton4Click() {
+void TMainForm::RenamePicture() {
+  Guarded([this] { picture_commands_->RenamePicture(); });
+}
+
+void TMainForm::SavePicture() {
+  Guarded([this] { picture_commands_->SavePicture(); });
+}
+
+void TMainForm::ShowHelpContents() {
+  Guarded([this] { help_commands_->ShowContents(); });
+}
+
+void TMainForm::ShowAbout() {
+  Guarded([this] { help_commands_->ShowAbout(); });
+}
+
+void TMainForm::ZoomIn() {
   Guarded([this] {
     image_->SetScrollBars(true);
     image_->SetZoom(image_->Zoom() + 10);
   });
 }
 
-void TMainForm::SpeedButton5Click() {
+void TMainForm::ZoomOut() {
   Guarded([this] { image_->SetZoom(image_->Zoom() - 10); });
 }
 
-void TMainForm::SpeedButton7Click() {
+void TMainForm::ToggleViewStyle() {
   Guarded([this] {
-    view_style_ = view_style_ == 0 ? 1 : 0;
+    int& style = preferences_values_.view_style;
+    style = style == 0 ? 1 : 0;
     MyUpdate();
     ShowViewStyle();
   });
-}
-
-// ---- Picture commands ----
-
-void TMainForm::SpeedButton2Click() {
-  Guarded([this] {
-    const QStringList files = prompts_.OpenPictureFiles();
-    if (files.isEmpty()) return;
-    const QString file = files.front();
-    std::string key;
-    try {
-      const std::string file_name =
-          Utf8ToWin1252(QFileInfo(file).fileName().toStdString(), '?').value_or(std::string());
-      name_dlg_->Edit().setText(KeyToText(NameFromFileName(file_name)));
-      // The dialog has no cancel: whatever closes it, the add goes on under its text.
-      prompts_.ExecDialog(*name_dlg_);
-      TBusyCursor busy;
-      image_->LoadFromFile(FileNameBytes(file));
-      key = TextToKey(name_dlg_->Edit().text());
-    } catch (const std::exception&) {
-      prompts_.MessageDlg(Text(app_msg::kLoadFailed), TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
-      return;
-    }
-    TBusyCursor busy;
-    try {
-      key = UniqueKeyGrowing(kes_, std::move(key));
-    } catch (const EKeyNotUnique& error) {
-      prompts_.ShowError(Text(app_msg::kKeyNotUnique).arg(FailureText(error)));
-      // The loaded picture is not in the store: the view goes back to the selected one.
-      MyUpdate();
-      return;
-    }
-    try {
-      TMemoryStream stream;
-      image_->SaveToStreamJpeg(stream, std::min(quality_, kMaxAddQuality));
-      kes_.AddItem(stream, key);
-      kes_.Flush();
-    } catch (const std::exception&) {
-      prompts_.MessageDlg(Text(app_msg::kStoreFailed), TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
-    }
-    FillKeyList();
-    SelectKey(key);
-    MyUpdate();
-  });
-}
-
-void TMainForm::SpeedButton3Click() {
-  Guarded([this] {
-    TBusyCursor busy;
-    QListWidgetItem* selected = SelectedItem();
-    const int index = selected == nullptr ? -1 : key_list_->row(selected);
-    if (selected != nullptr) {
-      if (kes_.FindKey(TextToKey(selected->text())) &&
-          prompts_.MessageDlg(Text(app_msg::kConfirmDelete), TMsgDlgType::kConfirmation,
-                              {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) == TMsgDlgBtn::kYes) {
-        kes_.Delete();
-      }
-      // Refreshed whatever the answer.
-      FillKeyList();
-    }
-    SelectRow(index < key_list_->count() ? index : index - 1);
-    MyUpdate();
-  });
-}
-
-void TMainForm::SpeedButton6Click() {
-  Guarded([this] {
-    QListWidgetItem* selected = SelectedItem();
-    if (selected == nullptr) return;
-    TMemoryStream stream;
-    TBusyCursor busy;
-    // A rename stores the picture as shown, re-encoded, not the stored bytes.
-    image_->SaveToStreamJpeg(stream, kRenameQuality);
-    const std::string old_key = TextToKey(selected->text());
-    // The stored bytes, kept to put the picture back should the new name be refused.
-    TMemoryStream original;
-    bool removed = false;
-    if (kes_.FindKey(old_key)) {
-      kes_.GetItem(original);
-      kes_.Delete();
-      removed = true;
-      FillKeyList();
-    }
-    std::string key = TextToKey(prompts_.InputBox(
-        Text(app_msg::kRenameCaption), Text(app_msg::kRenamePrompt), KeyToText(old_key)));
-    while (kes_.FindKey(key)) {
-      const QString taken = KeyToText(key);
-      const QString answer = prompts_.InputBox(Text(app_msg::kKeyExistsCaption),
-                                               Text(app_msg::kKeyExistsPrompt), taken);
-      if (answer == taken) {
-        // Cancelled (or the taken name given again): the picture keeps its old name, which the
-        // delete above has freed, rather than asking for ever.
-        key = old_key;
-        break;
-      }
-      key = TextToKey(answer);
-    }
-    bool added = false;
-    try {
-      kes_.AddItem(stream, key);
-      added = true;
-      kes_.Flush();
-    } catch (const std::exception& error) {
-      setWindowTitle(Text(app_msg::kErrorCaption));
-      const QString reason = FailureText(error);
-      if (added || !removed) {
-        prompts_.ShowError(reason);
-      } else {
-        // Nothing may be lost: the stored bytes go back under the old name.
-        try {
-          kes_.AddItem(original, old_key);
-          key = old_key;
-          kes_.Flush();
-          prompts_.ShowError(Text(app_msg::kRenameRestored).arg(reason, KeyToText(old_key)));
-        } catch (const std::exception&) {
-          prompts_.ShowError(Text(app_msg::kRenameLost).arg(reason, KeyToText(old_key)));
-        }
-      }
-    }
-    FillKeyList();
-    SelectKey(key);
-  });
-}
-
-void TMainForm::SAvePicClick() {
-  Guarded([this] {
-    QListWidgetItem* selected = SelectedItem();
-    if (selected == nullptr) return;
-    save_as_->Edit1().setText(selected->text());
-    if (prompts_.ExecDialog(*save_as_) != QDialog::Accepted) return;
-    const QString path =
-        SavePath(save_as_->Folder(), save_as_->Edit1().text(), save_as_->Extension());
-    const std::string file = FileNameBytes(path);
-    TBusyCursor busy;
-    try {
-      switch (save_as_->Format()) {
-        case TSaveFormat::kJpeg: image_->SaveToFileJpeg(file, save_as_->Quality()); break;
-        case TSaveFormat::kBmp: image_->SaveToFileBMP(file); break;
-        case TSaveFormat::kGif:
-          image_->SaveToFileGIF(file, save_as_->Interlaced(), 0, save_as_->Transparent(), 0, 0);
-          break;
-      }
-    } catch (const std::exception& error) {
-      // Nobody may believe a picture was saved when it was not.
-      prompts_.ShowError(Text(app_msg::kSaveToDiskFailed).arg(path, FailureText(error)));
-    }
-  });
-}
-
-void TMainForm::SpeedButton1Click() {
-  Guarded([this] {
-    const std::string version = std::string(app_msg::kVersionPrefix) + kes_.AboutVersion();
-    const std::string author = std::string(app_msg::kAuthorPrefix) + kes_.AboutAuthor();
-    about_box_->SetVersionLines(KeyToText(std::string_view(version).substr(0, kVersionLineLength)),
-                                KeyToText(std::string_view(author).substr(0, kAuthorLineLength)));
-    prompts_.ExecDialog(*about_box_);
-  });
-}
-
-void TMainForm::About1Click() {
-  SpeedButton1Click();
 }
 
 // ---- MyUpdate and the view rule ----
@@ -823,7 +549,7 @@ void TMainForm::MyUpdate() {
   QListWidgetItem* selected = SelectedItem();
   if (selected == nullptr) {
     image_->Clear();
-    SetSizeText(0);
+    ShowSize(0);
   } else {
     key = TextToKey(selected->text());
   }
@@ -838,9 +564,9 @@ void TMainForm::MyUpdate() {
   }
   position_panel_->setText(QString::number(key_list_->row(selected) + 1) + Text(app_msg::kOutOf) +
                            QString::number(kes_.Count()));
-  SetSizeText(kes_.ItemSize());
+  ShowSize(kes_.ItemSize());
   image_->SetBackground(kButtonFaceColor);
-  ApplyViewRule(view_style_ == 0);
+  ApplyViewRule(preferences_values_.view_style == 0);
 }
 
 void TMainForm::ApplyViewRule(bool fit_style) {
@@ -857,10 +583,11 @@ void TMainForm::ApplyViewRule(bool fit_style) {
 }
 
 void TMainForm::ShowViewStyle() {
-  view_style_panel_->setText(Text(view_style_ == 0 ? app_msg::kFit : app_msg::kOriginal));
+  view_style_panel_->setText(
+      Text(preferences_values_.view_style == 0 ? app_msg::kFit : app_msg::kOriginal));
 }
 
-void TMainForm::SetSizeText(int64_t bytes) {
+void TMainForm::ShowSize(int64_t bytes) {
   // Kilobytes of 1000 bytes, rounded down.
   size_panel_->setText(QString::number(bytes / 1000) + Text(app_msg::kKb));
 }
@@ -880,10 +607,6 @@ void TMainForm::KESDemandPassword(TPassword& password) {
   password_dlg_->ClearEdit();
 }
 
-void TMainForm::KESNavigate() {
-  // Moving in the store has no visible effect of its own.
-}
-
 void TMainForm::KESProgressUpdate(TPercentage percent) {
   try {
     gauge_->SetProgress(percent);
@@ -892,43 +615,7 @@ void TMainForm::KESProgressUpdate(TPercentage percent) {
   }
 }
 
-// ---- Workflow steps ----
-
-void TMainForm::CloseStore() {
-  if (!StoreOpen()) return;
-  const std::string name = kes_.FileName();
-  const bool writes = !kes_.ReadOnly();
-  kes_.SetFileName("");
-  const std::string& written = kes_.LastWrittenName();
-  if (writes && !written.empty() && written != name) {
-    prompts_.MessageDlg(Text(app_msg::kSavedElsewhere)
-                            .arg(QFile::decodeName(QByteArray::fromStdString(name)),
-                                 QFile::decodeName(QByteArray::fromStdString(written))),
-                        TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
-  }
-}
-
-void TMainForm::ResetStore() {
-  CloseStore();
-  kes_.Password.clear();
-  {
-    const QSignalBlocker blocker(key_list_);
-    key_list_->clear();
-  }
-  image_->Clear();
-}
-
-void TMainForm::LoadStore(const QString& file_name) {
-  TBusyCursor busy;
-  ResetStore();
-  kes_.SetFileName(FileNameBytes(file_name));
-  MyUpdate();
-  FillKeyList();
-  if (key_list_->count() > 0) {
-    SelectRow(0);
-    MyUpdate();
-  }
-}
+// ---- The key list and the panels ----
 
 void TMainForm::FillKeyList() {
   TStringList keys;
@@ -958,44 +645,38 @@ void TMainForm::SelectKey(const std::string& key) {
   SelectRow(-1);
 }
 
+void TMainForm::ClearKeyList() {
+  const QSignalBlocker blocker(key_list_);
+  key_list_->clear();
+}
+
+int TMainForm::KeyCount() const {
+  return key_list_->count();
+}
+
+int TMainForm::SelectedRow() const {
+  QListWidgetItem* selected = SelectedItem();
+  return selected == nullptr ? -1 : key_list_->row(selected);
+}
+
+std::optional<std::string> TMainForm::SelectedKey() const {
+  QListWidgetItem* selected = SelectedItem();
+  if (selected == nullptr) return std::nullopt;
+  return TextToKey(selected->text());
+}
+
+void TMainForm::ShowPosition(const QString& text) {
+  position_panel_->setText(text);
+}
+
 QListWidgetItem* TMainForm::SelectedItem() const {
   const QList<QListWidgetItem*> selected = key_list_->selectedItems();
   return selected.isEmpty() ? nullptr : selected.front();
 }
 
-QString TMainForm::StoreFileName() const {
-  return QFile::decodeName(QByteArray::fromStdString(kes_.FileName()));
-}
-
 THelpWindow& TMainForm::Help() {
   if (help_.isNull()) help_ = new THelpWindow(this);
   return *help_;
-}
-
-bool TMainForm::ShutDown() {
-  try {
-    CloseStore();
-  } catch (const std::exception& error) {
-    ShowFailure(error);
-    if (prompts_.MessageDlg(Text(app_msg::kExitUnsaved), TMsgDlgType::kWarning,
-                            {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) != TMsgDlgBtn::kYes) {
-      return false;
-    }
-    // The user gives up the changes: close without writing the container back.
-    kes_.SetReadOnly(true);
-    try {
-      kes_.SetFileName("");
-    } catch (const std::exception&) {
-      // Nothing more can be done; the working files stay in the temporary folder.
-    }
-  }
-  try {
-    mru_->Save();
-  } catch (const std::exception& error) {
-    ShowFailure(error);
-  }
-  shut_down_ = true;
-  return true;
 }
 
 }  // namespace sk

@@ -87,11 +87,11 @@ class TSaveAs : public QDialog {
 
  private:
   void FormCreate();
-  void ComboBox1Change();
-  void TrackBar1Change();
-  void DriveChange();
-  void DirListOpen(const QModelIndex& index);
-  void Button3Click();
+  void ChooseFormat();
+  void ShowQuality();
+  void ShowChosenDrive();
+  void OpenFolder(const QModelIndex& index);
+  void ShowHelp();
   // Shows drive's folders in the folder list and selects it in the drive selector.
   void ShowDrive(const TDrive& drive);
 

@@ -1,5 +1,5 @@
 // The name dialog.
-#include "app/NameBox.h"
+#include "app/NameDLG.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -8,8 +8,9 @@
 #include <QVBoxLayout>
 
 #include "app/KeyText.h"
+#include "store/KESNames.h"
 #include "app/Messages.h"
-#include "app/PassBox.h"
+#include "app/PasswordDlg.h"
 
 namespace sk {
 

@@ -1,5 +1,5 @@
 // The save dialog.
-#include "app/save.h"
+#include "app/SaveAs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,7 +22,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "app/Help.h"
+#include "app/HelpWindow.h"
 #include "app/Messages.h"
 #include "platform/Files.h"
 
@@ -156,7 +156,7 @@ TSaveAs::TSaveAs(QWidget* parent, std::function<std::vector<TDrive>()> drives)
   ok_->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  connect(help_, &QPushButton::clicked, this, [this] { Button3Click(); });
+  connect(help_, &QPushButton::clicked, this, [this] { ShowHelp(); });
 
   auto* lists = new QHBoxLayout;
   lists->addWidget(dir_list_, 1);
@@ -176,21 +176,21 @@ TSaveAs::TSaveAs(QWidget* parent, std::function<std::vector<TDrive>()> drives)
   layout->addWidget(buttons);
   resize(560, 460);
 
-  connect(drive_combo_, &QComboBox::activated, this, [this] { DriveChange(); });
-  connect(combo_box1_, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
-  connect(track_bar1_, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
+  connect(drive_combo_, &QComboBox::activated, this, [this] { ShowChosenDrive(); });
+  connect(combo_box1_, &QComboBox::currentIndexChanged, this, [this] { ChooseFormat(); });
+  connect(track_bar1_, &QSlider::valueChanged, this, [this] { ShowQuality(); });
   // Selecting a folder, by click or by keys, and opening it by double-click both open it.
   connect(dir_list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this](const QModelIndex& current) { DirListOpen(current); });
+          [this](const QModelIndex& current) { OpenFolder(current); });
   connect(dir_list_, &QTreeView::activated, this,
-          [this](const QModelIndex& index) { DirListOpen(index); });
+          [this](const QModelIndex& index) { OpenFolder(index); });
   FormCreate();
 }
 
 void TSaveAs::FormCreate() {
   drive_combo_->setMinimumWidth(300);
   combo_box1_->setCurrentIndex(0);
-  ComboBox1Change();
+  ChooseFormat();
   RefreshDrives();
 }
 
@@ -276,7 +276,7 @@ bool TSaveAs::Transparent() const {
   return check_box2_->isChecked();
 }
 
-void TSaveAs::ComboBox1Change() {
+void TSaveAs::ChooseFormat() {
   static constexpr const char* kLabels[] = {app_msg::kJpegExtensionLabel,
                                             app_msg::kBmpExtensionLabel,
                                             app_msg::kGifExtensionLabel};
@@ -286,18 +286,18 @@ void TSaveAs::ComboBox1Change() {
   extension_label_->setText(Text(kLabels[index]));
 }
 
-void TSaveAs::TrackBar1Change() {
+void TSaveAs::ShowQuality() {
   quality_label_->setText(QString::number(track_bar1_->value()) + Text(app_msg::kPercent));
 }
 
-void TSaveAs::DriveChange() {
+void TSaveAs::ShowChosenDrive() {
   const QString path = drive_combo_->currentData().toString();
   if (ChooseFolder(path)) return;
   // A drive that cannot be entered (a medium just taken out): stay where we were.
   ShowDrive(DriveOfFolder(drives_, QFile::encodeName(folder_).toStdString()));
 }
 
-void TSaveAs::DirListOpen(const QModelIndex& index) {
+void TSaveAs::OpenFolder(const QModelIndex& index) {
   if (!index.isValid()) return;
   const QString path = dir_model_->filePath(index);
   if (path != folder_ && !ChooseFolder(path)) {
@@ -306,7 +306,7 @@ void TSaveAs::DirListOpen(const QModelIndex& index) {
   }
 }
 
-void TSaveAs::Button3Click() {
+void TSaveAs::ShowHelp() {
   if (OnHelp) OnHelp(kHelpSaveAs);
 }
 

@@ -1,5 +1,5 @@
 // The help window.
-#include "app/Help.h"
+#include "app/HelpWindow.h"
 
 #include <QApplication>
 #include <QTextBrowser>

@@ -20,9 +20,9 @@ class TAboutBox : public QDialog {
   // The two runtime lines under "KES Database Version Information: ".
   void SetVersionLines(const QString& version_line, const QString& author_line);
 
-  // Opens the home page (Label1Click) and the mail address (Label2Click) through OpenUrl.
-  void Label1Click();
-  void Label2Click();
+  // Open the home page and write to the mail address through OpenUrl.
+  void OpenHomePage();
+  void SendMail();
 
   // Hands an address to the desktop; QDesktopServices::openUrl unless replaced.
   std::function<void(const QUrl&)> OpenUrl;

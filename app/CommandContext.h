@@ -1,0 +1,55 @@
+// What a menu's workflows work on: the store, the prompts, the picture on screen, the settings and
+// the main window's key list and panels (through TStoreView). The main window builds the context
+// once and hands it to each menu's command object, so a workflow never reaches into the window.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/Settings.h"
+#include "store/KES.h"
+
+namespace sk {
+
+class TImage;
+class TPrompts;
+
+// The main window's key list, status panels and picture rule, as the workflows see them.
+class TStoreView {
+ public:
+  virtual ~TStoreView() = default;
+  // Refills the key list from the store (GetKeys), keeping no selection.
+  virtual void FillKeyList() = 0;
+  // Empties the key list.
+  virtual void ClearKeyList() = 0;
+  virtual int KeyCount() const = 0;
+  // Selects a row without running MyUpdate; -1 or a row past the end clears the selection.
+  virtual void SelectRow(int row) = 0;
+  // Selects the entry that shows key; clears the selection when there is none.
+  virtual void SelectKey(const std::string& key) = 0;
+  // The selected row, or -1.
+  virtual int SelectedRow() const = 0;
+  // The key of the selected entry, or nothing.
+  virtual std::optional<std::string> SelectedKey() const = 0;
+  // Shows the picture of the selected key (see TMainForm::MyUpdate).
+  virtual void MyUpdate() = 0;
+  // The text of the position panel ("No Database", a store's name, "n out of m").
+  virtual void ShowPosition(const QString& text) = 0;
+  // The size panel: bytes in kilobytes of 1000, rounded down.
+  virtual void ShowSize(int64_t bytes) = 0;
+  // The view-style panel after the preference changed.
+  virtual void ShowViewStyle() = 0;
+};
+
+struct TCommandContext {
+  TKES& store;
+  TPrompts& prompts;
+  TImage& picture;  // the picture on screen
+  TStoreView& view;
+  TSettings& settings;
+  TPreferenceValues& preferences;  // the values in force for this run
+};
+
+}  // namespace sk

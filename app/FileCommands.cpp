@@ -1,0 +1,165 @@
+// Opening, creating, reopening and closing stores; the preferences; start-up and exit.
+#include "app/FileCommands.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/Application.h"
+#include "app/BusyCursor.h"
+#include "app/MRUFileList.h"
+#include "app/Messages.h"
+#include "app/Preferences.h"
+#include "app/Prompts.h"
+#include "vault/CloseStore.h"
+#include "view/Image.h"
+
+namespace sk {
+
+namespace {
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+std::string FileNameBytes(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
+
+QString FileNameText(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+}  // namespace
+
+TFileCommands::TFileCommands(TCommandContext context, TMRUFileList& mru,
+                             TPreferences& preferences_dlg)
+    : context_(context), mru_(mru), preferences_dlg_(preferences_dlg) {}
+
+void TFileCommands::AutoLoad() {
+  if (!context_.preferences.auto_start || mru_.Empty()) return;
+  const QString path = mru_.Items().front();
+  if (!QFileInfo(path).isFile()) {
+    context_.prompts.MessageDlg(Text(app_msg::kFileNotFound), TMsgDlgType::kInformation,
+                                {TMsgDlgBtn::kOk});
+    return;
+  }
+  TBusyCursor busy;
+  ResetStore();
+  context_.store.SetFileName(FileNameBytes(path));
+  context_.view.MyUpdate();
+  context_.view.ShowPosition(QFileInfo(path).fileName());
+  context_.view.FillKeyList();
+  if (context_.view.KeyCount() > 0) {
+    context_.view.SelectRow(0);
+    context_.view.MyUpdate();
+    context_.settings.WriteLastFile(path);
+  }
+}
+
+void TFileCommands::OpenStore() {
+  const std::optional<QString> path = context_.prompts.OpenStoreFile();
+  if (!path) return;
+  LoadStore(*path);
+  const QString opened = StoreFileName();
+  mru_.Add(opened);
+  mru_.Save();
+  context_.settings.WriteLastFile(opened);
+}
+
+void TFileCommands::OpenRecent(const QString& file_name) {
+  if (!QFileInfo(file_name).isFile()) {
+    mru_.Save();
+    context_.prompts.MessageDlg(Text(app_msg::kFileNotFound), TMsgDlgType::kInformation,
+                                {TMsgDlgBtn::kOk});
+    return;
+  }
+  TBusyCursor busy;
+  mru_.Add(file_name);
+  mru_.Save();
+  LoadStore(file_name);
+}
+
+void TFileCommands::CloseCurrentStore() {
+  CloseStoreAndReport();
+  context_.store.Password.clear();
+  context_.view.ShowPosition(Text(app_msg::kNoDatabase));
+  context_.view.ShowSize(0);
+  context_.view.ClearKeyList();
+  context_.picture.Clear();
+}
+
+void TFileCommands::EditPreferences() {
+  TPreferenceValues& values = context_.preferences;
+  preferences_dlg_.SetQuality(values.quality);
+  preferences_dlg_.SetAutoStart(values.auto_start);
+  preferences_dlg_.SetViewStyle(values.view_style);
+  if (context_.prompts.ExecDialog(preferences_dlg_) != QDialog::Accepted) return;
+  const TPreferenceValues chosen{preferences_dlg_.Quality(), preferences_dlg_.ViewStyle(),
+                                 preferences_dlg_.AutoStart()};
+  context_.settings.WritePreferences(chosen, preferences_dlg_.Language());
+  values = chosen;
+  context_.view.ShowViewStyle();
+  context_.view.MyUpdate();
+}
+
+bool TFileCommands::ShutDown() {
+  TKES& store = context_.store;
+  try {
+    CloseStoreAndReport();
+  } catch (const std::exception& error) {
+    context_.prompts.ShowError(FailureText(error));
+    if (context_.prompts.MessageDlg(Text(app_msg::kExitUnsaved), TMsgDlgType::kWarning,
+                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) != TMsgDlgBtn::kYes) {
+      return false;
+    }
+    // The user gives up the changes: close without writing the container back.
+    store.SetReadOnly(true);
+    try {
+      store.SetFileName("");
+    } catch (const std::exception&) {
+      // Nothing more can be done; the working files stay in the temporary folder.
+    }
+  }
+  try {
+    mru_.Save();
+  } catch (const std::exception& error) {
+    context_.prompts.ShowError(FailureText(error));
+  }
+  return true;
+}
+
+QString TFileCommands::StoreFileName() const {
+  return FileNameText(context_.store.FileName());
+}
+
+void TFileCommands::CloseStoreAndReport() {
+  const TCloseReport report = CloseStoreWithReport(context_.store);
+  if (report.SavedElsewhere()) {
+    context_.prompts.MessageDlg(
+        Text(app_msg::kSavedElsewhere)
+            .arg(FileNameText(report.file_name), FileNameText(report.written_name)),
+        TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
+  }
+}
+
+void TFileCommands::ResetStore() {
+  CloseStoreAndReport();
+  context_.store.Password.clear();
+  context_.view.ClearKeyList();
+  context_.picture.Clear();
+}
+
+void TFileCommands::LoadStore(const QString& file_name) {
+  TBusyCursor busy;
+  ResetStore();
+  context_.store.SetFileName(FileNameBytes(file_name));
+  context_.view.MyUpdate();
+  context_.view.FillKeyList();
+  if (context_.view.KeyCount() > 0) {
+    context_.view.SelectRow(0);
+    context_.view.MyUpdate();
+  }
+}
+
+}  // namespace sk
