@@ -35,6 +35,8 @@ class TStoreView {
   virtual std::optional<std::string> SelectedKey() const = 0;
   // Shows the picture of the selected key (see TMainForm::MyUpdate).
   virtual void MyUpdate() = 0;
+  // True when the picture on screen is the selected key's, read and decoded from the store.
+  virtual bool ShowsSelectedPicture() const = 0;
   // The text of the position panel ("No Database", a store's name, "n out of m").
   virtual void ShowPosition(const QString& text) = 0;
   // The size panel: bytes in kilobytes of 1000, rounded down.

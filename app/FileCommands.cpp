@@ -129,6 +129,19 @@ bool TFileCommands::ShutDown() {
   return true;
 }
 
+void TFileCommands::ShutDownQuietly() {
+  try {
+    CloseStoreWithReport(context_.store);
+  } catch (const std::exception&) {
+    // Nobody is there to ask; the store keeps its working files.
+  }
+  try {
+    mru_.Save();
+  } catch (const std::exception&) {
+    // The list of the previous run stays in the registry.
+  }
+}
+
 QString TFileCommands::StoreFileName() const {
   return FileNameText(context_.store.FileName());
 }

@@ -32,6 +32,9 @@ class TFileCommands {
   // What closing the window does once the user agreed: closes the store and saves the
   // recent-files list. False when the user chose to keep the window open.
   bool ShutDown();
+  // Closes the store and saves the recent-files list without asking or showing anything: a store
+  // that cannot be written back stays as its working files (nothing is lost).
+  void ShutDownQuietly();
 
   // The open store's file name as text.
   QString StoreFileName() const;

@@ -409,6 +409,19 @@ void TMainForm::Guarded(const std::function<void()>& body) {
     prompts_.ShowError(Text(app_msg::kUnknownFailure));
   }
   running_ = false;
+  if (end_requested_) EndOnSignal();
+}
+
+void TMainForm::EndOnSignal() {
+  if (running_) {
+    end_requested_ = true;
+    return;
+  }
+  end_requested_ = false;
+  if (shut_down_) return;
+  file_commands_->ShutDownQuietly();
+  shut_down_ = true;
+  QCoreApplication::quit();
 }
 
 void TMainForm::ShowFailure(const std::exception& error) {
@@ -545,6 +558,7 @@ void TMainForm::ToggleViewStyle() {
 void TMainForm::MyUpdate() {
   TMemoryStream stream;
   TBusyCursor busy;
+  shown_key_.reset();
   std::string key;
   QListWidgetItem* selected = SelectedItem();
   if (selected == nullptr) {
@@ -554,19 +568,27 @@ void TMainForm::MyUpdate() {
     key = TextToKey(selected->text());
   }
   if (!kes_.FindKey(key)) return;
-  kes_.GetItem(stream);
+  const QString position = QString::number(key_list_->row(selected) + 1) +
+                           Text(app_msg::kOutOf) + QString::number(kes_.Count());
   try {
+    kes_.GetItem(stream);
     image_->LoadFromStreamJpeg(stream);
   } catch (...) {
-    // The picture of the key selected before must not stand for this one.
+    // Neither the picture of the key selected before nor its size may stand for this one.
     image_->Clear();
+    ShowPosition(position);
+    ShowSize(0);
     throw;
   }
-  position_panel_->setText(QString::number(key_list_->row(selected) + 1) + Text(app_msg::kOutOf) +
-                           QString::number(kes_.Count()));
+  ShowPosition(position);
   ShowSize(kes_.ItemSize());
   image_->SetBackground(kButtonFaceColor);
   ApplyViewRule(preferences_values_.view_style == 0);
+  shown_key_ = key;
+}
+
+bool TMainForm::ShowsSelectedPicture() const {
+  return shown_key_.has_value() && shown_key_ == SelectedKey();
 }
 
 void TMainForm::ApplyViewRule(bool fit_style) {

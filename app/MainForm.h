@@ -130,6 +130,12 @@ class TMainForm : public QMainWindow, private TStoreView {
   void ZoomOut();
   void ToggleViewStyle();
 
+  // Ends the program as a normal exit does, without asking (a termination signal asked for it):
+  // closes the store, writing it back, saves the recent-files list and quits the event loop. A
+  // store that cannot be written back keeps its working files, so nothing is lost. While a command
+  // runs, the end waits until it has finished.
+  void EndOnSignal();
+
   // Shows the picture of the selected key with the view rule, and its position and size in the
   // status bar; with no selection, clears the picture and shows "0 kb". Raises what the store
   // and the decoder raise (a picture that cannot be decoded is cleared first).
@@ -204,6 +210,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   void SelectKey(const std::string& key) override;
   int SelectedRow() const override;
   std::optional<std::string> SelectedKey() const override;
+  bool ShowsSelectedPicture() const override;
   void ShowPosition(const QString& text) override;
   void ShowSize(int64_t bytes) override;
   void ShowViewStyle() override;
@@ -247,6 +254,8 @@ class TMainForm : public QMainWindow, private TStoreView {
   bool running_ = false;     // a command is running
   bool form_shown_ = false;  // FormShow has been queued
   bool shut_down_ = false;   // the store was closed and the list saved by closing the window
+  bool end_requested_ = false;
+  std::optional<std::string> shown_key_;  // the key whose picture MyUpdate showed, if any  // a termination signal arrived while a command ran
 };
 
 }  // namespace sk

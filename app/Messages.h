@@ -123,6 +123,10 @@ inline constexpr char kRenameRestored[] =
 // %1: the failure's own message (it names the key). Shown when an added picture's name cannot be
 // made unique within 255 characters.
 inline constexpr char kKeyNotUnique[] = "%1.\r\rThe picture was not added; give it a shorter name.";
+// Rename and Save Picture of an item whose picture could not be read or decoded: %1 the key.
+inline constexpr char kPictureNotShown[] =
+    "The picture \"%1\" cannot be shown, so it is neither renamed nor saved. Its stored bytes are "
+    "kept as they are.";
 // %1: the file; %2: the failure's own message.
 inline constexpr char kSaveToDiskFailed[] = "The picture was not saved to %1:\r%2";
 

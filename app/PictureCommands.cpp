@@ -39,6 +39,12 @@ std::string FileNameBytes(const QString& path) {
 TPictureCommands::TPictureCommands(TCommandContext context, TNameDLG& name_dlg, TSaveAs& save_as)
     : context_(context), name_dlg_(name_dlg), save_as_(save_as) {}
 
+bool TPictureCommands::RefuseUnshownPicture(const std::string& key) {
+  if (context_.view.ShowsSelectedPicture()) return true;
+  context_.prompts.ShowError(Text(app_msg::kPictureNotShown).arg(KeyToText(key)));
+  return false;
+}
+
 void TPictureCommands::AddPicture() {
   TPrompts& prompts = context_.prompts;
   const QStringList files = prompts.OpenPictureFiles();
@@ -95,6 +101,8 @@ void TPictureCommands::RenamePicture() {
   TStoreView& view = context_.view;
   const std::optional<std::string> selected = view.SelectedKey();
   if (!selected) return;
+  // The rename re-encodes the picture on screen: it must be this key's, never a blank one.
+  if (!RefuseUnshownPicture(*selected)) return;
   TMemoryStream stream;
   TBusyCursor busy;
   // A rename stores the picture as shown, re-encoded, not the stored bytes.
@@ -152,6 +160,7 @@ void TPictureCommands::RenamePicture() {
 void TPictureCommands::SavePicture() {
   const std::optional<std::string> selected = context_.view.SelectedKey();
   if (!selected) return;
+  if (!RefuseUnshownPicture(*selected)) return;
   save_as_.Edit1().setText(KeyToText(*selected));
   if (context_.prompts.ExecDialog(save_as_) != QDialog::Accepted) return;
   const QString path = SavePath(save_as_.Folder(), save_as_.Edit1().text(), save_as_.Extension());

@@ -27,13 +27,17 @@ class TPictureCommands {
   // selected. The list is refreshed whatever the answer.
   void DeletePicture();
   // Renames the selected picture, re-encoding the shown picture at quality 100. When the store
-  // refuses the new name, the picture goes back under its old name.
+  // refuses the new name, the picture goes back under its old name. A picture that could not be
+  // shown is not renamed (the message says so).
   void RenamePicture();
   // Saves the selected picture to disk as JPEG, BMP or GIF through the save dialog; a failure is
-  // shown.
+  // shown. A picture that could not be shown is not saved (the message says so).
   void SavePicture();
 
  private:
+  // True when the picture on screen is key's; otherwise says so and returns false.
+  bool RefuseUnshownPicture(const std::string& key);
+
   TCommandContext context_;
   TNameDLG& name_dlg_;
   TSaveAs& save_as_;

@@ -13,4 +13,10 @@ TCloseReport CloseStoreWithReport(TKES& store) {
   return report;
 }
 
+std::string KeptWorkingFilesNote(const TKES& store) {
+  if (store.DataFileName().empty()) return "";
+  return " (nothing is lost: the store's working files are kept as " + store.DataFileName() +
+         " and " + store.IndexFileName() + ")";
+}
+
 }  // namespace sk

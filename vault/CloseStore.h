@@ -21,4 +21,8 @@ struct TCloseReport {
 // name (so nothing is lost and the caller may retry).
 TCloseReport CloseStoreWithReport(TKES& store);
 
+// After a failed close: where the open store's work is kept, as words to append to the
+// close's message ("" when the store has no working files).
+std::string KeptWorkingFilesNote(const TKES& store);
+
 }  // namespace sk

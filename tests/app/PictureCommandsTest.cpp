@@ -28,6 +28,7 @@
 #include "platform/MemoryStream.h"
 #include "store/KES.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/store/StoreTestUtil.h"
 #include "view/Image.h"
 
 namespace sk::test {
@@ -596,6 +597,76 @@ TEST_F(PictureCommandsTest, CommandsWithoutASelectionDoNothing) {
   form.DeletePicture();
   EXPECT_TRUE(prompts_.Asked().size() == 1u);  // the open dialog only
   EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
+}
+
+}  // namespace
+}  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+// A store whose second item's index record points past the end of the data: the store itself
+// refuses to read it (GetItem raises), unlike an item whose bytes do not decode.
+QString StoreWithDamagedRecord(const QString& path) {
+  const std::vector<uint8_t> good = FramedJpeg(30, 20, 0x2050A0);
+  const auto size = static_cast<int32_t>(good.size());
+  const std::vector<uint8_t> container =
+      Container(good, IndexSection({{"broken", size + 100, 50, 0}, {"good", 0, size, 0}}));
+  WriteBytes(QFile::encodeName(path).toStdString(), container);
+  return path;
+}
+
+TEST_F(PictureCommandsTest, AnItemTheStoreCannotReadClearsTheViewAndIsNeitherRenamedNorSaved) {
+  store_ = StoreWithDamagedRecord(Path(QStringLiteral("damaged.skd")));
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(store_);
+  const auto good = form.KeyList().findItems(QStringLiteral("good"), Qt::MatchExactly);
+  const auto broken = form.KeyList().findItems(QStringLiteral("broken"), Qt::MatchExactly);
+  ASSERT_EQ(good.size(), 1);
+  ASSERT_EQ(broken.size(), 1);
+  ClickRow(form.KeyList().row(good.front()));
+  ASSERT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x2050A0));
+  prompts_.ClearRecord();
+  ClickRow(form.KeyList().row(broken.front()));
+  ASSERT_EQ(prompts_.Errors().size(), 1u);
+  // Neither the picture nor the size of the key before stands for the damaged one.
+  EXPECT_FALSE(NearColour(CentreColour(form.Image().Bitmap()), 0x2050A0));
+  EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
+  EXPECT_EQ(form.PositionPanel().text(),
+            QString::number(form.KeyList().row(broken.front()) + 1) + QStringLiteral(" out of 2"));
+
+  // Rename and Save refuse with a message, without a question and without touching the store.
+  for (TCommand command : {TCommand::kImageRename, TCommand::kImageSave}) {
+    SCOPED_TRACE(static_cast<int>(command));
+    prompts_.ClearRecord();
+    form.Action(command).trigger();
+    ASSERT_EQ(prompts_.Errors().size(), 1u);
+    EXPECT_TRUE(prompts_.Errors().front().startsWith(QStringLiteral("The picture \"broken\"")));
+    std::vector<std::string> keys = Keys();
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, (std::vector<std::string>{"broken", "good"}));
+  }
+  EXPECT_TRUE(QDir(Path(QString())).entryList({QStringLiteral("broken.*")}).isEmpty());
+}
+
+TEST_F(PictureCommandsTest, ATerminationSignalEndsTheProgramAsAnExitDoesWithoutAsking) {
+  TMainForm& form = OpenStore({{"first"}});
+  const QString photo = WriteJpeg(QStringLiteral("late.jpg"));
+  // The signal arrives while the add waits in its name dialog: the add finishes first.
+  prompts_.QueueOpenPictures({photo});
+  prompts_.QueueDialog([&form](QDialog&) {
+    form.EndOnSignal();
+    EXPECT_TRUE(form.StoreOpen());
+    return static_cast<int>(QDialog::Accepted);
+  });
+  prompts_.ClearRecord();
+  form.Action(TCommand::kAddButton).trigger();
+  EXPECT_FALSE(form.StoreOpen());
+  EXPECT_TRUE(prompts_.Messages().empty());
+  std::vector<std::string> keys = StoreKeys(store_);
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(keys, (std::vector<std::string>{"first", "late"}));
+  EXPECT_EQ(RegistryRecentFiles(), QStringList{QFileInfo(store_).absoluteFilePath()});
 }
 
 }  // namespace

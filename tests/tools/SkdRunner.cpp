@@ -19,11 +19,20 @@ std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+std::string OutPath(const std::string& cwd) { return cwd + "/.skd-out"; }
+std::string ErrPath(const std::string& cwd) { return cwd + "/.skd-err"; }
+
 }  // namespace
 
 TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
                   const std::map<std::string, std::string>& env) {
-  const std::string out_path = cwd + "/.skd-out", err_path = cwd + "/.skd-err";
+  return WaitForSkd(StartSkd(args, cwd, env));
+}
+
+TSkdProcess StartSkd(const std::vector<std::string>& args, const std::string& cwd,
+                     const std::map<std::string, std::string>& env) {
+  const std::string out_path = OutPath(cwd), err_path = ErrPath(cwd);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -51,14 +60,24 @@ TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
   for (std::string& s : env_strings) envp.push_back(s.data());
   envp.push_back(nullptr);
 
-  TSkdResult result;
+  TSkdProcess process;
+  process.cwd = cwd;
   pid_t pid = 0;
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    process.pid = pid;
   }
   posix_spawn_file_actions_destroy(&actions);
+  return process;
+}
+
+TSkdResult WaitForSkd(const TSkdProcess& process) {
+  TSkdResult result;
+  if (process.pid != 0) {
+    int status = 0;
+    ::waitpid(process.pid, &status, 0);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  const std::string out_path = OutPath(process.cwd), err_path = ErrPath(process.cwd);
   result.out = Slurp(out_path);
   result.err = Slurp(err_path);
   ::unlink(out_path.c_str());

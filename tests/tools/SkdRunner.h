@@ -17,4 +17,16 @@ struct TSkdResult {
 TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
                   const std::map<std::string, std::string>& env = {});
 
+// An skd started in the background (pid 0 when it could not be started).
+struct TSkdProcess {
+  int pid = 0;
+  std::string cwd;
+};
+
+// Starts skd as RunSkd does, without waiting for it.
+TSkdProcess StartSkd(const std::vector<std::string>& args, const std::string& cwd,
+                     const std::map<std::string, std::string>& env = {});
+// Waits for a started skd and collects its exit code and output.
+TSkdResult WaitForSkd(const TSkdProcess& process);
+
 }  // namespace sk::test

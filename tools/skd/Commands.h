@@ -19,6 +19,9 @@ class ECommandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Raises ECommandError("interrupted by SIGTERM", ...) once a termination signal has arrived.
+void ThrowIfInterrupted();
+
 // Commands that go on after a failure (a batch) record it here; main then exits with it.
 void SetExitStatus(int status);
 int ExitStatus();

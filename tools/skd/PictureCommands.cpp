@@ -41,6 +41,7 @@ void AddAdd(CLI::App& app) {
     TKES& store = session.Store();
     TOffscreenPicture picture;
     for (const std::string& file : options->files) {
+      ThrowIfInterrupted();
       try {
         const std::string base =
             options->name.empty() ? KeyForFile(file) : KeyFromText(options->name);

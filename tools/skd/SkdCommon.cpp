@@ -1,6 +1,10 @@
 // Helpers shared by the skd subcommands.
 #include "tools/skd/Commands.h"
 
+#include <string.h>
+
+#include "platform/TerminationSignals.h"
+
 namespace sk::skd {
 
 namespace {
@@ -9,5 +13,11 @@ int exit_status = 0;
 
 void SetExitStatus(int status) { exit_status = status; }
 int ExitStatus() { return exit_status; }
+
+void ThrowIfInterrupted() {
+  if (const int signal_number = PendingTerminationSignal(); signal_number != 0) {
+    throw ECommandError(std::string("interrupted by SIG") + sigabbrev_np(signal_number));
+  }
+}
 
 }  // namespace sk::skd

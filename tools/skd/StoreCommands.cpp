@@ -216,7 +216,7 @@ void AddPack(CLI::App& app) {
   AddPasswordOption(*command, options->password);
   command->callback([options] {
     TStoreSession session(options->path, Access::kReadWrite, options->password);
-    session.Store().Pack();
+    session.Interruptible([&session] { session.Store().Pack(); });
     session.Store().Flush();
     session.Close();
   });

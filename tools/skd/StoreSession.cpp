@@ -52,10 +52,16 @@ TStoreSession::TStoreSession(const std::string& path, Access access,
   store_.OnDemandPassword = [password](TKES&, TPassword& answer) {
     if (password) answer = *password;
   };
-  store_.SetFileName(file);
+  // A termination signal stops a long open or pack at its next progress step (the store undoes
+  // the step). Adds, flushes and the close are never cut short: what was added is kept.
+  store_.ProcessMessages = [this] {
+    if (interruptible_) ThrowIfInterrupted();
+  };
+  Interruptible([&] { store_.SetFileName(file); });
 }
 
 TStoreSession::~TStoreSession() {
+  if (close_failed_) return;
   try {
     Close();
   } catch (const std::exception& e) {
@@ -64,7 +70,13 @@ TStoreSession::~TStoreSession() {
 }
 
 void TStoreSession::Close() {
-  const TCloseReport report = CloseStoreWithReport(store_);
+  TCloseReport report;
+  try {
+    report = CloseStoreWithReport(store_);
+  } catch (const std::exception& e) {
+    close_failed_ = true;
+    throw ECommandError(e.what() + KeptWorkingFilesNote(store_));
+  }
   if (report.SavedElsewhere()) {
     std::fprintf(stderr, "skd: %s changed on disk since it was opened; saved as %s\n",
                  report.file_name.c_str(), report.written_name.c_str());

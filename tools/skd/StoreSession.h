@@ -33,11 +33,28 @@ class TStoreSession {
   TStoreSession(const std::string& path, Access access, const TPasswordOptions& options);
   ~TStoreSession();
   TKES& Store() { return store_; }
-  // Closes the store; reports on stderr when it had to be saved under a new name.
+  // Runs a long store operation (pack) so that a termination signal stops it at its next
+  // progress step; the store undoes the step and is then closed as usual.
+  template <typename Step>
+  void Interruptible(Step&& step) {
+    interruptible_ = true;
+    try {
+      step();
+    } catch (...) {
+      interruptible_ = false;
+      throw;
+    }
+    interruptible_ = false;
+  }
+  // Closes the store; reports on stderr when it had to be saved under a new name. A close that
+  // fails raises ECommandError with the store's message and where its working files are kept,
+  // and is not tried again by the destructor.
   void Close();
 
  private:
   TKES store_;
+  bool interruptible_ = false;  // a termination signal stops the running store operation
+  bool close_failed_ = false;  // Close raised; the error has been reported once
 };
 
 }  // namespace sk::skd

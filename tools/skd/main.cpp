@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/TerminationSignals.h"
 #include "tools/skd/Commands.h"
 
 int main(int argc, char** argv) {
@@ -10,8 +11,13 @@ int main(int argc, char** argv) {
   sk::skd::AddStoreCommands(app);
   sk::skd::AddImageCommands(app);
   sk::skd::AddPictureCommands(app);
+  // Ctrl+C, SIGTERM and SIGHUP end a command as a failure would: the store is closed, saving what
+  // was done, and its working files are removed.
+  sk::CatchTerminationSignals();
+  int status = 0;
   try {
     app.parse(argc, argv);
+    status = sk::skd::ExitStatus();
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
@@ -21,7 +27,11 @@ int main(int argc, char** argv) {
     return 2;  // usage error
   } catch (const std::exception& e) {
     std::fprintf(stderr, "skd: %s\n", e.what());
-    return 1;
+    status = 1;
   }
-  return sk::skd::ExitStatus();
+  // The shell's convention for a process ended by a signal.
+  if (const int signal_number = sk::PendingTerminationSignal(); signal_number != 0) {
+    return 128 + signal_number;
+  }
+  return status;
 }
