@@ -24,6 +24,10 @@ class TStoreView {
   virtual void FillKeyList() = 0;
   // Empties the key list.
   virtual void ClearKeyList() = 0;
+  // The store gained key, or lost the key it held at row (its position before the delete): the
+  // list changes that one row (or refills itself should it no longer match the store).
+  virtual void KeyAdded(const std::string& key) = 0;
+  virtual void KeyRemoved(int row, const std::string& key) = 0;
   virtual int KeyCount() const = 0;
   // Selects a row without running MyUpdate; -1 or a row past the end clears the selection.
   virtual void SelectRow(int row) = 0;

@@ -11,11 +11,9 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaObject>
-#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -24,6 +22,7 @@
 #include "app/Application.h"
 #include "app/FileCommands.h"
 #include "app/HelpCommands.h"
+#include "app/KeyListBox.h"
 #include "app/BusyCursor.h"
 #include "app/HelpWindow.h"
 #include "app/KeyText.h"
@@ -69,20 +68,6 @@ QIcon Glyph(const char* theme_name, const char* own) {
   return QIcon::fromTheme(Text(theme_name), QIcon(QStringLiteral(":/icons/") + Text(own)));
 }
 
-// The key list. A click below the last key keeps the selection, as a list box does, rather than
-// clearing it (which would clear the picture).
-class TKeyListBox : public QListWidget {
- public:
-  using QListWidget::QListWidget;
-
- protected:
-  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
-                                                       const QEvent* event) const override {
-    if (!index.isValid()) return QItemSelectionModel::NoUpdate;
-    return QListWidget::selectionCommand(index, event);
-  }
-};
-
 QLabel* StatusPanel(const QString& text, int width, QWidget* parent) {
   auto* panel = new QLabel(text, parent);
   panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -113,9 +98,6 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   middle->setSpacing(0);
   key_list_ = new TKeyListBox(central);
   key_list_->setFixedWidth(kKeyListWidth);
-  key_list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  key_list_->setUniformItemSizes(true);
-  key_list_->setSortingEnabled(false);
   middle->addWidget(key_list_);
   image_ = new TImage(central);
   middle->addWidget(image_, 1);
@@ -125,7 +107,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   setCentralWidget(central);
   resize(kDesignWidth, kDesignHeight + menuBar()->sizeHint().height());
 
-  connect(key_list_, &QListWidget::itemSelectionChanged, this,
+  connect(key_list_, &TKeyListBox::SelectionChanged, this,
           [this] { Guarded([this] { MyUpdate(); }); });
 
   // The dialogs live for the whole run; the window owns them.
@@ -560,15 +542,15 @@ void TMainForm::MyUpdate() {
   TBusyCursor busy;
   shown_key_.reset();
   std::string key;
-  QListWidgetItem* selected = SelectedItem();
-  if (selected == nullptr) {
+  const int selected = key_list_->currentRow();
+  if (selected < 0) {
     image_->Clear();
     ShowSize(0);
   } else {
-    key = TextToKey(selected->text());
+    key = key_list_->Key(selected);
   }
   if (!kes_.FindKey(key)) return;
-  const QString position = QString::number(key_list_->row(selected) + 1) +
+  const QString position = QString::number(selected + 1) +
                            Text(app_msg::kOutOf) + QString::number(kes_.Count());
   try {
     kes_.GetItem(stream);
@@ -642,58 +624,65 @@ void TMainForm::KESProgressUpdate(TPercentage percent) {
 void TMainForm::FillKeyList() {
   TStringList keys;
   kes_.GetKeys(keys);
-  const QSignalBlocker blocker(key_list_);
-  key_list_->clear();
-  for (const std::string& key : keys.Items()) {
-    auto* item = new QListWidgetItem(KeyToText(key), key_list_);
-    // Long keys are cut off by the list's width; the hint shows them whole.
-    item->setToolTip(item->text());
-  }
-}
-
-void TMainForm::SelectRow(int row) {
-  const QSignalBlocker blocker(key_list_);
-  key_list_->setCurrentRow(row);
-}
-
-void TMainForm::SelectKey(const std::string& key) {
-  const QString text = KeyToText(key);
-  for (int row = 0; row < key_list_->count(); ++row) {
-    if (key_list_->item(row)->text() == text) {
-      SelectRow(row);
-      return;
-    }
-  }
-  SelectRow(-1);
+  key_list_->SetKeys(keys.TakeItems());
 }
 
 void TMainForm::ClearKeyList() {
-  const QSignalBlocker blocker(key_list_);
-  key_list_->clear();
+  key_list_->SetKeys({});
+}
+
+void TMainForm::KeyAdded(const std::string& key) {
+  const int row = kes_.IndexOfKey(key);
+  // The list mirrors the whole store in its order; anything else is refilled.
+  if (!kes_.Filter().empty() || row < 0 || key_list_->count() + 1 != kes_.Count()) {
+    FillKeyList();
+    return;
+  }
+  key_list_->InsertKey(row, key);
+}
+
+void TMainForm::KeyRemoved(int row, const std::string& key) {
+  if (!kes_.Filter().empty() || row < 0 || row >= key_list_->count() ||
+      key_list_->Key(row) != key || key_list_->count() - 1 != kes_.Count()) {
+    FillKeyList();
+    return;
+  }
+  key_list_->RemoveKey(row);
 }
 
 int TMainForm::KeyCount() const {
   return key_list_->count();
 }
 
+void TMainForm::SelectRow(int row) {
+  key_list_->setCurrentRow(row);
+}
+
+void TMainForm::SelectKey(const std::string& key) {
+  // The list holds the store's keys in the store's order, so the store's binary search gives the
+  // row; a filtered list is searched.
+  int row = kes_.Filter().empty() ? kes_.IndexOfKey(key) : -1;
+  if (row >= key_list_->count() || (row >= 0 && key_list_->Key(row) != key)) row = -1;
+  if (row < 0 && !kes_.Filter().empty()) {
+    for (int i = 0; i < key_list_->count(); ++i) {
+      if (key_list_->Key(i) == key) row = i;
+    }
+  }
+  SelectRow(row);
+}
+
 int TMainForm::SelectedRow() const {
-  QListWidgetItem* selected = SelectedItem();
-  return selected == nullptr ? -1 : key_list_->row(selected);
+  return key_list_->currentRow();
 }
 
 std::optional<std::string> TMainForm::SelectedKey() const {
-  QListWidgetItem* selected = SelectedItem();
-  if (selected == nullptr) return std::nullopt;
-  return TextToKey(selected->text());
+  const int row = key_list_->currentRow();
+  if (row < 0) return std::nullopt;
+  return key_list_->Key(row);
 }
 
 void TMainForm::ShowPosition(const QString& text) {
   position_panel_->setText(text);
-}
-
-QListWidgetItem* TMainForm::SelectedItem() const {
-  const QList<QListWidgetItem*> selected = key_list_->selectedItems();
-  return selected.isEmpty() ? nullptr : selected.front();
 }
 
 THelpWindow& TMainForm::Help() {

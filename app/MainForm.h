@@ -26,8 +26,6 @@
 class QAction;
 class QFrame;
 class QLabel;
-class QListWidget;
-class QListWidgetItem;
 class QMenu;
 class QToolButton;
 
@@ -37,6 +35,7 @@ class TAboutBox;
 class TFileCommands;
 class THelpCommands;
 class TImage;
+class TKeyListBox;
 class TNameDLG;
 class TNewGauge;
 class TPasswordDlg;
@@ -144,7 +143,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   // ---- State.
   TKES& KES() { return kes_; }
   TImage& Image() const { return *image_; }
-  QListWidget& KeyList() const { return *key_list_; }
+  TKeyListBox& KeyList() const { return *key_list_; }
   TNewGauge& Gauge() const { return *gauge_; }
   TMRUFileList& MRU() { return *mru_; }
   TPreferences& Preferences() const { return *preferences_; }
@@ -205,6 +204,8 @@ class TMainForm : public QMainWindow, private TStoreView {
   // TStoreView: the key list, the panels and the view rule for the workflows.
   void FillKeyList() override;
   void ClearKeyList() override;
+  void KeyAdded(const std::string& key) override;
+  void KeyRemoved(int row, const std::string& key) override;
   int KeyCount() const override;
   void SelectRow(int row) override;
   void SelectKey(const std::string& key) override;
@@ -215,7 +216,6 @@ class TMainForm : public QMainWindow, private TStoreView {
   void ShowSize(int64_t bytes) override;
   void ShowViewStyle() override;
 
-  QListWidgetItem* SelectedItem() const;
   void ApplyViewRule(bool fit_style);
   THelpWindow& Help();
 
@@ -225,7 +225,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   TKES kes_;
 
   TImage* image_ = nullptr;
-  QListWidget* key_list_ = nullptr;
+  TKeyListBox* key_list_ = nullptr;
   QFrame* panel3_ = nullptr;
   QWidget* status_bar_ = nullptr;
   QLabel* position_panel_ = nullptr;

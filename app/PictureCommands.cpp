@@ -66,13 +66,14 @@ void TPictureCommands::AddPicture() {
   TBusyCursor busy;
   try {
     key = StoreEncodedPicture(context_.store, stream, key, TUniqueKeyRule::kGrowing);
+    context_.view.KeyAdded(key);
   } catch (const EKeyNotUnique& error) {
     prompts.ShowError(Text(app_msg::kKeyNotUnique).arg(FailureText(error)));
     return;
   } catch (const std::exception&) {
     prompts.MessageDlg(Text(app_msg::kStoreFailed), TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
+    context_.view.FillKeyList();
   }
-  context_.view.FillKeyList();
   context_.view.SelectKey(key);
   context_.view.MyUpdate();
 }
@@ -83,13 +84,17 @@ void TPictureCommands::DeletePicture() {
   const std::optional<std::string> selected = view.SelectedKey();
   const int index = view.SelectedRow();
   if (selected) {
-    if (context_.store.FindKey(*selected) &&
+    TKES& store = context_.store;
+    if (store.FindKey(*selected) &&
         context_.prompts.MessageDlg(Text(app_msg::kConfirmDelete), TMsgDlgType::kConfirmation,
                                     {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) == TMsgDlgBtn::kYes) {
-      context_.store.Delete();
+      const int row = store.ItemIndex();
+      store.Delete();
+      view.KeyRemoved(row, *selected);
+    } else {
+      // Refreshed whatever the answer: the list may not show what the store holds.
+      view.FillKeyList();
     }
-    // Refreshed whatever the answer.
-    view.FillKeyList();
   }
   view.SelectRow(index < view.KeyCount() ? index : index - 1);
   view.MyUpdate();
@@ -113,9 +118,10 @@ void TPictureCommands::RenamePicture() {
   bool removed = false;
   if (store.FindKey(old_key)) {
     store.GetItem(original);
+    const int row = store.ItemIndex();
     store.Delete();
     removed = true;
-    view.FillKeyList();
+    view.KeyRemoved(row, old_key);
   }
   std::string key = TextToKey(prompts.InputBox(
       Text(app_msg::kRenameCaption), Text(app_msg::kRenamePrompt), KeyToText(old_key)));
@@ -135,6 +141,7 @@ void TPictureCommands::RenamePicture() {
   try {
     store.AddItem(stream, key);
     added = true;
+    view.KeyAdded(key);
     store.Flush();
   } catch (const std::exception& error) {
     context_.picture.window()->setWindowTitle(Text(app_msg::kErrorCaption));
@@ -146,6 +153,7 @@ void TPictureCommands::RenamePicture() {
       try {
         store.AddItem(original, old_key);
         key = old_key;
+        view.KeyAdded(key);
         store.Flush();
         prompts.ShowError(Text(app_msg::kRenameRestored).arg(reason, KeyToText(old_key)));
       } catch (const std::exception&) {
@@ -153,7 +161,6 @@ void TPictureCommands::RenamePicture() {
       }
     }
   }
-  view.FillKeyList();
   view.SelectKey(key);
 }
 

@@ -3,11 +3,13 @@
 // in-memory lists, and recently used items in a cache. Assigning FileName opens and closes it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Files.h"
@@ -48,9 +50,13 @@ class TStringList {
   void SetSorted(bool sorted);
   void Add(std::string text);
   void Clear() { items_.clear(); }
+  // Makes room for count strings, so that filling the list moves none of them.
+  void Reserve(int count) { items_.reserve(static_cast<size_t>(std::max(count, 0))); }
   int Count() const { return static_cast<int>(items_.size()); }
   const std::string& operator[](int i) const { return items_[static_cast<size_t>(i)]; }
   const std::vector<std::string>& Items() const { return items_; }
+  // Hands the strings over, leaving the list empty.
+  std::vector<std::string> TakeItems() { return std::exchange(items_, {}); }
 
  private:
   std::vector<std::string> items_;
@@ -142,6 +148,9 @@ class TKES {
   void AddItem(TMemoryStream& stream, std::string_view key);
   // Makes key the current item; false (and nothing changes) when it does not exist.
   bool FindKey(std::string_view key);
+  // The position of key in the store's order (a binary search; the current item, the filter and
+  // the events are left alone), or -1 when it does not exist.
+  int IndexOfKey(std::string_view key) const;
   // Copies the current item into stream (which the caller passes empty) and rewinds it.
   void GetItem(TMemoryStream& stream);
   // The current item's size, expanded for a compressed item.

@@ -94,6 +94,11 @@ bool TKES::FindKey(std::string_view key) {
   return true;
 }
 
+int TKES::IndexOfKey(std::string_view key) const {
+  int position;
+  return items_.Find(key.substr(0, 255), position) ? position : -1;
+}
+
 void TKES::GetItem(TMemoryStream& stream) {
   RequireActive();
   if (Count() == 0) {
@@ -192,6 +197,7 @@ void TKES::Flush() {
 
 void TKES::GetKeys(TStringList& strings) {
   strings.Clear();
+  strings.Reserve(Count());
   const bool sorted = strings.Sorted();
   strings.SetSorted(false);
   ProgressStart(Count(), TProgressOrigin::poGetKeys);

@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
+#include "app/KeyListBox.h"
 #include <cstdio>
 #include <cstdlib>
 
@@ -204,7 +204,7 @@ void TAppTest::OpenThroughDialog(const QString& path) {
 }
 
 void TAppTest::ClickRow(int row) {
-  form_->KeyList().setCurrentRow(row);
+  form_->KeyList().ClickRow(row);
 }
 
 }  // namespace sk::test

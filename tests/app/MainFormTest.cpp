@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include "app/KeyListBox.h"
 #include <QMenu>
 #include <QScrollBar>
 #include <QToolButton>
@@ -44,10 +44,8 @@ void ExpectStoreControls(const TMainForm& form, bool open) {
   }
 }
 
-QStringList ListTexts(const QListWidget& list) {
-  QStringList texts;
-  for (int i = 0; i < list.count(); ++i) texts.append(list.item(i)->text());
-  return texts;
+QStringList ListTexts(const TKeyListBox& list) {
+  return list.Texts();
 }
 
 // A dialog script that types text into the password dialog and presses OK.
@@ -123,7 +121,7 @@ TEST_F(MainFormTest, OpeningAStoreSelectsAndShowsTheFirstKey) {
   for (int row = 0; row < 3; ++row) {
     SCOPED_TRACE(row);
     if (row > 0) ClickRow(row);
-    const TShown& shown = pictures.at(form.KeyList().item(row)->text());
+    const TShown& shown = pictures.at(form.KeyList().Text(row));
     const TPicture& picture = form.Image().Bitmap();
     EXPECT_EQ(picture.Width(), shown.width);
     EXPECT_EQ(picture.Height(), shown.height);
@@ -147,10 +145,10 @@ TEST_F(MainFormTest, SizePanelShowsKilobytesOfAThousandBytesRoundedDown) {
   OpenThroughDialog(path);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);
-    const auto found = form.KeyList().findItems(
-        QString::fromStdString("item" + std::to_string(c.bytes)), Qt::MatchExactly);
-    ASSERT_EQ(found.size(), 1);
-    ClickRow(form.KeyList().row(found.front()));
+    const int found =
+        form.KeyList().Texts().indexOf(QString::fromStdString("item" + std::to_string(c.bytes)));
+    ASSERT_GE(found, 0);
+    ClickRow(found);
     EXPECT_EQ(form.SizePanel().text(), QString::fromUtf8(c.shown));
   }
   EXPECT_TRUE(prompts_.Errors().empty());
@@ -201,7 +199,7 @@ TEST_F(MainFormTest, OriginalSizeShowsScrollBarsAndAResizeFits) {
   const QString path = Path(QStringLiteral("large.skd"));
   MakeStore(path, {{"large", 1600, 1200, 0x406080}, {"small", 60, 40, 0x806040}});
   OpenThroughDialog(path);
-  ASSERT_EQ(form.KeyList().currentItem()->text(), QStringLiteral("large"));
+  ASSERT_EQ(form.KeyList().Text(form.KeyList().currentRow()), QStringLiteral("large"));
   EXPECT_EQ(form.ViewStylePanel().text(), QStringLiteral("Original"));
   EXPECT_EQ(form.Image().Zoom(), 100);
   EXPECT_TRUE(form.Image().HorizontalBar().isVisible());
@@ -293,7 +291,7 @@ TEST_F(MainFormTest, KeysAreShownInUnicodeAndUsedInWindows1252) {
   EXPECT_TRUE(texts.contains(QStringLiteral("€uro")));
   for (int row = 0; row < 2; ++row) {
     ClickRow(row);
-    const int width = form.KeyList().item(row)->text() == QStringLiteral("café") ? 20 : 30;
+    const int width = form.KeyList().Text(row) == QStringLiteral("café") ? 20 : 30;
     EXPECT_EQ(form.Image().Bitmap().Width(), width);
   }
   EXPECT_TRUE(prompts_.Errors().empty());
@@ -355,19 +353,19 @@ TEST_F(MainFormTest, APictureThatCannotBeDecodedIsReportedAndCleared) {
   }
   TMainForm& form = MakeForm();
   OpenThroughDialog(path);
-  const auto good = form.KeyList().findItems(QStringLiteral("good"), Qt::MatchExactly);
-  const auto junk = form.KeyList().findItems(QStringLiteral("junk"), Qt::MatchExactly);
-  ASSERT_EQ(good.size(), 1);
-  ASSERT_EQ(junk.size(), 1);
-  ClickRow(form.KeyList().row(good.front()));
+  const int good = form.KeyList().Texts().indexOf(QStringLiteral("good"));
+  const int junk = form.KeyList().Texts().indexOf(QStringLiteral("junk"));
+  ASSERT_GE(good, 0);
+  ASSERT_GE(junk, 0);
+  ClickRow(good);
   prompts_.ClearRecord();
-  ClickRow(form.KeyList().row(junk.front()));
+  ClickRow(junk);
   ASSERT_EQ(prompts_.Errors().size(), 1u);
   EXPECT_EQ(prompts_.Errors().front(), QString::fromUtf8(kUnrecognizedJpegStream));
   // The picture of the key before is not left standing for the damaged one.
   EXPECT_FALSE(NearColour(CentreColour(form.Image().Bitmap()), 0x2050A0));
   // The program goes on.
-  ClickRow(form.KeyList().row(good.front()));
+  ClickRow(good);
   EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x2050A0));
   EXPECT_EQ(prompts_.Errors().size(), 1u);
 }

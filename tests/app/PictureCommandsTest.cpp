@@ -12,7 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QListWidget>
+#include "app/KeyListBox.h"
 #include <QMenu>
 #include <QSlider>
 #include <QStackedWidget>
@@ -81,15 +81,13 @@ std::vector<uint8_t> StoredItem(const QString& path, const std::string& key) {
   return stream.TakeBytes();
 }
 
-QStringList ListTexts(const QListWidget& list) {
-  QStringList texts;
-  for (int i = 0; i < list.count(); ++i) texts.append(list.item(i)->text());
-  return texts;
+QStringList ListTexts(const TKeyListBox& list) {
+  return list.Texts();
 }
 
-QString SelectedText(const QListWidget& list) {
-  const auto selected = list.selectedItems();
-  return selected.isEmpty() ? QString() : selected.front()->text();
+QString SelectedText(const TKeyListBox& list) {
+  const int row = list.currentRow();
+  return row < 0 ? QString() : list.Text(row);
 }
 
 class PictureCommandsTest : public TAppTest {
@@ -250,7 +248,7 @@ TEST_F(PictureCommandsTest, AStoreFailureWhileAddingIsToldAndTheListStillRefresh
   EXPECT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kStoreFailed)});
   EXPECT_EQ(Keys(), std::vector<std::string>{"one"});
   EXPECT_EQ(ListTexts(form.KeyList()), QStringList{QStringLiteral("one")});
-  EXPECT_EQ(form.KeyList().selectedItems().size(), 0);
+  EXPECT_EQ(form.KeyList().currentRow(), -1);
   EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
 }
 
@@ -276,7 +274,7 @@ TEST_F(PictureCommandsTest, DeleteKeepsTheIndexOrSelectsTheNewLast) {
     EXPECT_FALSE(ListTexts(form.KeyList()).contains(deleted));
     EXPECT_EQ(form.KeyList().currentRow(), c.selected_after);
     if (c.selected_after < 0) {
-      EXPECT_EQ(form.KeyList().selectedItems().size(), 0);
+      EXPECT_EQ(form.KeyList().currentRow(), -1);
       EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
       // The view is cleared to its background.
       EXPECT_FALSE(NearColour(CentreColour(form.Image().Bitmap()), 0x404040, 4));
@@ -293,13 +291,15 @@ TEST_F(PictureCommandsTest, AnsweringNoChangesNothingButRefreshes) {
   TMainForm& form = OpenStore({{"a", 8, 8, 0x111111}, {"b", 8, 8, 0x222222}, {"c", 8, 8, 0x333333}});
   ClickRow(1);
   form.PositionPanel().setText(QStringLiteral("stale"));
-  form.KeyList().item(0)->setText(QStringLiteral("stale"));
+  // The store gains a key behind the window's back: the list no longer shows what it holds.
+  TMemoryStream extra(FramedJpeg(8, 8, 0x444444));
+  form.KES().AddItem(extra, "d");
   prompts_.QueueButton(TMsgDlgBtn::kNo);
   form.DeletePicture();
-  EXPECT_EQ(Keys().size(), 3u);
-  EXPECT_FALSE(ListTexts(form.KeyList()).contains(QStringLiteral("stale")));
+  EXPECT_EQ(Keys().size(), 4u);
+  EXPECT_TRUE(ListTexts(form.KeyList()).contains(QStringLiteral("d")));
   EXPECT_EQ(form.KeyList().currentRow(), 1);
-  EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("2 out of 3"));
+  EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("2 out of 4"));
 }
 
 TEST_F(PictureCommandsTest, RenamingAndCancellingKeepsTheNameAndReencodesAt100) {
@@ -620,20 +620,20 @@ TEST_F(PictureCommandsTest, AnItemTheStoreCannotReadClearsTheViewAndIsNeitherRen
   store_ = StoreWithDamagedRecord(Path(QStringLiteral("damaged.skd")));
   TMainForm& form = MakeForm();
   OpenThroughDialog(store_);
-  const auto good = form.KeyList().findItems(QStringLiteral("good"), Qt::MatchExactly);
-  const auto broken = form.KeyList().findItems(QStringLiteral("broken"), Qt::MatchExactly);
-  ASSERT_EQ(good.size(), 1);
-  ASSERT_EQ(broken.size(), 1);
-  ClickRow(form.KeyList().row(good.front()));
+  const int good = form.KeyList().Texts().indexOf(QStringLiteral("good"));
+  const int broken = form.KeyList().Texts().indexOf(QStringLiteral("broken"));
+  ASSERT_GE(good, 0);
+  ASSERT_GE(broken, 0);
+  ClickRow(good);
   ASSERT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x2050A0));
   prompts_.ClearRecord();
-  ClickRow(form.KeyList().row(broken.front()));
+  ClickRow(broken);
   ASSERT_EQ(prompts_.Errors().size(), 1u);
   // Neither the picture nor the size of the key before stands for the damaged one.
   EXPECT_FALSE(NearColour(CentreColour(form.Image().Bitmap()), 0x2050A0));
   EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
   EXPECT_EQ(form.PositionPanel().text(),
-            QString::number(form.KeyList().row(broken.front()) + 1) + QStringLiteral(" out of 2"));
+            QString::number(broken + 1) + QStringLiteral(" out of 2"));
 
   // Rename and Save refuse with a message, without a question and without touching the store.
   for (TCommand command : {TCommand::kImageRename, TCommand::kImageSave}) {
@@ -667,6 +667,67 @@ TEST_F(PictureCommandsTest, ATerminationSignalEndsTheProgramAsAnExitDoesWithoutA
   std::sort(keys.begin(), keys.end());
   EXPECT_EQ(keys, (std::vector<std::string>{"first", "late"}));
   EXPECT_EQ(RegistryRecentFiles(), QStringList{QFileInfo(store_).absoluteFilePath()});
+}
+
+}  // namespace
+}  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+// A store of count keys ("k000000", "k000001", ...) whose index records all share one picture, so
+// that a store of 100,000 keys takes a moment to build.
+void MakeLargeStore(const QString& path, int count) {
+  const std::vector<uint8_t> body = FramedJpeg(16, 12, 0x506070);
+  std::vector<TRecord> records;
+  records.reserve(static_cast<size_t>(count));
+  char key[16];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(key, sizeof key, "k%06d", i);
+    records.push_back({key, 0, static_cast<int32_t>(body.size()), 0});
+  }
+  WriteBytes(QFile::encodeName(path).toStdString(), Container(body, IndexSection(records)));
+}
+
+TEST_F(PictureCommandsTest, AStoreOf100000KeysListsShowsAndSelectsAsASmallOneDoes) {
+  constexpr int kCount = 100'000;
+  store_ = Path(QStringLiteral("large.skd"));
+  MakeLargeStore(store_, kCount);
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(store_);
+  TKeyListBox& list = form.KeyList();
+  ASSERT_EQ(list.count(), kCount);
+  EXPECT_EQ(list.currentRow(), 0);
+  EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("1 out of 100000"));
+  EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x506070));
+
+  // An add lands at its place in the store's order and is selected and shown.
+  Add(WriteJpeg(QStringLiteral("k050000x.jpg")));
+  ASSERT_EQ(list.count(), kCount + 1);
+  EXPECT_EQ(SelectedText(list), QStringLiteral("k050000x"));
+  EXPECT_EQ(list.currentRow(), 50'001);
+  EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x3060C0));
+
+  // A delete keeps the index.
+  ClickRow(70'000);
+  const QString doomed = list.Text(70'000);
+  prompts_.QueueButton(TMsgDlgBtn::kYes);
+  form.DeletePicture();
+  EXPECT_EQ(list.count(), kCount);
+  EXPECT_EQ(list.currentRow(), 70'000);
+  EXPECT_NE(list.Text(70'000), doomed);
+
+  // A rename selects the new name at its place.
+  ClickRow(3);
+  prompts_.QueueInput(QStringLiteral("k099999z"));
+  form.RenamePicture();
+  EXPECT_EQ(SelectedText(list), QStringLiteral("k099999z"));
+  EXPECT_EQ(list.currentRow(), kCount - 1);
+
+  // The list shows exactly the store's keys in the store's order.
+  QStringList expected;
+  for (const std::string& key : Keys()) expected.append(QString::fromStdString(key));
+  EXPECT_EQ(list.Texts(), expected);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QListWidget>
+#include "app/KeyListBox.h"
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
