@@ -1,6 +1,7 @@
 // The key list's model and view.
 #include "app/KeyListBox.h"
 
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QStringList>
 
@@ -36,12 +37,20 @@ void TKeyListModel::RemoveKey(int row) {
   endRemoveRows();
 }
 
-TKeyListBox::TKeyListBox(QWidget* parent) : QListView(parent), model_(this) {
+TKeyListBox::TKeyListBox(QWidget* parent) : QTableView(parent), model_(this) {
   setModel(&model_);
   setSelectionMode(QAbstractItemView::SingleSelection);
-  // Only the visible rows are ever laid out.
-  setUniformItemSizes(true);
-  setLayoutMode(QListView::SinglePass);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setShowGrid(false);
+  setWordWrap(false);
+  setTabKeyNavigation(false);
+  horizontalHeader()->hide();
+  horizontalHeader()->setStretchLastSection(true);
+  verticalHeader()->hide();
+  // Every row has the same height, so only the visible rows are ever laid out.
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (!quiet_) emit SelectionChanged();
   });
@@ -103,7 +112,7 @@ void TKeyListBox::ClickRow(int row) {
 QItemSelectionModel::SelectionFlags TKeyListBox::selectionCommand(const QModelIndex& index,
                                                                   const QEvent* event) const {
   if (!index.isValid()) return QItemSelectionModel::NoUpdate;
-  return QListView::selectionCommand(index, event);
+  return QTableView::selectionCommand(index, event);
 }
 
 }  // namespace sk

@@ -1,0 +1,182 @@
+// The main window with small and large stores, in one run: from start to the first picture shown
+// (auto-load of the last store), one add, one delete, for stores of 10 and 100,000 keys; and the
+// add's own decoding and encoding alone, which the window cannot avoid.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/KeyListBox.h"
+#include "app/MainForm.h"
+#include "app/NameDLG.h"
+#include "app/ScriptedPrompts.h"
+#include "bench/BenchPictures.h"
+#include "imaging/ImageIO.h"
+#include "platform/qt/Registry.h"
+#include "vault/AddPicture.h"
+#include "view/Image.h"
+
+namespace {
+
+QTemporaryDir& Folder() {
+  static QTemporaryDir dir;
+  return dir;
+}
+
+QString FolderPath(const QString& name) { return Folder().path() + "/" + name; }
+std::string FolderBytes(const QString& name) { return QFile::encodeName(FolderPath(name)).toStdString(); }
+
+void AppendLE32(std::vector<uint8_t>& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+// A store of count keys whose index records share one stored 640x480 picture, so that the 10-key
+// and the 100,000-key store differ only in their keys (100,000 photos would not fit a benchmark's
+// disk), written as a container directly; and the picture file that adds use.
+QString MakeStore(int count) {
+  const QString name = QStringLiteral("keys%1.skd").arg(count);
+  if (QFile::exists(FolderPath(name))) return FolderPath(name);
+  sk::TMemoryStream framed;
+  sk::EncodeFramedJpeg(framed, sk::bench::PhotoLike(640, 480, 3), {96, 96}, 75);
+  const std::vector<uint8_t> body(framed.Bytes().begin(), framed.Bytes().end());
+  std::ofstream(FolderBytes(QStringLiteral("add.jpg")), std::ios::binary)
+      .write(reinterpret_cast<const char*>(body.data()) + 12,
+             static_cast<std::streamsize>(body.size() - 12));
+  std::vector<uint8_t> index;
+  AppendLE32(index, static_cast<uint32_t>(count));
+  char key[32];
+  for (int i = 0; i < count; ++i) {
+    const int length = std::snprintf(key, sizeof key, "holiday %06d", i * 2);
+    index.insert(index.end(), key, key + length + 1);  // with its terminating zero
+    AppendLE32(index, 0);                                // offset
+    AppendLE32(index, static_cast<uint32_t>(body.size()));
+    AppendLE32(index, 0);  // flags: plain
+  }
+  std::vector<uint8_t> container = {'K', 'E', 'S', 0};
+  AppendLE32(container, static_cast<uint32_t>(body.size()));
+  container.insert(container.end(), body.begin(), body.end());
+  container.insert(container.end(), {'I', 'X', 'S', 0});
+  AppendLE32(container, static_cast<uint32_t>(index.size()));
+  container.insert(container.end(), index.begin(), index.end());
+  std::ofstream(FolderBytes(name), std::ios::binary)
+      .write(reinterpret_cast<const char*>(container.data()),
+             static_cast<std::streamsize>(container.size()));
+  return FolderPath(name);
+}
+
+QString RegistryFor(const QString& store, bool auto_load) {
+  const QString file = FolderPath(QStringLiteral("registry-%1.json").arg(QFileInfo(store).baseName()));
+  QFile::remove(file);
+  sk::TRegistry registry(file);
+  registry.OpenKey(QStringLiteral("\\Software\\Quillmoor\\Stillkeep\\Preferences"), true);
+  registry.WriteInteger(QStringLiteral("AutoStart"), auto_load ? 1 : 0);
+  registry.CloseKey();
+  registry.OpenKey(QStringLiteral("\\Software\\Quillmoor\\Stillkeep\\Menu"), true);
+  registry.WriteString(QStringLiteral("F0"), store);
+  return file;
+}
+
+void BM_StartToFirstPicture(benchmark::State& state) {
+  const QString store = MakeStore(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    const QString registry = RegistryFor(store, true);
+    sk::TScriptedPrompts prompts;
+    auto form = std::make_unique<sk::TMainForm>(prompts, registry);
+    form->resize(1024, 768);
+    form->show();
+    form->FormShow();  // what the queued start-up call runs
+    form->Image().repaint();
+    if (form->KeyList().currentRow() != 0) state.SkipWithError("no picture shown");
+    state.PauseTiming();
+    form.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_StartToFirstPicture)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond)
+    ->Iterations(5)->UseRealTime();
+
+struct TOpenWindow {
+  sk::TScriptedPrompts prompts;
+  std::unique_ptr<sk::TMainForm> form;
+  explicit TOpenWindow(const QString& store) {
+    form = std::make_unique<sk::TMainForm>(prompts, RegistryFor(store, false));
+    form->resize(1024, 768);
+    form->show();
+    form->OpenRecent(store);
+  }
+};
+
+void BM_AddOnePicture(benchmark::State& state) {
+  const QString store = MakeStore(static_cast<int>(state.range(0)));
+  // The store grows by the benchmark's adds: work on a copy.
+  const QString copy = FolderPath(QStringLiteral("add-copy.skd"));
+  QFile::remove(copy);
+  QFile::copy(store, copy);
+  TOpenWindow window(copy);
+  int n = 0;
+  for (auto _ : state) {
+    window.prompts.QueueOpenPictures({FolderPath(QStringLiteral("add.jpg"))});
+    const QString name = QStringLiteral("holiday %1 new").arg(++n, 6, 10, QLatin1Char('0'));
+    window.prompts.QueueDialog([name](QDialog& dialog) {
+      dynamic_cast<sk::TNameDLG&>(dialog).Edit().setText(name);
+      return static_cast<int>(QDialog::Accepted);
+    });
+    window.form->AddPicture();
+    window.form->Image().repaint();
+  }
+  window.form.reset();
+  QFile::remove(copy);
+}
+BENCHMARK(BM_AddOnePicture)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5)
+    ->UseRealTime();
+
+void BM_DeleteOnePicture(benchmark::State& state) {
+  const QString store = MakeStore(static_cast<int>(state.range(0)));
+  const QString copy = FolderPath(QStringLiteral("delete-copy.skd"));
+  QFile::remove(copy);
+  QFile::copy(store, copy);
+  TOpenWindow window(copy);
+  for (auto _ : state) {
+    state.PauseTiming();
+    window.form->KeyList().ClickRow(window.form->KeyList().count() / 2);
+    window.prompts.QueueButton(sk::TMsgDlgBtn::kYes);
+    state.ResumeTiming();
+    window.form->DeletePicture();
+    window.form->Image().repaint();
+  }
+  window.form.reset();
+  QFile::remove(copy);
+}
+BENCHMARK(BM_DeleteOnePicture)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5)
+    ->UseRealTime();
+
+// What an add costs before the store and the window are involved: reading the file and encoding
+// the framed JPEG.
+void BM_AddEncodingAlone(benchmark::State& state) {
+  MakeStore(10);
+  sk::TOffscreenPicture picture;
+  for (auto _ : state) {
+    sk::TMemoryStream stream;
+    sk::EncodePictureFile(picture, FolderBytes(QStringLiteral("add.jpg")), 75, stream);
+  }
+}
+BENCHMARK(BM_AddEncodingAlone)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
