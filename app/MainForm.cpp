@@ -20,6 +20,9 @@
 
 #include "app/AboutBox.h"
 #include "app/Application.h"
+#include "app/BatchAction.h"
+#include "app/BatchCommands.h"
+#include "app/DatabaseCommands.h"
 #include "app/FileCommands.h"
 #include "app/HelpCommands.h"
 #include "app/KeyListBox.h"
@@ -32,6 +35,7 @@
 #include "app/PasswordDlg.h"
 #include "app/PictureCommands.h"
 #include "app/Prompts.h"
+#include "app/QMSProgress.h"
 #include "app/Preferences.h"
 #include "app/SaveAs.h"
 #include "view/Image.h"
@@ -118,6 +122,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   preferences_ = new TPreferences(this);
   preferences_->OnHelp = [this](int context) { Help().ShowContext(context); };
   name_dlg_ = new TNameDLG(this);
+  batch_action_ = new TBatchAction(this);
 
   SetUpImage();
   SetUpStore();
@@ -183,13 +188,13 @@ void TMainForm::CreateActions() {
   MakeAction(C::kImageDelete, app_msg::kDeleteItem, {}, [this] { DeletePicture(); });
   MakeAction(C::kImageRename, app_msg::kRenameItem, {}, [this] { RenamePicture(); });
   MakeAction(C::kImageSave, app_msg::kSaveToDiskItem, {}, [this] { SavePicture(); });
-  MakeAction(C::kBatchAdd, app_msg::kAddItem, {}, nullptr);
-  MakeAction(C::kBatchDelete, app_msg::kDeleteItem, {}, nullptr);
+  MakeAction(C::kBatchAdd, app_msg::kAddItem, {}, [this] { AddPictures(); });
+  MakeAction(C::kBatchDelete, app_msg::kDeleteItem, {}, [this] { DeletePictures(); });
   MakeAction(C::kBatchScan, app_msg::kFileScanningItem, {}, nullptr);
-  MakeAction(C::kBatchSave, app_msg::kSaveImageItem, {}, nullptr);
-  MakeAction(C::kPassword, app_msg::kPasswordItem, {}, nullptr);
-  MakeAction(C::kPack, app_msg::kPackItem, QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
-  MakeAction(C::kKill, app_msg::kKillItem, {}, nullptr);
+  MakeAction(C::kBatchSave, app_msg::kSaveImageItem, {}, [this] { SavePictures(); });
+  MakeAction(C::kPassword, app_msg::kPasswordItem, {}, [this] { ChangePassword(); });
+  MakeAction(C::kPack, app_msg::kPackItem, QKeySequence(Qt::CTRL | Qt::Key_P), [this] { Pack(); });
+  MakeAction(C::kKill, app_msg::kKillItem, {}, [this] { Kill(); });
   MakeAction(C::kContents, app_msg::kContentsItem, QKeySequence(Qt::Key_F1),
              [this] { ShowHelpContents(); });
   MakeAction(C::kAbout, app_msg::kAboutItem, QKeySequence(Qt::CTRL | Qt::Key_A),
@@ -321,8 +326,15 @@ void TMainForm::CreateCommands() {
   picture_commands_ = std::make_unique<TPictureCommands>(context, *name_dlg_, *save_as_);
   help_commands_ =
       std::make_unique<THelpCommands>(context, *about_box_, [this]() -> THelpWindow& { return Help(); });
+  const auto pump = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+  qms_ = std::make_unique<TQMSProgress>(*this, pump);
+  batch_commands_ =
+      std::make_unique<TBatchCommands>(context, *batch_action_, *save_as_, *qms_, pump);
+  database_commands_ = std::make_unique<TDatabaseCommands>(context, *password_dlg_, *mru_);
   // Metafiles added to the store are cleared to the colour the view shows around pictures.
-  picture_commands_->AddPictureHost().SetLoadBackground(image_->ResolveColor(kButtonFaceColor));
+  const uint32_t background = image_->ResolveColor(kButtonFaceColor);
+  picture_commands_->AddPictureHost().SetLoadBackground(background);
+  batch_commands_->AddPictureHost().SetLoadBackground(background);
 }
 
 void TMainForm::SetUpImage() {
@@ -360,12 +372,16 @@ void TMainForm::UpdateActions() {
     menus_.at(menu)->menuAction()->setEnabled(open);
   }
   for (const auto& [command, action] : actions_) {
-    // The picture commands work on the open store; the "&Image" menu follows it as well.
+    // The picture, batch and store commands work on the open store; their menus follow it too.
+    static constexpr TCommand kStoreCommands[] = {
+        TCommand::kAddButton,  TCommand::kDeleteButton, TCommand::kSaveButton,
+        TCommand::kRenameButton, TCommand::kImageLoad,  TCommand::kImageDelete,
+        TCommand::kImageRename, TCommand::kImageSave,   TCommand::kBatchAdd,
+        TCommand::kBatchDelete, TCommand::kBatchScan,   TCommand::kBatchSave,
+        TCommand::kPassword,    TCommand::kPack,        TCommand::kKill};
     const bool needs_store =
-        command == TCommand::kAddButton || command == TCommand::kDeleteButton ||
-        command == TCommand::kSaveButton || command == TCommand::kRenameButton ||
-        command == TCommand::kImageLoad || command == TCommand::kImageDelete ||
-        command == TCommand::kImageRename || command == TCommand::kImageSave;
+        std::find(std::begin(kStoreCommands), std::end(kStoreCommands), command) !=
+        std::end(kStoreCommands);
     action->setEnabled(Available(command) && (open || !needs_store));
   }
 }
@@ -505,6 +521,30 @@ void TMainForm::RenamePicture() {
 
 void TMainForm::SavePicture() {
   Guarded([this] { picture_commands_->SavePicture(); });
+}
+
+void TMainForm::AddPictures() {
+  Guarded([this] { batch_commands_->AddPictures(); });
+}
+
+void TMainForm::DeletePictures() {
+  Guarded([this] { batch_commands_->DeletePictures(); });
+}
+
+void TMainForm::SavePictures() {
+  Guarded([this] { batch_commands_->SavePictures(); });
+}
+
+void TMainForm::ChangePassword() {
+  Guarded([this] { database_commands_->ChangePassword(); });
+}
+
+void TMainForm::Pack() {
+  Guarded([this] { database_commands_->Pack(); });
+}
+
+void TMainForm::Kill() {
+  Guarded([this] { database_commands_->Kill(); });
 }
 
 void TMainForm::ShowHelpContents() {

@@ -32,6 +32,9 @@ class QToolButton;
 namespace sk {
 
 class TAboutBox;
+class TBatchAction;
+class TBatchCommands;
+class TDatabaseCommands;
 class TFileCommands;
 class THelpCommands;
 class TImage;
@@ -42,6 +45,7 @@ class TPasswordDlg;
 class TPictureCommands;
 class TPreferences;
 class TPrompts;
+class TQMSProgress;
 class TSaveAs;
 
 // Every command of the menus and the tool bar.
@@ -120,6 +124,14 @@ class TMainForm : public QMainWindow, private TStoreView {
   void DeletePicture();
   void RenamePicture();
   void SavePicture();
+  // "&Batch" (see TBatchCommands).
+  void AddPictures();
+  void DeletePictures();
+  void SavePictures();
+  // "&Database" (see TDatabaseCommands).
+  void ChangePassword();
+  void Pack();
+  void Kill();
   // "&Help" and the "Info" button (see THelpCommands).
   void ShowHelpContents();
   void ShowAbout();
@@ -151,6 +163,8 @@ class TMainForm : public QMainWindow, private TStoreView {
   TAboutBox& AboutBox() const { return *about_box_; }
   TSaveAs& SaveAs() const { return *save_as_; }
   TNameDLG& NameDlg() const { return *name_dlg_; }
+  TBatchAction& BatchAction() const { return *batch_action_; }
+  TQMSProgress& QMS() const { return *qms_; }
   TSettings& Settings() { return settings_; }
   // The help window, or null before help was first shown.
   THelpWindow* HelpWindow() const { return help_.data(); }
@@ -238,6 +252,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   TSaveAs* save_as_ = nullptr;
   TPreferences* preferences_ = nullptr;
   TNameDLG* name_dlg_ = nullptr;
+  TBatchAction* batch_action_ = nullptr;
   QPointer<THelpWindow> help_;
   QAction* reopen_place_holder_ = nullptr;
 
@@ -250,6 +265,9 @@ class TMainForm : public QMainWindow, private TStoreView {
   std::unique_ptr<TFileCommands> file_commands_;
   std::unique_ptr<TPictureCommands> picture_commands_;
   std::unique_ptr<THelpCommands> help_commands_;
+  std::unique_ptr<TBatchCommands> batch_commands_;
+  std::unique_ptr<TDatabaseCommands> database_commands_;
+  std::unique_ptr<TQMSProgress> qms_;
 
   bool running_ = false;     // a command is running
   bool form_shown_ = false;  // FormShow has been queued

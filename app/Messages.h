@@ -180,4 +180,25 @@ inline constexpr char kMailHint[] = "Mail me!";
 inline constexpr char kHelpCaption[] = "Stillkeep Help";
 inline constexpr char kHelpDocument[] = "qrc:/help/stillkeep.html";
 
+
+// The batch commands.
+inline constexpr char kSelectAll[] = "Select All";
+inline constexpr char kDeselectAll[] = "DeSelect All";
+inline constexpr char kAddingAction[] = "Adding picture to database";
+inline constexpr char kDeletingAction[] = "Deleting file from database";
+inline constexpr char kSavingAction[] = "Saving picture to disk";
+inline constexpr char kSelectToDelete[] = "Select the entries to delete.";
+inline constexpr char kSelectToSave[] = "Select the entries to save to disk.";
+inline constexpr char kConfirmBatchDelete[] = "Are you sure you want to delete the selected images?";
+// The keys a batch save could not write, one "key: reason" line each (%1).
+inline constexpr char kBatchSaveFailed[] = "These pictures were not saved:\r%1";
+
+// The store commands.
+inline constexpr char kReenterPassword[] = "Re-enter your password";
+inline constexpr char kEnterYourPassword[] = "Enter your password";
+inline constexpr char kPasswordsDiffer[] = "Passwords didn't match!!";
+inline constexpr char kConfirmKill[] = "This will physically delete the entire file!\r\n\r\nContinue?";
+inline constexpr char kConfirmKillAgain[] =
+    "You are about to completely DELETE the entire file!!!\r\n\r\nAre you absolutely certain?";
+
 }  // namespace sk::app_msg

@@ -172,16 +172,9 @@ void TPictureCommands::SavePicture() {
   if (context_.prompts.ExecDialog(save_as_) != QDialog::Accepted) return;
   const QString path = SavePath(save_as_.Folder(), save_as_.Edit1().text(), save_as_.Extension());
   const std::string file = FileNameBytes(path);
-  TImage& picture = context_.picture;
   TBusyCursor busy;
   try {
-    switch (save_as_.Format()) {
-      case TSaveFormat::kJpeg: picture.SaveToFileJpeg(file, save_as_.Quality()); break;
-      case TSaveFormat::kBmp: picture.SaveToFileBMP(file); break;
-      case TSaveFormat::kGif:
-        picture.SaveToFileGIF(file, save_as_.Interlaced(), 0, save_as_.Transparent(), 0, 0);
-        break;
-    }
+    WritePicture(context_.picture, file, save_as_);
   } catch (const std::exception& error) {
     // Nobody may believe a picture was saved when it was not.
     context_.prompts.ShowError(Text(app_msg::kSaveToDiskFailed).arg(path, FailureText(error)));

@@ -24,6 +24,7 @@
 
 #include "app/HelpWindow.h"
 #include "app/Messages.h"
+#include "view/Image.h"
 #include "platform/Files.h"
 
 namespace sk {
@@ -78,6 +79,16 @@ QString SavePath(const QString& folder, const QString& text, const QString& exte
   QString path = folder;
   if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
   return path + SaveFileName(text) + extension;
+}
+
+void WritePicture(TImage& picture, const std::string& file, const TSaveAs& options) {
+  switch (options.Format()) {
+    case TSaveFormat::kJpeg: picture.SaveToFileJpeg(file, options.Quality()); break;
+    case TSaveFormat::kBmp: picture.SaveToFileBMP(file); break;
+    case TSaveFormat::kGif:
+      picture.SaveToFileGIF(file, options.Interlaced(), 0, options.Transparent(), 0, 0);
+      break;
+  }
 }
 
 TSaveAs::TSaveAs(QWidget* parent, std::function<std::vector<TDrive>()> drives)

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QString>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/Drives.h"
@@ -31,6 +32,13 @@ enum class TSaveFormat { kJpeg = 0, kBmp = 1, kGif = 2 };
 QString SaveFileName(const QString& text);
 // folder + "/" + SaveFileName(text) + extension. The extension is always appended.
 QString SavePath(const QString& folder, const QString& text, const QString& extension);
+
+class TImage;
+class TSaveAs;
+
+// Writes the picture to file in the format chosen in the dialog: JPEG at the track bar's quality,
+// BMP, or GIF with the dialog's interlace and transparency choices. Raises what the writer raises.
+void WritePicture(TImage& picture, const std::string& file, const TSaveAs& options);
 
 class TSaveAs : public QDialog {
   Q_OBJECT

@@ -13,7 +13,16 @@ int StoredQuality(int preference) {
 
 void EncodePictureFile(TOffscreenPicture& picture, const std::string& file_name,
                        int preference_quality, TMemoryStream& stream) {
+  LoadPictureFile(picture, file_name);
+  EncodeLoadedPicture(picture, preference_quality, stream);
+}
+
+void LoadPictureFile(TOffscreenPicture& picture, const std::string& file_name) {
   picture.LoadFromFile(file_name);
+}
+
+void EncodeLoadedPicture(TOffscreenPicture& picture, int preference_quality,
+                         TMemoryStream& stream) {
   picture.IO().SaveToStreamJpeg(stream, StoredQuality(preference_quality));
 }
 

@@ -53,12 +53,17 @@ enum class TUniqueKeyRule {
 };
 
 // Loads file_name into picture (by extension, as TImageIO::LoadFromFile) and encodes it into
-// stream as a framed JPEG at StoredQuality(preference_quality), from the stream's position.
-// Raises what the reader raises (EInvalidGraphic with the format's message, EOSError for a file
-// that cannot be opened where the format passes it on) and what the encoder raises; the store is
-// not touched.
+// stream as a framed JPEG at StoredQuality(preference_quality), from the stream's position:
+// LoadPictureFile, then EncodeLoadedPicture. The store is not touched.
 void EncodePictureFile(TOffscreenPicture& picture, const std::string& file_name,
                        int preference_quality, TMemoryStream& stream);
+// The two steps, for callers that treat a file that cannot be read apart from a failure to
+// encode: the load raises what the reader raises (EInvalidGraphic with the format's message,
+// EOSError for a file that cannot be opened where the format passes it on), the encode what the
+// encoder raises.
+void LoadPictureFile(TOffscreenPicture& picture, const std::string& file_name);
+void EncodeLoadedPicture(TOffscreenPicture& picture, int preference_quality,
+                         TMemoryStream& stream);
 
 // Stores a framed picture under key, made unique by the rule against the store, then flushes.
 // Returns the key used. Raises EKeyNotUnique when no unique key fits in 255 characters (nothing

@@ -65,7 +65,7 @@ TEST_F(MainFormTest, StartsWithNoStoreAndTheStoreControlsDisabled) {
   EXPECT_EQ(form.windowTitle(), QStringLiteral("Stillkeep 0.5"));
   EXPECT_FALSE(form.StoreOpen());
   ExpectStoreControls(form, false);
-  // Commands of later versions are shown but disabled; the ones of this version work.
+  // Commands on a store wait for one; the others work.
   EXPECT_FALSE(form.Action(TCommand::kPack).isEnabled());
   EXPECT_FALSE(form.Action(TCommand::kImageLoad).isEnabled());
   for (TCommand command : {TCommand::kOpen, TCommand::kClose, TCommand::kPreferences,

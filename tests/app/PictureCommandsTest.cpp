@@ -28,6 +28,7 @@
 #include "platform/MemoryStream.h"
 #include "store/KES.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/app/PictureWorkflowTest.h"
 #include "tests/store/StoreTestUtil.h"
 #include "view/Image.h"
 
@@ -38,13 +39,6 @@ QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
 }
 
-// A dialog script that presses OK, after checking what the dialog shows when check is set.
-TScriptedPrompts::TDialogScript PressOk(std::function<void(QDialog&)> check = nullptr) {
-  return [check = std::move(check)](QDialog& dialog) {
-    if (check) check(dialog);
-    return static_cast<int>(QDialog::Accepted);
-  };
-}
 
 // The quantisation tables (DQT segments) of the JPEG in bytes, which tell the quality it was
 // written at.
@@ -81,62 +75,8 @@ std::vector<uint8_t> StoredItem(const QString& path, const std::string& key) {
   return stream.TakeBytes();
 }
 
-QStringList ListTexts(const TKeyListBox& list) {
-  return list.Texts();
-}
+using PictureCommandsTest = TPictureWorkflowTest;
 
-QString SelectedText(const TKeyListBox& list) {
-  const int row = list.currentRow();
-  return row < 0 ? QString() : list.Text(row);
-}
-
-class PictureCommandsTest : public TAppTest {
- protected:
-  void TearDown() override {
-    QDir::setCurrent(saved_folder_);
-    TAppTest::TearDown();
-  }
-
-  // A JPEG file of a solid colour.
-  QString WriteJpeg(const QString& name, uint32_t rgb = 0x3060C0, int width = 24,
-                    int height = 16) {
-    const std::vector<uint8_t> framed = FramedJpeg(width, height, rgb);
-    const QString path = Path(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(reinterpret_cast<const char*>(framed.data()) + JpegFrame::kSize,
-               static_cast<qint64>(framed.size() - JpegFrame::kSize));
-    return path;
-  }
-
-  // Opens a store of the given items.
-  TMainForm& OpenStore(const std::vector<TTestItem>& items) {
-    store_ = Path(QStringLiteral("pictures.skd"));
-    MakeStore(store_, items);
-    TMainForm& form = MakeForm();
-    OpenThroughDialog(store_);
-    return form;
-  }
-
-  // Adds file through the add command, keeping the proposed name (or typing name).
-  void Add(const QString& file, const std::optional<QString>& name = std::nullopt) {
-    prompts_.QueueOpenPictures({file});
-    prompts_.QueueDialog(PressOk([name](QDialog& dialog) {
-      if (name) dynamic_cast<TNameDLG&>(dialog).Edit().setText(*name);
-    }));
-    Form().Action(TCommand::kAddButton).trigger();
-  }
-
-  // The keys of the open store, as the program lists them after a flush.
-  std::vector<std::string> Keys() {
-    TStringList keys;
-    Form().KES().GetKeys(keys);
-    return keys.Items();
-  }
-
-  QString store_;
-  QString saved_folder_ = QDir::currentPath();
-};
 
 TEST_F(PictureCommandsTest, AddingTheSameFileGrowsItsNameAndSelectsTheNewKey) {
   TMainForm& form = OpenStore({});
@@ -570,13 +510,14 @@ TEST_F(PictureCommandsTest, TheAboutBoxShowsTheStoreLinesAndOpensItsLinks) {
 
 TEST_F(PictureCommandsTest, PictureCommandsFollowTheStoreAndLaterOnesStayDisabled) {
   TMainForm& form = MakeForm();
-  const TCommand picture[] = {TCommand::kImageLoad,  TCommand::kImageDelete,
+  const TCommand picture[] = {TCommand::kImageLoad,   TCommand::kImageDelete,
                               TCommand::kImageRename, TCommand::kImageSave,
-                              TCommand::kAddButton,  TCommand::kDeleteButton,
-                              TCommand::kSaveButton, TCommand::kRenameButton};
-  const TCommand later[] = {TCommand::kBatchAdd, TCommand::kBatchDelete, TCommand::kBatchScan,
-                            TCommand::kBatchSave, TCommand::kPassword,  TCommand::kPack,
-                            TCommand::kKill};
+                              TCommand::kAddButton,   TCommand::kDeleteButton,
+                              TCommand::kSaveButton,  TCommand::kRenameButton,
+                              TCommand::kBatchAdd,    TCommand::kBatchDelete,
+                              TCommand::kBatchSave,   TCommand::kPassword,
+                              TCommand::kPack,        TCommand::kKill};
+  const TCommand later[] = {TCommand::kBatchScan};
   for (bool open : {false, true}) {
     SCOPED_TRACE(open);
     if (open) OpenThroughDialog(Path(QStringLiteral("new.skd")));

@@ -1,0 +1,196 @@
+// Batch add, delete and save.
+#include "app/BatchCommands.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QStringList>
+#include <vector>
+
+#include "app/Application.h"
+#include "app/BatchAction.h"
+#include "app/BusyCursor.h"
+#include "app/KeyText.h"
+#include "app/Messages.h"
+#include "app/Prompts.h"
+#include "app/QMSProgress.h"
+#include "app/SaveAs.h"
+#include "platform/MemoryStream.h"
+#include "vault/KeyText.h"
+#include "view/Image.h"
+
+namespace sk {
+
+namespace {
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+std::string FileNameBytes(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
+
+// Closes the progress window on every way out of a batch.
+class TProgressShown {
+ public:
+  explicit TProgressShown(TQMSProgress& progress) : progress_(progress) { progress_.Show(); }
+  ~TProgressShown() { progress_.Close(); }
+  TProgressShown(const TProgressShown&) = delete;
+  TProgressShown& operator=(const TProgressShown&) = delete;
+
+ private:
+  TQMSProgress& progress_;
+};
+
+std::vector<std::string> StoreKeys(TKES& store) {
+  TStringList keys;
+  store.GetKeys(keys);
+  return keys.TakeItems();
+}
+
+}  // namespace
+
+TBatchCommands::TBatchCommands(TCommandContext context, TBatchAction& batch_action,
+                               TSaveAs& save_as, TQMSProgress& progress,
+                               std::function<void()> pump)
+    : context_(context),
+      batch_action_(batch_action),
+      save_as_(save_as),
+      progress_(progress),
+      pump_(std::move(pump)) {}
+
+void TBatchCommands::AddPictures() {
+  const QStringList files = context_.prompts.OpenPictureFiles();
+  if (files.isEmpty()) return;
+  TBusyCursor busy;
+  const int last = static_cast<int>(files.size()) - 1;
+  bool added = false;
+  try {
+    TProgressShown shown(progress_);
+    progress_.SetAction(Text(app_msg::kAddingAction));
+    // Set after Show: the gauge keeps the bounds it was shown with.
+    progress_.Max = last;
+    for (int i = last; i >= 0; --i) {
+      progress_.SetPosition(i);
+      const std::string file = FileNameBytes(files[i]);
+      LoadPictureFile(add_picture_, file);
+      progress_.SetFilename(files[i]);
+      std::string key = KeyForFile(file);
+      try {
+        TMemoryStream stream;
+        EncodeLoadedPicture(add_picture_, context_.preferences.quality, stream);
+        key = StoreEncodedPicture(context_.store, stream, key, TUniqueKeyRule::kNumbered);
+        context_.view.KeyAdded(key);
+        added = true;
+      } catch (const std::exception&) {
+        context_.picture.window()->setWindowTitle(Text(app_msg::kErrorCaption));
+        context_.view.FillKeyList();
+      }
+      context_.view.SelectKey(key);
+      if (pump_) pump_();
+    }
+  } catch (...) {
+    if (added) ShowAddedPicture();
+    throw;
+  }
+  if (added) ShowAddedPicture();
+}
+
+void TBatchCommands::ShowAddedPicture() {
+  TImage& picture = context_.picture;
+  picture.Bitmap() = add_picture_.Picture();
+  picture.Update();
+  picture.ImageChange();
+  picture.Fit();
+}
+
+void TBatchCommands::DeletePictures() {
+  TKES& store = context_.store;
+  {
+    TBusyCursor busy;
+    batch_action_.SetKeys(StoreKeys(store));
+  }
+  batch_action_.setWindowTitle(Text(app_msg::kSelectToDelete));
+  if (context_.prompts.ExecDialog(batch_action_) != QDialog::Accepted) return;
+  try {
+    if (context_.prompts.MessageDlg(Text(app_msg::kConfirmBatchDelete), TMsgDlgType::kConfirmation,
+                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) == TMsgDlgBtn::kYes) {
+      TBusyCursor busy;
+      TProgressShown shown(progress_);
+      // The keys as listed when the dialog was filled: item i of the check list is key i.
+      const std::vector<std::string> keys = StoreKeys(store);
+      for (int i = 0; i < batch_action_.Count() && i < static_cast<int>(keys.size()); ++i) {
+        if (!batch_action_.Checked(i) || !store.FindKey(keys[i])) continue;
+        progress_.SetFilename(KeyToText(keys[i]));
+        progress_.SetAction(Text(app_msg::kDeletingAction));
+        store.Delete();
+      }
+    }
+  } catch (...) {
+    // The list shows what the store holds after a failure too.
+    context_.view.FillKeyList();
+    throw;
+  }
+  RefreshAndShowFirst();
+}
+
+void TBatchCommands::SavePictures() {
+  TKES& store = context_.store;
+  {
+    TBusyCursor busy;
+    batch_action_.SetKeys(StoreKeys(store));
+  }
+  batch_action_.setWindowTitle(Text(app_msg::kSelectToSave));
+  QStringList failures;
+  if (context_.prompts.ExecDialog(batch_action_) == QDialog::Accepted) {
+    // File names come from the keys.
+    save_as_.Edit1().setEnabled(false);
+    QPalette palette = save_as_.Edit1().palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+    save_as_.Edit1().setPalette(palette);
+    try {
+      if (context_.prompts.ExecDialog(save_as_) == QDialog::Accepted) {
+        TProgressShown shown(progress_);
+        TBusyCursor busy;
+        context_.view.FillKeyList();
+        for (int i = 0; i < batch_action_.Count() && i < context_.view.KeyCount(); ++i) {
+          if (!batch_action_.Checked(i)) continue;
+          context_.view.SelectRow(i);
+          const std::string key = *context_.view.SelectedKey();
+          const QString path = SavePath(save_as_.Folder(), KeyToText(key), save_as_.Extension());
+          try {
+            context_.view.MyUpdate();
+            if (!context_.view.ShowsSelectedPicture()) {
+              throw std::runtime_error(Text(app_msg::kPictureNotShown).arg(KeyToText(key)).toStdString());
+            }
+            progress_.SetFilename(path);
+            progress_.SetAction(Text(app_msg::kSavingAction));
+            WritePicture(context_.picture, FileNameBytes(path), save_as_);
+          } catch (const std::exception& error) {
+            failures.append(KeyToText(key) + QStringLiteral(": ") + FailureText(error));
+          }
+        }
+      }
+    } catch (...) {
+      save_as_.Edit1().setPalette(QPalette());
+      save_as_.Edit1().setEnabled(true);
+      throw;
+    }
+    save_as_.Edit1().setPalette(QPalette());
+    save_as_.Edit1().setEnabled(true);
+  }
+  RefreshAndShowFirst();
+  // What the batch could not do is told once, at its end; what it did stays done.
+  if (!failures.isEmpty()) {
+    context_.prompts.ShowError(Text(app_msg::kBatchSaveFailed).arg(failures.join(QStringLiteral("\r"))));
+  }
+}
+
+void TBatchCommands::RefreshAndShowFirst() {
+  context_.view.FillKeyList();
+  context_.view.SelectRow(0);
+  context_.view.MyUpdate();
+}
+
+}  // namespace sk

@@ -1,0 +1,52 @@
+// The "&Batch" menu's workflows: add many picture files, delete and save the keys checked in the
+// selection dialog, while the progress window says what is being done. Pictures are added
+// through the shared workflow, decoded off screen.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/CommandContext.h"
+#include "vault/AddPicture.h"
+
+namespace sk {
+
+class TBatchAction;
+class TQMSProgress;
+class TSaveAs;
+
+class TBatchCommands {
+ public:
+  // The dialogs and the progress window belong to the main window and outlive this object.
+  // pump: processes pending window messages once per added file.
+  TBatchCommands(TCommandContext context, TBatchAction& batch_action, TSaveAs& save_as,
+                 TQMSProgress& progress, std::function<void()> pump);
+
+  TOffscreenPicture& AddPictureHost() { return add_picture_; }
+
+  // Adds the files chosen in the open dialog, the last one first, each under its file name made
+  // unique with " (n)". A store failure sets the window caption to "ERROR" and the batch goes on;
+  // a file that cannot be read ends the batch with the reader's message (raised). The view shows
+  // the last picture added.
+  void AddPictures();
+  // Deletes the checked keys after confirmation; the list is refreshed and its first key shown
+  // whatever the answer. A store failure ends the batch (raised); keys deleted before stay deleted.
+  void DeletePictures();
+  // Saves the checked keys to disk, named after the keys, in the format and folder chosen in the
+  // save dialog. Keys that could not be saved are listed in one message at the end.
+  void SavePictures();
+
+ private:
+  // Shows the last picture a batch add stored, as the view would after loading it.
+  void ShowAddedPicture();
+  void RefreshAndShowFirst();
+
+  TCommandContext context_;
+  TBatchAction& batch_action_;
+  TSaveAs& save_as_;
+  TQMSProgress& progress_;
+  std::function<void()> pump_;
+  TOffscreenPicture add_picture_;
+};
+
+}  // namespace sk

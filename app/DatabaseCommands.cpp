@@ -1,0 +1,85 @@
+// Password, pack and kill.
+#include "app/DatabaseCommands.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+
+#include "app/BusyCursor.h"
+#include "app/MRUFileList.h"
+#include "app/Messages.h"
+#include "app/PasswordDlg.h"
+#include "app/Prompts.h"
+#include "view/Image.h"
+
+namespace sk {
+
+namespace {
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+}  // namespace
+
+TDatabaseCommands::TDatabaseCommands(TCommandContext context, TPasswordDlg& password_dlg,
+                                     TMRUFileList& mru)
+    : context_(context), password_dlg_(password_dlg), mru_(mru) {
+  context_.store.BeforeKill = [this](TKES&, bool& ok) { KESBeforeKill(ok); };
+  context_.store.OnKilled = [this](TKES&) { KESKilled(); };
+}
+
+void TDatabaseCommands::ChangePassword() {
+  TPrompts& prompts = context_.prompts;
+  password_dlg_.ClearEdit();
+  if (prompts.ExecDialog(password_dlg_) == QDialog::Accepted) {
+    const QString first = password_dlg_.Edit().text();
+    const std::optional<std::string> password = password_dlg_.Password();
+    password_dlg_.ClearEdit();
+    password_dlg_.SetLabelText(Text(app_msg::kReenterPassword));
+    if (prompts.ExecDialog(password_dlg_) == QDialog::Accepted) {
+      const QString second = password_dlg_.Edit().text();
+      password_dlg_.ClearEdit();
+      // The edit takes only what a password can hold, so a password is there whenever the
+      // entries match.
+      if (first != second || !password) {
+        prompts.MessageDlg(Text(app_msg::kPasswordsDiffer), TMsgDlgType::kInformation,
+                           {TMsgDlgBtn::kOk});
+      } else {
+        context_.store.Password = *password;
+      }
+    }
+    password_dlg_.SetLabelText(Text(app_msg::kEnterYourPassword));
+  }
+  password_dlg_.ClearEdit();
+}
+
+void TDatabaseCommands::Pack() {
+  TBusyCursor busy;
+  context_.store.Pack();
+}
+
+void TDatabaseCommands::Kill() {
+  killed_file_ = QFile::decodeName(QByteArray::fromStdString(context_.store.FileName()));
+  if (context_.prompts.MessageDlg(Text(app_msg::kConfirmKill), TMsgDlgType::kInformation,
+                                  {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) != TMsgDlgBtn::kYes) {
+    return;
+  }
+  context_.store.Kill();
+}
+
+void TDatabaseCommands::KESBeforeKill(bool& ok) {
+  ok = context_.prompts.MessageDlg(Text(app_msg::kConfirmKillAgain), TMsgDlgType::kWarning,
+                                   {TMsgDlgBtn::kOk, TMsgDlgBtn::kCancel}) == TMsgDlgBtn::kOk;
+}
+
+void TDatabaseCommands::KESKilled() {
+  mru_.Remove(killed_file_);
+  mru_.Save();
+  context_.store.SetFileName("");
+  context_.store.Password.clear();
+  context_.view.ClearKeyList();
+  context_.picture.Clear();
+}
+
+}  // namespace sk

@@ -1,0 +1,264 @@
+// The batch and store commands through the window, with scripted answers: batch add, delete and
+// save, the progress window, password, pack and kill.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <algorithm>
+
+#include "app/BatchAction.h"
+#include "app/Messages.h"
+#include "app/PasswordDlg.h"
+#include "app/QMSProgress.h"
+#include "app/SaveAs.h"
+#include "imaging/InvalidGraphic.h"
+#include "tests/app/PictureWorkflowTest.h"
+#include "view/Image.h"
+
+namespace sk::test {
+namespace {
+
+using BatchCommandsTest = TPictureWorkflowTest;
+
+std::vector<std::string> Sorted(std::vector<std::string> keys) {
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+// A dialog script that checks the items at the given rows of the batch dialog and presses OK.
+TScriptedPrompts::TDialogScript CheckRows(std::vector<int> rows) {
+  return [rows](QDialog& dialog) {
+    auto& batch = dynamic_cast<TBatchAction&>(dialog);
+    for (int i = 0; i < batch.Count(); ++i) EXPECT_FALSE(batch.Checked(i));
+    for (int row : rows) batch.SetChecked(row, true);
+    return static_cast<int>(QDialog::Accepted);
+  };
+}
+
+TEST_F(BatchCommandsTest, ABatchIsAddedLastFileFirstAndRepeatedNamesAreNumbered) {
+  TMainForm& form = OpenStore({});
+  const QStringList files = {WriteJpeg(QStringLiteral("one.jpg"), 0x101010),
+                             WriteJpeg(QStringLiteral("two.jpg"), 0x808080),
+                             WriteJpeg(QStringLiteral("three.jpg"), 0xF0F0F0)};
+  std::vector<std::string> added_order;
+  form.KES().OnAdded = [&added_order](TKES& store) { added_order.push_back(store.CurrentKey()); };
+  prompts_.QueueOpenPictures(files);
+  form.AddPictures();
+  EXPECT_EQ(added_order, (std::vector<std::string>{"three", "two", "one"}));
+  EXPECT_EQ(SelectedText(form.KeyList()), QStringLiteral("one"));
+  // The view shows the last file added.
+  EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x101010));
+  for (const char* expected : {"one (1)", "one (2)"}) {
+    prompts_.QueueOpenPictures({files[0]});
+    form.AddPictures();
+    EXPECT_EQ(SelectedText(form.KeyList()), QString::fromUtf8(expected));
+  }
+  EXPECT_TRUE(prompts_.Errors().empty());
+  EXPECT_FALSE(form.QMS().Shown());
+  EXPECT_TRUE(form.isEnabled());
+}
+
+TEST_F(BatchCommandsTest, ADamagedFileEndsTheBatchWithTheReadersMessage) {
+  TMainForm& form = OpenStore({});
+  const QString broken = Path(QStringLiteral("two.gif"));
+  QFile file(broken);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("GIF89a\x01");
+  file.close();
+  prompts_.QueueOpenPictures({WriteJpeg(QStringLiteral("one.jpg")), broken,
+                              WriteJpeg(QStringLiteral("three.jpg"), 0xF0F0F0)});
+  form.AddPictures();
+  EXPECT_EQ(Keys(), std::vector<std::string>{"three"});
+  ASSERT_EQ(prompts_.Errors().size(), 1u);
+  EXPECT_EQ(prompts_.Errors().front(), QString::fromUtf8(kUnrecognizedGif));
+  EXPECT_FALSE(form.QMS().Shown());
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0xF0F0F0));
+}
+
+TEST_F(BatchCommandsTest, BatchDeleteDeletesTheCheckedKeysOnlyAfterYes) {
+  struct TCase {
+    const char* name;
+    std::vector<int> checked;
+    TMsgDlgBtn answer;
+    std::vector<std::string> left;
+  };
+  const TCase cases[] = {
+      {"nothing checked", {}, TMsgDlgBtn::kYes, {"a", "b", "c"}},
+      {"answered No", {0, 2}, TMsgDlgBtn::kNo, {"a", "b", "c"}},
+      {"two checked", {0, 2}, TMsgDlgBtn::kYes, {"b"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMainForm& form = OpenStore({{"a"}, {"b"}, {"c"}});
+    ClickRow(2);
+    prompts_.QueueDialog(CheckRows(c.checked));
+    prompts_.QueueButton(c.answer);
+    form.DeletePictures();
+    EXPECT_EQ(Sorted(Keys()), c.left);
+    EXPECT_EQ(ListTexts(form.KeyList()).size(), static_cast<int>(c.left.size()));
+    // Refreshed, and the first key selected and shown, whatever the answer.
+    EXPECT_EQ(form.KeyList().currentRow(), 0);
+    EXPECT_EQ(form.PositionPanel().text(),
+              QStringLiteral("1 out of %1").arg(static_cast<int>(c.left.size())));
+    DestroyForm();
+    QFile::remove(store_);
+  }
+}
+
+TEST_F(BatchCommandsTest, BatchSaveWritesTheCheckedKeysInTheChosenFormatAndFolder) {
+  TMainForm& form = OpenStore({{"blue", 8, 8, 0x0000FF}, {"green"}, {"red", 8, 8, 0xFF0000}});
+  QDir().mkpath(Path(QStringLiteral("out")));
+  const QString out = Path(QStringLiteral("out"));
+  const QStringList keys = ListTexts(form.KeyList());
+  const int blue = static_cast<int>(keys.indexOf(QStringLiteral("blue")));
+  const int red = static_cast<int>(keys.indexOf(QStringLiteral("red")));
+  prompts_.QueueDialog(CheckRows({blue, red}));
+  prompts_.QueueDialog([out](QDialog& dialog) {
+    auto& save = dynamic_cast<TSaveAs&>(dialog);
+    EXPECT_FALSE(save.Edit1().isEnabled());  // names come from the keys
+    save.ComboBox1().setCurrentIndex(1);     // "BMP File"
+    EXPECT_TRUE(save.ChooseFolder(out));
+    return static_cast<int>(QDialog::Accepted);
+  });
+  form.SavePictures();
+  EXPECT_TRUE(prompts_.Errors().empty());
+  QStringList written = QDir(out).entryList(QDir::Files);
+  written.sort();
+  EXPECT_EQ(written, (QStringList{QStringLiteral("blue.bmp"), QStringLiteral("red.bmp")}));
+  QFile bmp(out + QStringLiteral("/red.bmp"));
+  ASSERT_TRUE(bmp.open(QIODevice::ReadOnly));
+  EXPECT_EQ(bmp.read(2), QByteArray("BM"));
+  EXPECT_TRUE(form.SaveAs().Edit1().isEnabled());
+  EXPECT_EQ(form.KeyList().currentRow(), 0);
+}
+
+TEST_F(BatchCommandsTest, TheProgressWindowFollowsItsPropertiesAsDescribed) {
+  TMainForm& form = MakeForm();
+  TQMSProgress& qms = form.QMS();
+  qms.SetPosition(5);  // before Show: nothing
+  EXPECT_FALSE(qms.Shown());
+  qms.SetFilename(QStringLiteral("before"));
+  qms.Show();
+  TFProgress* window = qms.Window();
+  ASSERT_NE(window, nullptr);
+  qms.Show();  // a second Show makes no second window
+  EXPECT_EQ(qms.Window(), window);
+  EXPECT_FALSE(form.isEnabled());
+  // Rows start empty; setters change the window but not the property.
+  EXPECT_EQ(window->FileRow().text(), QString());
+  qms.SetFilename(QStringLiteral("shown"));
+  EXPECT_EQ(window->FileRow().text(), QStringLiteral("shown"));
+  EXPECT_EQ(qms.Filename(), QStringLiteral("before"));
+  EXPECT_EQ(window->height(), 64);  // Progress is off: no gauge row
+  EXPECT_TRUE(window->GaugeRow().isHidden());
+  qms.Close();
+  qms.Close();  // harmless
+  EXPECT_FALSE(qms.Shown());
+  EXPECT_TRUE(form.isEnabled());
+
+  qms.SetProgress(true);
+  qms.Show();
+  EXPECT_EQ(qms.Window()->height(), 81);
+  EXPECT_FALSE(qms.Window()->GaugeRow().isHidden());
+  // Off while shown hides the row, keeps the height, and the property stays on.
+  qms.SetProgress(false);
+  EXPECT_TRUE(qms.Window()->GaugeRow().isHidden());
+  EXPECT_EQ(qms.Window()->height(), 81);
+  qms.Close();
+  EXPECT_TRUE(qms.Progress());
+}
+
+// A dialog script that types text into the password dialog and presses OK (or Cancel).
+TScriptedPrompts::TDialogScript TypePassword(const QString& text, QString* label = nullptr,
+                                             bool ok = true) {
+  return [=](QDialog& dialog) {
+    auto& password = dynamic_cast<TPasswordDlg&>(dialog);
+    if (label != nullptr) *label = password.Label().text();
+    EXPECT_TRUE(password.Edit().text().isEmpty());
+    password.Edit().setText(text);
+    return static_cast<int>(ok ? QDialog::Accepted : QDialog::Rejected);
+  };
+}
+
+TEST_F(BatchCommandsTest, APasswordIsSetOnlyWhenBothEntriesMatch) {
+  TMainForm& form = OpenStore({{"a"}});
+  // Cancelling the first entry changes nothing, not even the label.
+  prompts_.QueueDialog(TypePassword(QStringLiteral("x"), nullptr, false));
+  form.ChangePassword();
+  EXPECT_EQ(form.PasswordDlg().Label().text(), QStringLiteral("Enter password:"));
+  EXPECT_TRUE(form.KES().Password.empty());
+
+  QString second_label;
+  prompts_.QueueDialog(TypePassword(QStringLiteral("caf\u00e9")));
+  prompts_.QueueDialog(TypePassword(QStringLiteral("Caf\u00e9"), &second_label));
+  form.ChangePassword();
+  EXPECT_EQ(second_label, QStringLiteral("Re-enter your password"));
+  ASSERT_EQ(prompts_.Messages().size(), 1u);
+  EXPECT_EQ(prompts_.Messages().back(), QStringLiteral("Passwords didn't match!!"));
+  EXPECT_TRUE(form.KES().Password.empty());
+  EXPECT_EQ(form.PasswordDlg().Label().text(), QStringLiteral("Enter your password"));
+
+  prompts_.QueueDialog(TypePassword(QStringLiteral("caf\u00e9")));
+  prompts_.QueueDialog(TypePassword(QStringLiteral("caf\u00e9")));
+  form.ChangePassword();
+  EXPECT_EQ(form.KES().Password, "caf\xE9");
+  // The store is written protected: it opens again only with the password.
+  form.CloseCurrentStore();
+  prompts_.QueueDialog(TypePassword(QStringLiteral("caf\u00e9")));
+  OpenThroughDialog(store_);
+  EXPECT_EQ(form.KeyList().count(), 1);
+}
+
+TEST_F(BatchCommandsTest, KillNeedsBothConfirmationsAndTakesTheStoreOffTheRecentFiles) {
+  struct TCase {
+    const char* name;
+    std::vector<TMsgDlgBtn> answers;
+    bool killed;
+  };
+  const TCase cases[] = {
+      {"No to the first question", {TMsgDlgBtn::kNo}, false},
+      {"Cancel to the second", {TMsgDlgBtn::kYes, TMsgDlgBtn::kCancel}, false},
+      {"both agreed", {TMsgDlgBtn::kYes, TMsgDlgBtn::kOk}, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMainForm& form = OpenStore({{"a"}});
+    const QString path = QFileInfo(store_).absoluteFilePath();
+    for (TMsgDlgBtn answer : c.answers) prompts_.QueueButton(answer);
+    form.Kill();
+    EXPECT_EQ(QFile::exists(path), !c.killed);
+    EXPECT_EQ(form.StoreOpen(), !c.killed);
+    EXPECT_EQ(form.MRU().Items().contains(path), !c.killed);
+    EXPECT_EQ(RegistryRecentFiles().contains(path), !c.killed);
+    if (c.killed) {
+      EXPECT_EQ(form.KeyList().count(), 0);
+      EXPECT_FALSE(form.Action(TCommand::kDeleteButton).isEnabled());
+    }
+    DestroyForm();
+    QFile::remove(store_);
+  }
+}
+
+TEST_F(BatchCommandsTest, PackKeepsEveryKeyAndPicture) {
+  TMainForm& form = OpenStore({{"a", 8, 8, 0x102030}, {"b"}, {"c", 8, 8, 0x302010}});
+  ClickRow(1);
+  prompts_.QueueButton(TMsgDlgBtn::kYes);
+  form.DeletePicture();
+  const qint64 before = form.KES().DataSize();
+  form.Pack();
+  EXPECT_TRUE(prompts_.Errors().empty());
+  EXPECT_LT(form.KES().DataSize(), before);
+  EXPECT_EQ(Sorted(Keys()), (std::vector<std::string>{"a", "c"}));
+  ClickRow(static_cast<int>(ListTexts(form.KeyList()).indexOf(QStringLiteral("c"))));
+  EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x302010));
+}
+
+}  // namespace
+}  // namespace sk::test
