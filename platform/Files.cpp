@@ -146,26 +146,65 @@ void TFile::Write(std::span<const uint8_t> data) {
 
 void TFile::CopyFrom(TFile& source, int64_t length) {
   CheckFault("write", path_);
+  int64_t in = source.Position();
+  int64_t out = Position();
+  const int64_t end = in + length;
+  if (source.Size() < end) throw EOSError(EIO, "read", source.path_);
+  // Holes of the source stay holes when this file is written at its end: a sparse section costs
+  // neither the disk space nor the time of its zeros.
+  const bool appending = out == Size();
+  while (in < end) {
+    if (appending) {
+      int64_t data = ::lseek(source.fd_, in, SEEK_DATA);
+      if (data < 0) data = errno == ENXIO ? end : in;  // ENXIO: only a hole is left
+      data = std::min(data, end);
+      out += data - in;
+      in = data;
+      if (in == end) break;
+    }
+    int64_t hole = appending ? ::lseek(source.fd_, in, SEEK_HOLE) : end;
+    if (hole <= in || hole > end) hole = end;
+    CopyRange(source, in, out, hole - in);
+    out += hole - in;
+    in = hole;
+  }
+  if (Size() < out) Truncate(out);
+  Seek(out);
+  source.Seek(end);
+}
+
+void TFile::CopyRange(TFile& source, int64_t in, int64_t out, int64_t length) {
+  bool kernel = true;
+  std::vector<uint8_t> buffer;
   while (length > 0) {
-    const ssize_t n = ::copy_file_range(source.fd_, nullptr, fd_, nullptr,
-                                        static_cast<size_t>(std::min<int64_t>(length, 1 << 30)), 0);
-    if (n > 0) {
-      length -= n;
-      continue;
+    const size_t want = static_cast<size_t>(std::min<int64_t>(length, 1 << 30));
+    ssize_t n = -1;
+    if (kernel) {
+      loff_t from = in, to = out;
+      n = ::copy_file_range(source.fd_, &from, fd_, &to, want, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        kernel = false;  // the kernel cannot copy between these files: go through a buffer
+        continue;
+      }
+      if (n < 0) throw EOSError(errno, "write", path_);
+    } else {
+      if (buffer.empty()) buffer.resize(static_cast<size_t>(std::min<int64_t>(length, 1 << 20)));
+      n = ::pread(source.fd_, buffer.data(), std::min(want, buffer.size()), in);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw EOSError(errno, "read", source.path_);
+      for (ssize_t done = 0; done < n;) {
+        const ssize_t w = ::pwrite(fd_, buffer.data() + done, static_cast<size_t>(n - done),
+                                   out + done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) throw EOSError(errno, "write", path_);
+        done += w;
+      }
     }
     if (n == 0) throw EOSError(EIO, "read", source.path_);
-    if (errno == EINTR) continue;
-    if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
-      throw EOSError(errno, "write", path_);
-    }
-    // The kernel cannot copy between these files: copy through a buffer.
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(length, 1 << 20)));
-    while (length > 0) {
-      const std::span chunk(buffer.data(), static_cast<size_t>(std::min<int64_t>(length, buffer.size())));
-      source.ReadExact(chunk);
-      Write(chunk);
-      length -= static_cast<int64_t>(chunk.size());
-    }
+    in += n;
+    out += n;
+    length -= n;
   }
 }
 

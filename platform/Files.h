@@ -58,8 +58,10 @@ class TFile {
   // Reads exactly buffer.size() bytes or raises EOSError(EIO) at a premature end.
   void ReadExact(std::span<uint8_t> buffer);
   void Write(std::span<const uint8_t> data);
-  // Appends length bytes read from the current position of source, letting the kernel copy them
-  // where it can; raises EOSError(EIO) when source ends early.
+  // Writes length bytes read from the current position of source at this file's position, letting
+  // the kernel copy them where it can, and moves both positions past them. When this file is
+  // written at its end, holes of a sparse source stay holes. Raises EOSError(EIO) when source
+  // ends early (nothing is written then).
   void CopyFrom(TFile& source, int64_t length);
   void Seek(int64_t position);
   int64_t Position() const;
@@ -73,6 +75,9 @@ class TFile {
   void SetMode(unsigned mode);
 
  private:
+  // Copies length bytes from offset in of source to offset out of this file.
+  void CopyRange(TFile& source, int64_t in, int64_t out, int64_t length);
+
   int fd_ = -1;
   std::string path_;
 };

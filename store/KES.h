@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "platform/MemoryStream.h"
 #include "store/KESCache.h"
+#include "store/KESCodec.h"
 #include "store/KESErrors.h"
 #include "store/KESFilter.h"
 #include "store/KESList.h"
@@ -189,6 +190,12 @@ class TKES {
   void RequireActive() const;
   void ReportOsError(const EOSError& error, const std::string& file_name) const;
 
+  // Item bodies (KESItems.cpp): the bounds check against the data file, the streaming expansion
+  // of a compressed body, and the name of an item in the cache.
+  void CheckBody(const TIndex& index) const;
+  uint64_t ExpandBody(const TIndex& index, const TBlockSink& sink);
+  static std::string CacheKey(const TIndex& index);
+
   // Navigation helpers.
   bool Passes(int index) const;
   void RecomputeBofEof();
@@ -215,6 +222,7 @@ class TKES {
   std::optional<TFileTime> open_time_;
   std::string last_written_name_;  // the container the last close wrote
 
+  uint32_t serial_clock_ = 0;  // the last serial given to an item
   int item_index_ = 0;
   TKey current_key_;
   bool bof_ = false, eof_ = false;

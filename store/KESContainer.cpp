@@ -201,7 +201,11 @@ void TKES::LoadIndex() {
     if (count < 0 || count > (index_length - 4) / kMinIndexRecord) RaiseInvalidIndex();
 
     items_.SetSorted(false);
-    items_.SetCapacity(count);
+    try {
+      items_.SetCapacity(count);
+    } catch (const EKESListError&) {
+      RaiseInvalidIndex();  // more entries than a key list can hold (4^13 or more)
+    }
     ProgressStart(count, TProgressOrigin::poOpen);
     for (int32_t i = 0; i < count; ++i) {
       std::string key;
@@ -212,6 +216,7 @@ void TKES::LoadIndex() {
         RaiseInvalidIndex();
       }
       index.flags = static_cast<uint32_t>(flags);
+      index.serial = ++serial_clock_;
       try {
         if (index.flags & kFlagSystem) {
           system_.Add(std::move(key), index);
