@@ -116,6 +116,11 @@ class TKES {
   bool CaseSensitive() const { return items_.CaseSensitive(); }
   bool Active() const { return active_; }
   bool Modified() const { return modified_; }
+  // After a close that failed: gives up the store and keeps its working files, renamed from
+  // "<name>.tmp" to "<name>.kept" so that no later open sweeps them away; DataFileName and
+  // IndexFileName then name the kept files until the next open. The destructor does this when
+  // its close fails. Nothing happens when no working files exist.
+  void KeepWorkingFiles() noexcept;
   // The working files of the open store (empty while closed).
   const std::string& DataFileName() const { return data_name_; }
   const std::string& IndexFileName() const { return index_name_; }
@@ -170,6 +175,7 @@ class TKES {
   void Open();
   void Close();
   void CreateEmptyContainer();
+  void SweepLeftovers();
   void Unpack();
   void CreateWorkingFiles();
   void LoadIndex();
@@ -186,6 +192,8 @@ class TKES {
   [[noreturn]] void RaiseWithFileName(std::string_view message, int kind) const;
   [[noreturn]] void RaiseInvalidIndex() const;
   [[noreturn]] void RaiseInvalidFile() const;
+  // The store's name is a folder (or another kind of file that is not a regular file).
+  [[noreturn]] void RaiseNotRegular(bool folder) const;
   void Warn(const TNotifyEvent& handler, int kind);
   void RequireActive() const;
   void ReportOsError(const EOSError& error, const std::string& file_name) const;
@@ -219,6 +227,7 @@ class TKES {
   std::string filter_text_;
   std::string data_name_, index_name_;
   TFile data_file_;
+  TFile data_lock_;  // holds the data file's lock from its creation to its deletion
   std::optional<TFileTime> open_time_;
   std::string last_written_name_;  // the container the last close wrote
 

@@ -282,7 +282,7 @@ std::vector<uint8_t> CompressItem(std::span<const uint8_t> item) {
 uint64_t ExpandBlocks(uint64_t body_size, const TBlockSource& source, const TBlockSink& sink,
                       uint64_t limit) {
   // One payload (its length is 16 bits) and one block's output; both are reused for every block.
-  std::vector<uint8_t> payload(0xFFFF);
+  std::vector<uint8_t> payload(static_cast<size_t>(std::min<uint64_t>(body_size, 0xFFFF)));
   std::vector<uint8_t> out;
   out.reserve(kCodecSliceSize);
   auto read_exact = [&](uint8_t* to, size_t n) {

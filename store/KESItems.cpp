@@ -365,8 +365,11 @@ void TKES::Pack() {
   // Bodies of a sound index never overlap, so together they fit the data file's limit; more
   // means shared bodies, whose packed offsets would no longer fit 32 bits.
   if (live_bytes > kMaxDataFile) RaiseInvalidIndex();
-  const std::string temp = GetTempName("KES");
-  if (temp.empty()) throw EKESIndexError(std::string(kes_msg::kNoTempFile));
+  // The new data file is locked from its creation on and keeps that lock once it has taken the
+  // data file's place, so another process never sweeps it away as a leftover.
+  TFile out = CreateLockedTempFile(TempDirectory(), "KES");
+  if (!out.IsOpen()) throw EKESIndexError(std::string(kes_msg::kNoTempFile));
+  const std::string temp = out.Path();
   if (const int64_t free = FreeSpace(ExtractFileDir(temp)); free >= 0 && free < live_bytes) {
     DeleteFile(temp);
     ReportFileError(kErrDriveFull, "", file_name_);
@@ -382,7 +385,6 @@ void TKES::Pack() {
 
   ProgressStart(Count(), TProgressOrigin::poPack);
   try {
-    TFile out = TFile::Open(temp, FileMode::kReadWrite);
     auto copy_body = [&](TIndex& index) {
       std::vector<uint8_t> body(static_cast<size_t>(index.size));
       try {
@@ -401,9 +403,9 @@ void TKES::Pack() {
       copy_body(items_.Value(i));
     }
     out.Sync();
-    out.Close();
     data_file_.Close();
     MoveFileOver(temp, data_name_);
+    data_lock_ = std::move(out);
   } catch (...) {
     restore_offsets();
     DeleteFile(temp);

@@ -236,6 +236,29 @@ TEST_F(KESOpenCloseTest, IndexWriteFailureAtCloseKeepsEverything) {
   EXPECT_EQ(test::TextOf(out), "body");
 }
 
+TEST_F(KESOpenCloseTest, OnlyARegularFileOpensAsAStore) {
+  ASSERT_EQ(::mkdir(Path("folder.kes").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(Path("pipe.kes").c_str(), 0600), 0);  // opening it must not wait for a writer
+  struct Case {
+    const char* name;
+    std::string_view message;
+  };
+  for (const Case& c : {Case{"folder.kes", kes_msg::kFolderNotStore},
+                        Case{"pipe.kes", kes_msg::kNotRegularFile}}) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(c.name);
+    TKES store;
+    try {
+      store.SetFileName(path);
+      ADD_FAILURE() << "opened";
+    } catch (const EKESFileError& e) {
+      EXPECT_EQ(e.what(), FormatMessage(c.message, path));
+    }
+    EXPECT_EQ(store.FileName(), "");
+    EXPECT_TRUE(TempFiles().empty());
+  }
+}
+
 TEST_F(KESOpenCloseTest, FailedOpenOfMissingFolderReportsNotFound) {
   TKES store(&collator_);
   try {

@@ -60,6 +60,37 @@ TEST_F(SkdStoreTest, CreateWritesEmptyContainerAndKeepsExistingStores) {
   EXPECT_EQ(ReadFile("notes.txt"), "not a store");
 }
 
+TEST_F(SkdStoreTest, FolderOrFifoAsStoreIsRefusedWithoutWaiting) {
+  fs::create_directory(dir_ + "/album.kes");
+  ASSERT_EQ(::mkfifo((dir_ + "/pipe.kes").c_str(), 0600), 0);
+  struct Case {
+    const char* name;
+    const char* message;
+  };
+  for (const Case& c : {Case{"album.kes", "is a folder, not a store file"},
+                        Case{"pipe.kes", "is not a regular file"}}) {
+    for (const char* command : {"create", "info", "list"}) {
+      SCOPED_TRACE(std::string(command) + " " + c.name);
+      const TSkdResult r = Skd({command, c.name});
+      EXPECT_EQ(r.exit_code, 1);
+      if (std::string(command) == "create" || std::string(c.name) == "pipe.kes") {
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+      }
+    }
+  }
+  EXPECT_TRUE(fs::is_directory(dir_ + "/album.kes"));
+  EXPECT_TRUE(fs::is_fifo(dir_ + "/pipe.kes"));
+}
+
+TEST_F(SkdStoreTest, EmptyItemGoesToStandardOutputAsNothing) {
+  WriteFile("empty", "");
+  Ok({"put", "s.skd", "nothing", "empty"});
+  const TSkdResult r = Skd({"get", "s.skd", "nothing"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+}
+
 TEST_F(SkdStoreTest, ReadingCommandsNeverCreateOrRewrite) {
   for (const char* command : {"list", "info"}) {
     SCOPED_TRACE(command);
