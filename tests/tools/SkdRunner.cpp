@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 extern char** environ;
 
@@ -22,7 +24,8 @@ std::string Slurp(const std::string& path) {
 }  // namespace
 
 TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
-                  const std::map<std::string, std::string>& env) {
+                  const std::map<std::string, std::string>& env,
+                  std::optional<std::chrono::microseconds> kill_after) {
   const std::string out_path = cwd + "/.skd-out", err_path = cwd + "/.skd-err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -54,6 +57,10 @@ TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
   TSkdResult result;
   pid_t pid = 0;
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+    if (kill_after) {
+      std::this_thread::sleep_for(*kill_after);
+      ::kill(pid, SIGKILL);  // harmless when it has ended already: it is not reaped yet
+    }
     int status = 0;
     ::waitpid(pid, &status, 0);
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

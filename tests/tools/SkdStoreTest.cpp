@@ -3,8 +3,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "tests/tools/SkdRunner.h"
 
@@ -80,6 +83,67 @@ TEST_F(SkdStoreTest, FolderOrFifoAsStoreIsRefusedWithoutWaiting) {
   }
   EXPECT_TRUE(fs::is_directory(dir_ + "/album.kes"));
   EXPECT_TRUE(fs::is_fifo(dir_ + "/pipe.kes"));
+}
+
+// skd put and pack killed at random moments: the store always reopens as it was before or after,
+// and that open sweeps away what the killed process left behind. The kill moments are spread over
+// the time a whole run takes here; the seed is printed so that a failure can be replayed.
+TEST_F(SkdStoreTest, KilledPutOrPackLeavesTheStoreAsBeforeOrAfter) {
+  const std::string tmp = dir_ + "/tmp";
+  fs::create_directory(tmp);
+  const std::map<std::string, std::string> env = {{"TMPDIR", tmp}};
+  std::mt19937 rng(std::random_device{}());
+  auto noise = [&](size_t n) {
+    std::string bytes(n, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng());
+    return bytes;
+  };
+  for (const char* name : {"a", "b", "c"}) {
+    WriteFile(name, noise(400000));
+    Ok({"put", "s.skd", name, name}, env);
+  }
+  Ok({"delete", "s.skd", "a"}, env);
+  const std::string b = ReadFile("b");
+  WriteFile("new", noise(1500000));
+  const std::string original = ReadFile("s.skd");
+
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  rng.seed(seed);
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> listings;  // before, after
+  };
+  const Case cases[] = {
+      {{"put", "s.skd", "new", "new", "--compress"}, {"b\nc\n", "b\nc\nnew\n"}},
+      {{"pack", "s.skd"}, {"b\nc\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const auto start = std::chrono::steady_clock::now();
+    Ok(c.args, env);
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+    std::uniform_int_distribution<int64_t> moment(0, whole.count());
+    for (int round = 0; round < 16; ++round) {
+      WriteFile("s.skd", original);
+      const std::chrono::microseconds at(moment(rng));
+      SCOPED_TRACE("killed after " + std::to_string(at.count()) + " us");
+      RunSkd(c.args, dir_, env, at);
+      const std::string listing = Ok({"list", "s.skd"}, env);
+      EXPECT_NE(std::find(c.listings.begin(), c.listings.end(), listing), c.listings.end())
+          << listing;
+      EXPECT_EQ(Ok({"get", "s.skd", "b"}, env), b);
+      if (listing.find("new") != std::string::npos) {
+        EXPECT_EQ(Ok({"get", "s.skd", "new"}, env), ReadFile("new"));
+      }
+      // The list swept the killed process's working files and half-written container.
+      EXPECT_TRUE(fs::is_empty(tmp));
+      for (const auto& entry : fs::directory_iterator(dir_)) {
+        EXPECT_NE(entry.path().filename().string().rfind("TDB", 0), 0u) << entry.path();
+      }
+    }
+  }
 }
 
 TEST_F(SkdStoreTest, EmptyItemGoesToStandardOutputAsNothing) {
