@@ -125,7 +125,7 @@ TEST_F(SkdStoreTest, KilledPutOrPackLeavesTheStoreAsBeforeOrAfter) {
     const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - start);
     std::uniform_int_distribution<int64_t> moment(0, whole.count());
-    for (int round = 0; round < 16; ++round) {
+    for (int round = 0; round < 10; ++round) {
       WriteFile("s.skd", original);
       const std::chrono::microseconds at(moment(rng));
       SCOPED_TRACE("killed after " + std::to_string(at.count()) + " us");
