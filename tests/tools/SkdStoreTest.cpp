@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -144,6 +145,14 @@ TEST_F(SkdStoreTest, KilledPutOrPackLeavesTheStoreAsBeforeOrAfter) {
       }
     }
   }
+}
+
+TEST_F(SkdStoreTest, CreateLooksOnlyAtTheSignatureOfALargeFile) {
+  // 4 GB, nearly all of it a hole: reading it whole would take gigabytes of memory.
+  WriteFile("big.kes", std::string("KES\0", 4));
+  ASSERT_EQ(::truncate((dir_ + "/big.kes").c_str(), int64_t{4} << 30), 0);
+  Ok({"create", "big.kes"});
+  EXPECT_EQ(fs::file_size(dir_ + "/big.kes"), uint64_t{4} << 30);
 }
 
 TEST_F(SkdStoreTest, EmptyItemGoesToStandardOutputAsNothing) {
