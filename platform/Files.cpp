@@ -200,8 +200,8 @@ void TFile::CopyRange(TFile& source, int64_t in, int64_t out, int64_t length) {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) throw EOSError(errno, "read", source.path_);
       for (ssize_t done = 0; done < n;) {
-        const ssize_t w = ::pwrite(fd_, buffer.data() + done, static_cast<size_t>(n - done),
-                                   out + done);
+        const ssize_t w =
+            ::pwrite(fd_, buffer.data() + done, static_cast<size_t>(n - done), out + done);
         if (w < 0 && errno == EINTR) continue;
         if (w < 0) throw EOSError(errno, "write", path_);
         done += w;
@@ -427,7 +427,8 @@ bool UserMayWrite(const std::string& path, const struct stat& st) {
 bool FolderWritable(const std::string& path) {
   const std::string dir = ExtractFileDir(path);
   struct stat st {};
-  return ::stat(dir.empty() ? "." : dir.c_str(), &st) == 0 && UserMayWrite(dir.empty() ? "." : dir, st);
+  const std::string folder = dir.empty() ? "." : dir;
+  return ::stat(folder.c_str(), &st) == 0 && UserMayWrite(folder, st);
 }
 
 // How an existing target is to be written.

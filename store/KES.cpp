@@ -1,9 +1,8 @@
 // TKES lifecycle: construction, FileName (open and close), properties, warnings and progress.
 #include "store/KES.h"
 
-#include <cstdio>
-
 #include <algorithm>
+#include <cstdio>
 
 namespace sk {
 

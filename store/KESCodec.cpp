@@ -320,9 +320,10 @@ std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body, uint64_t limit) {
     pos += n;
     return n;
   };
-  ExpandBlocks(body.size(), source,
-               [&](std::span<const uint8_t> bytes) { item.insert(item.end(), bytes.begin(), bytes.end()); },
-               limit);
+  ExpandBlocks(
+      body.size(), source,
+      [&](std::span<const uint8_t> bytes) { item.insert(item.end(), bytes.begin(), bytes.end()); },
+      limit);
   return item;
 }
 

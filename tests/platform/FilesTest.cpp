@@ -227,8 +227,8 @@ TEST_F(FilesTest, OnlyUnlockedTempFilesOfOurNamingAreDeleted) {
   fs::create_directory(Path("KESEEEEEEEE.tmp"));
   std::vector<std::string> named = TempFilesNamed(dir_, "KES");
   std::sort(named.begin(), named.end());
-  std::vector<std::string> expected = {Path("KES0000ABCD.tmp"), live.Path(), Path("KESEEEEEEEE.tmp"),
-                                       Path("KESFFFFFFFF.tmp")};
+  std::vector<std::string> expected = {Path("KES0000ABCD.tmp"), live.Path(),
+                                       Path("KESEEEEEEEE.tmp"), Path("KESFFFFFFFF.tmp")};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(named, expected);
   for (const std::string& name : named) DeleteIfUnlocked(name);
