@@ -133,7 +133,9 @@ void TFileCommands::ShutDownQuietly() {
   try {
     CloseStoreWithReport(context_.store);
   } catch (const std::exception&) {
-    // Nobody is there to ask; the store keeps its working files.
+    // Nobody is there to ask: the store's working files are kept, out of the way of the next
+    // open's sweep of stale files.
+    context_.store.KeepWorkingFiles();
   }
   try {
     mru_.Save();

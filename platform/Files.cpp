@@ -88,10 +88,16 @@ TFile TFile::Open(const std::string& path, FileMode mode) {
     case FileMode::kReadWrite: flags |= O_RDWR; break;
     case FileMode::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case FileMode::kCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+    case FileMode::kReadNoWait: flags |= O_RDONLY | O_NONBLOCK; break;
   }
   const int fd = ::open(path.c_str(), flags, 0600);
   if (fd < 0) throw EOSError(errno, "open", path);
-  return TFile(fd, path);
+  TFile file(fd, path);
+  // Once open, reads wait for data as usual.
+  if (mode == FileMode::kReadNoWait && ::fcntl(fd, F_SETFL, O_RDONLY) != 0) {
+    throw EOSError(errno, "open", path);
+  }
+  return file;
 }
 
 TFile::TFile(TFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
@@ -146,26 +152,65 @@ void TFile::Write(std::span<const uint8_t> data) {
 
 void TFile::CopyFrom(TFile& source, int64_t length) {
   CheckFault("write", path_);
+  int64_t in = source.Position();
+  int64_t out = Position();
+  const int64_t end = in + length;
+  if (source.Size() < end) throw EOSError(EIO, "read", source.path_);
+  // Holes of the source stay holes when this file is written at its end: a sparse section costs
+  // neither the disk space nor the time of its zeros.
+  const bool appending = out == Size();
+  while (in < end) {
+    if (appending) {
+      int64_t data = ::lseek(source.fd_, in, SEEK_DATA);
+      if (data < 0) data = errno == ENXIO ? end : in;  // ENXIO: only a hole is left
+      data = std::min(data, end);
+      out += data - in;
+      in = data;
+      if (in == end) break;
+    }
+    int64_t hole = appending ? ::lseek(source.fd_, in, SEEK_HOLE) : end;
+    if (hole <= in || hole > end) hole = end;
+    CopyRange(source, in, out, hole - in);
+    out += hole - in;
+    in = hole;
+  }
+  if (Size() < out) Truncate(out);
+  Seek(out);
+  source.Seek(end);
+}
+
+void TFile::CopyRange(TFile& source, int64_t in, int64_t out, int64_t length) {
+  bool kernel = true;
+  std::vector<uint8_t> buffer;
   while (length > 0) {
-    const ssize_t n = ::copy_file_range(source.fd_, nullptr, fd_, nullptr,
-                                        static_cast<size_t>(std::min<int64_t>(length, 1 << 30)), 0);
-    if (n > 0) {
-      length -= n;
-      continue;
+    const size_t want = static_cast<size_t>(std::min<int64_t>(length, 1 << 30));
+    ssize_t n = -1;
+    if (kernel) {
+      loff_t from = in, to = out;
+      n = ::copy_file_range(source.fd_, &from, fd_, &to, want, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        kernel = false;  // the kernel cannot copy between these files: go through a buffer
+        continue;
+      }
+      if (n < 0) throw EOSError(errno, "write", path_);
+    } else {
+      if (buffer.empty()) buffer.resize(static_cast<size_t>(std::min<int64_t>(length, 1 << 20)));
+      n = ::pread(source.fd_, buffer.data(), std::min(want, buffer.size()), in);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw EOSError(errno, "read", source.path_);
+      for (ssize_t done = 0; done < n;) {
+        const ssize_t w =
+            ::pwrite(fd_, buffer.data() + done, static_cast<size_t>(n - done), out + done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) throw EOSError(errno, "write", path_);
+        done += w;
+      }
     }
     if (n == 0) throw EOSError(EIO, "read", source.path_);
-    if (errno == EINTR) continue;
-    if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
-      throw EOSError(errno, "write", path_);
-    }
-    // The kernel cannot copy between these files: copy through a buffer.
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(length, 1 << 20)));
-    while (length > 0) {
-      const std::span chunk(buffer.data(), static_cast<size_t>(std::min<int64_t>(length, buffer.size())));
-      source.ReadExact(chunk);
-      Write(chunk);
-      length -= static_cast<int64_t>(chunk.size());
-    }
+    in += n;
+    out += n;
+    length -= n;
   }
 }
 
@@ -202,6 +247,11 @@ void TFile::Close() {
   if (::close(fd) != 0) throw EOSError(errno, "close", path_);
 }
 
+bool TFile::IsRegular() const {
+  struct stat st {};
+  return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool TFile::TryLockExclusive() { return ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }
 
 void TFile::SetMode(unsigned mode) {
@@ -226,6 +276,7 @@ std::string CreateTempFile(const std::string& directory, std::string_view prefix
     if (FaultHook() && FaultHook()("create", name) != 0) return {};
     const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
+      ::fchmod(fd, 0600);  // whatever the umask took away
       ::close(fd);
       return name;
     }
@@ -234,9 +285,81 @@ std::string CreateTempFile(const std::string& directory, std::string_view prefix
   return {};
 }
 
+TFile CreateLockedTempFile(const std::string& directory, std::string_view prefix) {
+  static std::mt19937_64 generator{std::random_device{}()};
+  char digits[17];
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::snprintf(digits, sizeof digits, "%08llX",
+                  static_cast<unsigned long long>(generator() & 0xFFFFFFFFu));
+    std::string name = directory + "/" + std::string(prefix) + digits + ".tmp";
+    if (FaultHook() && FaultHook()("create", name) != 0) return {};
+    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return {};
+    }
+    TFile file(fd, name);
+    // A sweep in another process may have locked the new file before us, to delete it; then it
+    // is gone or going, and another name is needed. Once locked, the name must still be ours.
+    struct stat by_fd {}, by_name {};
+    if (file.TryLockExclusive() && ::fstat(fd, &by_fd) == 0 &&
+        ::lstat(name.c_str(), &by_name) == 0 && by_fd.st_ino == by_name.st_ino &&
+        by_fd.st_dev == by_name.st_dev) {
+      // 0600 whatever the umask: these files hold the user's pictures.
+      file.SetMode(0600);
+      return file;
+    }
+  }
+  errno = EEXIST;
+  return {};
+}
+
+std::vector<std::string> TempFilesNamed(const std::string& directory, std::string_view prefix) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != prefix.size() + 12 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, ".tmp") != 0) {
+      continue;
+    }
+    const std::string_view digits = std::string_view(name).substr(prefix.size(), 8);
+    if (std::all_of(digits.begin(), digits.end(),
+                    [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); })) {
+      names.push_back(directory + "/" + name);
+    }
+  }
+  return names;
+}
+
+bool DeleteIfUnlocked(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  TFile file(fd, path);
+  struct stat by_fd {}, by_name {};
+  if (::fstat(fd, &by_fd) != 0 || !S_ISREG(by_fd.st_mode) || by_fd.st_uid != ::geteuid()) {
+    return false;
+  }
+  if (!file.TryLockExclusive()) return false;  // a live process holds it
+  // Delete only the file that was locked, not one that took its name meanwhile.
+  if (::lstat(path.c_str(), &by_name) != 0 || by_name.st_ino != by_fd.st_ino ||
+      by_name.st_dev != by_fd.st_dev) {
+    return false;
+  }
+  return ::unlink(path.c_str()) == 0;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+TFileKind FileKind(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return TFileKind::kMissing;
+  if (S_ISREG(st.st_mode)) return TFileKind::kRegular;
+  return S_ISDIR(st.st_mode) ? TFileKind::kFolder : TFileKind::kOther;
 }
 
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
@@ -291,22 +414,105 @@ std::string FileNameFromText(std::string_view text) {
   return name;
 }
 
+namespace {
+
+// Whether the user may write the file or folder at path. Root may write anything, but a file whose
+// permission bits allow nobody to write is read-only for root too, as it is for the user who set
+// them; everyone else asks the system, which knows groups and access lists.
+bool UserMayWrite(const std::string& path, const struct stat& st) {
+  if (::geteuid() == 0) return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+  return ::access(path.c_str(), W_OK) == 0;
+}
+
+bool FolderWritable(const std::string& path) {
+  const std::string dir = ExtractFileDir(path);
+  struct stat st {};
+  const std::string folder = dir.empty() ? "." : dir;
+  return ::stat(folder.c_str(), &st) == 0 && UserMayWrite(folder, st);
+}
+
+// How an existing target is to be written.
+enum class TTargetKind { kNew, kReplace, kInPlace };
+
+// Decides for the resolved target: a regular file the user may write is replaced, or written in
+// place when its folder cannot take a new file; a read-only one is refused (EACCES) and a folder
+// too (EISDIR); a device, FIFO or socket is written in place.
+TTargetKind ClassifyTarget(const std::string& real, const std::string& shown, struct stat& st) {
+  if (::stat(real.c_str(), &st) != 0) return TTargetKind::kNew;
+  if (S_ISDIR(st.st_mode)) throw EOSError(EISDIR, "replace", shown);
+  if (!S_ISREG(st.st_mode)) return TTargetKind::kInPlace;
+  if (!UserMayWrite(real, st)) throw EOSError(EACCES, "replace", shown);
+  return FolderWritable(real) ? TTargetKind::kReplace : TTargetKind::kInPlace;
+}
+
+// Opens an existing target for writing over its bytes; a FIFO waits for its reader, as a shell's
+// redirection does.
+TFile OpenInPlace(const std::string& real) {
+  CheckFault("open", real);
+  const int fd = ::open(real.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) throw EOSError(errno, "open", real);
+  return TFile(fd, real);
+}
+
+// After writing in place: a regular file is cut to what was written and synced.
+void FinishInPlace(TFile& file) {
+  if (file.IsRegular()) {
+    file.Truncate(file.Position());
+    file.Sync();
+  }
+  file.Close();
+}
+
+}  // namespace
+
+std::string ResolveFileLinks(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path p = path;
+  // Follow the chain by hand: a last link that points nowhere yet still names where to write.
+  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(p, error); ++hops) {
+    const std::filesystem::path to = std::filesystem::read_symlink(p, error);
+    if (error) break;
+    p = to.is_absolute() ? to : p.parent_path() / to;
+  }
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(p, error);
+  return error ? p.lexically_normal().string() : resolved.string();
+}
+
 void ReplaceFile(const std::string& source, const std::string& target) {
+  const std::string real = ResolveFileLinks(target);
+  struct stat st {};
+  const TTargetKind kind = ClassifyTarget(real, target, st);
+  if (kind == TTargetKind::kInPlace) {
+    TFile in = TFile::Open(source, FileMode::kRead);
+    TFile out = OpenInPlace(real);
+    std::vector<uint8_t> buffer(1 << 20);
+    for (size_t n; (n = in.Read(buffer)) > 0;) out.Write(std::span(buffer.data(), n));
+    FinishInPlace(out);
+    in.Close();
+    DeleteFile(source);
+    return;
+  }
   {
     TFile file = TFile::Open(source, FileMode::kReadWrite);
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) file.SetMode(st.st_mode & 07777);
+    if (kind == TTargetKind::kReplace) {
+      file.SetMode(st.st_mode & 07777);
+      // Keep the owner of a file replaced on someone's behalf (by root); others cannot, and the
+      // file is then theirs, as after any editor's save.
+      if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+        [[maybe_unused]] const int ignored = ::fchown(file.Descriptor(), st.st_uid, st.st_gid);
+      }
+    }
     file.Sync();
     file.Close();
   }
   try {
-    RenameFile(source, target);
+    RenameFile(source, real);
   } catch (const EOSError& error) {
     if (error.Code() != EXDEV) throw;
     // Another file system: copy beside the target first, so the final step is still a rename.
-    const std::string beside = CopyBeside(source, target);
+    const std::string beside = CopyBeside(source, real);
     try {
-      RenameFile(beside, target);
+      RenameFile(beside, real);
     } catch (...) {
       DeleteFile(beside);
       throw;
@@ -316,35 +522,43 @@ void ReplaceFile(const std::string& source, const std::string& target) {
   // The rename has replaced the target: a failing folder sync cannot undo that, so reporting it as
   // a failed replacement would make callers act on a state that no longer exists.
   try {
-    SyncDirectoryOf(target);
+    SyncDirectoryOf(real);
   } catch (const EOSError&) {
   }
 }
 
-void WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write) {
-  std::string target = ExpandFileName(path);
-  std::error_code error;
-  if (std::filesystem::is_symlink(target, error)) {
-    const std::filesystem::path resolved = std::filesystem::canonical(target, error);
-    if (!error) target = resolved.string();
+void WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write,
+                         unsigned new_file_mode, std::string_view temp_prefix) {
+  const std::string real = ResolveFileLinks(ExpandFileName(path));
+  struct stat st {};
+  if (ClassifyTarget(real, path, st) == TTargetKind::kInPlace) {
+    TFile file = OpenInPlace(real);
+    write(file);
+    FinishInPlace(file);
+    return;
   }
   errno = 0;
-  const std::string temp = CreateTempFile(ExtractFileDir(target), "SKW");
-  if (temp.empty()) throw EOSError(errno ? errno : EIO, "create", path);
+  TFile file = CreateLockedTempFile(ExtractFileDir(real), temp_prefix);
+  if (!file.IsOpen()) throw EOSError(errno ? errno : EIO, "create", path);
   try {
-    TFile file = TFile::Open(temp, FileMode::kReadWrite);
-    // A new file gets the usual mode for the user's umask (ReplaceFile keeps an old file's mode);
-    // umask can only be read by setting it, and the program has one thread.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    file.SetMode(0666 & ~mask);
+    if (new_file_mode == kModeFromUmask) {
+      // The usual mode for the user's umask (ReplaceFile keeps an old file's mode); umask can
+      // only be read by setting it, and the program has one thread.
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      file.SetMode(0666 & ~mask);
+    } else {
+      file.SetMode(new_file_mode);
+    }
     write(file);
-    file.Close();
-    ReplaceFile(temp, target);
+    // The file stays open, and so locked, until it has taken the target's place: a sweep of
+    // leftovers by another process never takes it for one.
+    ReplaceFile(file.Path(), real);
   } catch (...) {
-    DeleteFile(temp);
+    DeleteFile(file.Path());
     throw;
   }
+  file.Close();
 }
 
 void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {

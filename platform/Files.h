@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sk {
 
@@ -35,6 +36,7 @@ enum class FileMode {
   kReadWrite,       // existing file, read and write
   kCreate,          // create or truncate, read and write, mode 0600 for a new file
   kCreateNew,       // create a file that must not exist yet (no links followed), mode 0600
+  kReadNoWait,      // existing file, read only, opened without waiting for a FIFO's writer
 };
 
 // An open file. Move-only; closes itself. Every failure raises EOSError.
@@ -51,6 +53,8 @@ class TFile {
   ~TFile();
 
   bool IsOpen() const { return fd_ >= 0; }
+  // Whether the open file is a regular file (not a folder, device, FIFO or socket).
+  bool IsRegular() const;
   const std::string& Path() const { return path_; }
 
   // Reads up to buffer.size() bytes; fewer only at the end of the file.
@@ -58,8 +62,10 @@ class TFile {
   // Reads exactly buffer.size() bytes or raises EOSError(EIO) at a premature end.
   void ReadExact(std::span<uint8_t> buffer);
   void Write(std::span<const uint8_t> data);
-  // Appends length bytes read from the current position of source, letting the kernel copy them
-  // where it can; raises EOSError(EIO) when source ends early.
+  // Writes length bytes read from the current position of source at this file's position, letting
+  // the kernel copy them where it can, and moves both positions past them. When this file is
+  // written at its end, holes of a sparse source stay holes. Raises EOSError(EIO) when source
+  // ends early (nothing is written then).
   void CopyFrom(TFile& source, int64_t length);
   void Seek(int64_t position);
   int64_t Position() const;
@@ -71,8 +77,12 @@ class TFile {
   bool TryLockExclusive();
   // Sets the permission bits (chmod).
   void SetMode(unsigned mode);
+  int Descriptor() const { return fd_; }
 
  private:
+  // Copies length bytes from offset in of source to offset out of this file.
+  void CopyRange(TFile& source, int64_t in, int64_t out, int64_t length);
+
   int fd_ = -1;
   std::string path_;
 };
@@ -84,7 +94,25 @@ std::string TempDirectory();
 // returns its full name, or an empty string when none could be created.
 std::string CreateTempFile(const std::string& directory, std::string_view prefix);
 
+// Like CreateTempFile, but returns the new file open for reading and writing and holding an
+// exclusive lock (see TryLockExclusive) for as long as it stays open, mode 0600 whatever the umask.
+// Returns a closed TFile (errno set) when no file could be created. The lock tells a sweep of
+// leftovers (see SweepStaleFiles) that the file is in use.
+TFile CreateLockedTempFile(const std::string& directory, std::string_view prefix);
+
+// The files in directory named as CreateTempFile names them for this prefix (prefix, eight capital
+// hexadecimal digits, ".tmp"), as full paths.
+std::vector<std::string> TempFilesNamed(const std::string& directory, std::string_view prefix);
+
+// Deletes path if it is a regular file (not a link) of this user that no open file holds locked,
+// as a process that died leaves its files; true when it was deleted. Never waits.
+bool DeleteIfUnlocked(const std::string& path);
+
 bool FileExists(const std::string& path);
+
+// What a path names, following symbolic links.
+enum class TFileKind { kMissing, kRegular, kFolder, kOther };
+TFileKind FileKind(const std::string& path);
 // Deletes a file; returns false (and leaves errno) when it could not be deleted.
 bool DeleteFile(const std::string& path);
 
@@ -112,19 +140,39 @@ std::string ExtractFileName(std::string_view path);
 // one name inside the folder it is joined to.
 std::string FileNameFromText(std::string_view text);
 
-// Puts source in place of target atomically (an existing target's permission bits are carried
-// over to the new file): fsyncs the source, renames it over the target and
-// fsyncs the folder. When source and target lie on different file systems the bytes are first
-// copied into a temporary file beside the target. On any failure the target is left as it was,
-// the source is kept, and EOSError is raised.
+// The file that path finally names: symbolic links are followed, also a last one that points to
+// a file that does not exist yet (up to 40 links). A path without links comes back normalised.
+std::string ResolveFileLinks(const std::string& path);
+
+// Puts source in place of target, following target's symbolic links so that the file they name is
+// replaced and the links are kept. What target is decides how:
+// - missing, or a regular file the user may write in a folder the user may write: atomically. An
+//   existing file's permission bits (and, where the user may set them, its owner and group) are
+//   carried over to the new file, which is fsynced, renamed over the target, and the folder is
+//   fsynced; across file systems the bytes are first copied into a temporary file beside it.
+// - a regular file whose permission bits do not let the user write it (checked as bits even for
+//   root): refused with EOSError(EACCES); a folder: EOSError(EISDIR).
+// - a writable file in a folder the user may not write, a device, a FIFO or a socket: the bytes are
+//   written into it in place (a regular file is then cut to their length and fsynced) and source
+//   is deleted. An in-place write that fails may leave the target partly written.
+// On a failure before the rename the target is left as it was, the source is kept, and EOSError
+// is raised.
 void ReplaceFile(const std::string& source, const std::string& target);
 
-// Writes a file through `write`, which gets a new temporary file beside path, and puts it in place
-// with ReplaceFile only once all of it is written, so an existing file is never left half-written
-// and a failure leaves it as it was (the temporary file is removed). The file keeps the mode of
-// the file it replaces, or gets 0666 less the umask. Writing through a symbolic link replaces the
-// file it points to and keeps the link. Raises EOSError, or whatever `write` raises.
-void WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write);
+// The mode WriteFileAtomically gives a new file unless told otherwise: 0666 less the umask.
+inline constexpr unsigned kModeFromUmask = ~0u;
+
+// Writes a file through `write` and puts it in place of path by ReplaceFile's rules. Normally
+// `write` gets a new temporary file (named temp_prefix + hex digits + ".tmp") beside the file path
+// finally names, locked while it exists, which takes the target's place only once all of it is
+// written, so an existing file is never left half-written and a failure leaves it as it was (the
+// temporary file is removed). Where ReplaceFile writes in place, `write` gets the target itself.
+// A new file gets new_file_mode exactly (whatever the umask), or 0666 less the umask; a replaced
+// file keeps its mode. Symbolic links are kept and the file they name is written. Raises EOSError,
+// or whatever `write` raises.
+void WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write,
+                         unsigned new_file_mode = kModeFromUmask,
+                         std::string_view temp_prefix = "SKW");
 void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
 
 }  // namespace sk

@@ -136,19 +136,23 @@ void TBFStream::Close() {
 }
 
 namespace {
-std::string TempNameOrThrow() {
-  std::string name = GetTempName("DBT");
-  if (name.empty()) throw EKESIndexError(std::string(kes_msg::kNoTempFile));
-  return name;
+TFile LockedTempOrThrow() {
+  TFile file = CreateLockedTempFile(TempDirectory(), "DBT");
+  if (!file.IsOpen()) throw EKESIndexError(std::string(kes_msg::kNoTempFile));
+  return file;
 }
 }  // namespace
 
-TTempBFStream::TTempBFStream(std::string target) : TTempBFStream(TempNameOrThrow(), std::move(target)) {}
+TTempBFStream::TTempBFStream(std::string target)
+    : TTempBFStream(LockedTempOrThrow(), std::move(target)) {}
 
-TTempBFStream::TTempBFStream(std::string temp_name, std::string target)
-try : TBFStream(temp_name, 32768, FileMode::kCreate), temp_name_(temp_name), target_(std::move(target)) {
+TTempBFStream::TTempBFStream(TFile lock, std::string target)
+try : TBFStream(lock.Path(), 32768, FileMode::kCreate),
+      lock_(std::move(lock)),
+      temp_name_(lock_.Path()),
+      target_(std::move(target)) {
 } catch (...) {
-  DeleteFile(temp_name);
+  DeleteFile(lock.Path());
   throw;
 }
 
@@ -166,6 +170,7 @@ void TTempBFStream::Commit() {
   Close();
   MoveFileOver(temp_name_, target_);
   committed_ = true;
+  lock_.Close();
 }
 
 }  // namespace sk

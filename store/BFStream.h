@@ -68,7 +68,8 @@ class TBFStream {
   bool dirty_ = false;
 };
 
-// Writes a new file with the prefix "DBT" in the temporary directory; Commit puts it in place of
+// Writes a new file with the prefix "DBT" in the temporary directory, locked until it has taken the
+// target's place (so no other process sweeps it away as a leftover); Commit puts it in place of
 // the target. Destroyed without a commit, it deletes its file, so a target is never replaced by
 // an incomplete one.
 class TTempBFStream : public TBFStream {
@@ -79,7 +80,8 @@ class TTempBFStream : public TBFStream {
   void Commit();
 
  private:
-  TTempBFStream(std::string temp_name, std::string target);
+  TTempBFStream(TFile lock, std::string target);
+  TFile lock_;
   std::string temp_name_;
   std::string target_;
   bool committed_ = false;

@@ -2,6 +2,7 @@
 #include "store/KES.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace sk {
 
@@ -48,7 +49,26 @@ TKES::~TKES() {
     Close();
   } catch (...) {
     // A destructor cannot report; the working files are kept so nothing is lost.
+    KeepWorkingFiles();
   }
+}
+
+void TKES::KeepWorkingFiles() noexcept {
+  if (data_name_.empty()) return;
+  try {
+    data_file_.Close();
+  } catch (const EOSError&) {
+  }
+  // Renamed out of the pattern that opens sweep away as a dead process's leftovers: without their
+  // lock they would look like one.
+  for (std::string* name : {&index_name_, &data_name_}) {
+    if (name->size() < 4) continue;
+    const std::string kept = name->substr(0, name->size() - 4) + ".kept";
+    if (::rename(name->c_str(), kept.c_str()) == 0) *name = kept;
+  }
+  data_lock_.Close();
+  ClearState();
+  file_name_.clear();
 }
 
 void TKES::SetFileName(const std::string& name) {

@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/MemoryStream.h"
 #include "store/KESCache.h"
+#include "store/KESCodec.h"
 #include "store/KESErrors.h"
 #include "store/KESFilter.h"
 #include "store/KESList.h"
@@ -128,6 +129,11 @@ class TKES {
   bool CaseSensitive() const { return items_.CaseSensitive(); }
   bool Active() const { return active_; }
   bool Modified() const { return modified_; }
+  // After a close that failed: gives up the store and keeps its working files, renamed from
+  // "<name>.tmp" to "<name>.kept" so that no later open sweeps them away; DataFileName and
+  // IndexFileName then name the kept files until the next open. The destructor does this when
+  // its close fails. Nothing happens when no working files exist.
+  void KeepWorkingFiles() noexcept;
   // The working files of the open store (empty while closed).
   const std::string& DataFileName() const { return data_name_; }
   const std::string& IndexFileName() const { return index_name_; }
@@ -185,6 +191,7 @@ class TKES {
   void Open();
   void Close();
   void CreateEmptyContainer();
+  void SweepLeftovers();
   void Unpack();
   void CreateWorkingFiles();
   void LoadIndex();
@@ -201,9 +208,17 @@ class TKES {
   [[noreturn]] void RaiseWithFileName(std::string_view message, int kind) const;
   [[noreturn]] void RaiseInvalidIndex() const;
   [[noreturn]] void RaiseInvalidFile() const;
+  // The store's name is a folder (or another kind of file that is not a regular file).
+  [[noreturn]] void RaiseNotRegular(bool folder) const;
   void Warn(const TNotifyEvent& handler, int kind);
   void RequireActive() const;
   void ReportOsError(const EOSError& error, const std::string& file_name) const;
+
+  // Item bodies (KESItems.cpp): the bounds check against the data file, the streaming expansion
+  // of a compressed body, and the name of an item in the cache.
+  void CheckBody(const TIndex& index) const;
+  uint64_t ExpandBody(const TIndex& index, const TBlockSink& sink);
+  static std::string CacheKey(const TIndex& index);
 
   // Navigation helpers.
   bool Passes(int index) const;
@@ -228,9 +243,11 @@ class TKES {
   std::string filter_text_;
   std::string data_name_, index_name_;
   TFile data_file_;
+  TFile data_lock_;  // holds the data file's lock from its creation to its deletion
   std::optional<TFileTime> open_time_;
   std::string last_written_name_;  // the container the last close wrote
 
+  uint32_t serial_clock_ = 0;  // the last serial given to an item
   int item_index_ = 0;
   TKey current_key_;
   bool bof_ = false, eof_ = false;

@@ -27,8 +27,6 @@ constexpr size_t kMinMatch = 3;
 constexpr size_t kMaxMatch = 18;
 constexpr size_t kMinRun = 16;
 constexpr size_t kMaxRun = 4095;
-// The decoder accepts run codes longer than the compressor writes: up to 15 * 256 + 255 + 16.
-constexpr size_t kMaxRunCodeCount = 4111;
 constexpr unsigned kItemsPerGroup = 16;
 
 // The compressor may pass the slice length by one control word and one run code before its loop
@@ -228,27 +226,6 @@ bool DecodeCompressed(std::span<const uint8_t> payload, uint8_t* dst, size_t& pr
   return true;
 }
 
-// The most output the block stream in `body` can expand to, found by walking its block headers:
-// a stored payload gives its length less one, a compressed one at most 1028 bytes per payload
-// byte (a 4-byte run code writes up to kMaxRunCodeCount), and no block more than kCodecSliceSize.
-// Reserving it once spares a large item the copies of repeated growth.
-size_t ExpandedSizeBound(std::span<const uint8_t> body) {
-  size_t bound = 0;
-  size_t pos = 0;
-  while (body.size() - pos >= 2) {
-    const size_t length = body[pos] | (size_t{body[pos + 1]} << 8);
-    pos += 2;
-    if (length > body.size() - pos) break;
-    if (length >= 2) {
-      const size_t most =
-          body[pos] == kCodecMethodStored ? length - 1 : length * ((kMaxRunCodeCount + 3) / 4);
-      bound += std::min(most, kCodecSliceSize);
-    }
-    pos += length;
-  }
-  return bound;
-}
-
 }  // namespace
 
 std::vector<uint8_t> CompressSlice(std::span<const uint8_t> slice) {
@@ -302,24 +279,51 @@ std::vector<uint8_t> CompressItem(std::span<const uint8_t> item) {
   return body;
 }
 
-std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body) {
+uint64_t ExpandBlocks(uint64_t body_size, const TBlockSource& source, const TBlockSink& sink,
+                      uint64_t limit) {
+  // One payload (its length is 16 bits) and one block's output; both are reused for every block.
+  std::vector<uint8_t> payload(static_cast<size_t>(std::min<uint64_t>(body_size, 0xFFFF)));
+  std::vector<uint8_t> out;
+  out.reserve(kCodecSliceSize);
+  auto read_exact = [&](uint8_t* to, size_t n) {
+    if (n > 0 && source(std::span<uint8_t>(to, n)) != n) throw EKESCorruptBody();
+  };
+
+  uint64_t consumed = 0;
+  uint64_t total = 0;
+  while (consumed < body_size) {
+    if (body_size - consumed < 2) throw EKESCorruptBody();
+    uint8_t header[2];
+    read_exact(header, 2);
+    const size_t length = header[0] | (size_t{header[1]} << 8);
+    consumed += 2;
+    if (length > body_size - consumed) throw EKESCorruptBody();
+    read_exact(payload.data(), length);
+    consumed += length;
+    out.clear();
+    if (!ExpandPayload(std::span<const uint8_t>(payload.data(), length), out)) {
+      throw EKESCorruptBody();
+    }
+    if (out.size() > limit - total) throw EKESCorruptBody();
+    total += out.size();
+    if (sink && !out.empty()) sink(out);
+  }
+  return total;
+}
+
+std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body, uint64_t limit) {
   std::vector<uint8_t> item;
-  try {
-    item.reserve(ExpandedSizeBound(body));
-  } catch (const std::bad_alloc&) {
-    // For a damaged stream the bound can be far above what decoding reaches before it fails, so
-    // the reservation is only a hint: without it the item grows as it is decoded, and a real
-    // shortage of memory still surfaces there.
-  }
   size_t pos = 0;
-  while (pos < body.size()) {
-    if (body.size() - pos < 2) throw EKESCorruptBody();
-    const size_t length = body[pos] | (size_t{body[pos + 1]} << 8);
-    pos += 2;
-    if (length > body.size() - pos) throw EKESCorruptBody();
-    if (!ExpandPayload(body.subspan(pos, length), item)) throw EKESCorruptBody();
-    pos += length;
-  }
+  const TBlockSource source = [&](std::span<uint8_t> buffer) {
+    const size_t n = std::min(buffer.size(), body.size() - pos);
+    std::memcpy(buffer.data(), body.data() + pos, n);
+    pos += n;
+    return n;
+  };
+  ExpandBlocks(
+      body.size(), source,
+      [&](std::span<const uint8_t> bytes) { item.insert(item.end(), bytes.begin(), bytes.end()); },
+      limit);
   return item;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -44,14 +45,39 @@ std::vector<uint8_t> CompressSlice(std::span<const uint8_t> slice);
 // the damage. Memory exhaustion raises std::bad_alloc.
 bool ExpandPayload(std::span<const uint8_t> payload, std::vector<uint8_t>& out);
 
+// The largest item the store holds: sizes are signed 32-bit values, so a block stream that expands
+// to more than this is refused as damaged.
+inline constexpr uint64_t kMaxItemSize = 2147483647;
+
+// No block stream expands to more than this many times its own size: the densest code is a 4-byte
+// run code that writes at most 4111 bytes.
+inline constexpr uint64_t kMaxExpansionRatio = 1028;
+
+// Where a block stream comes from: fills the span from the stream's next bytes and returns how
+// many it gave, fewer only at the end of the stream.
+using TBlockSource = std::function<size_t(std::span<uint8_t> buffer)>;
+// Where expanded bytes go, one block's output (at most kCodecSliceSize bytes) at a time.
+using TBlockSink = std::function<void(std::span<const uint8_t> bytes)>;
+
+// Expands a block stream of body_size bytes read from `source`, handing the output of each block
+// to `sink` as soon as it is decoded, so that no more than one block is held here (a payload of at
+// most 65535 bytes and kCodecSliceSize of output). A null sink only counts. Returns the expanded
+// size. Raises EKESCorruptBody when a block header or payload is cut short (by body_size or by the
+// source ending early), when ExpandPayload rejects a payload, or when the output would pass `limit`
+// bytes; in that case nothing of the block that would pass it reaches the sink. Memory exhaustion
+// raises std::bad_alloc; whatever the source or sink raise passes through.
+uint64_t ExpandBlocks(uint64_t body_size, const TBlockSource& source, const TBlockSink& sink,
+                      uint64_t limit = kMaxItemSize);
+
 // Compresses a whole item into its block stream: for each kCodecSliceSize slice (the last one
 // shorter) a 2-byte little-endian payload length followed by the payload from CompressSlice. An
 // empty item gives an empty stream. Memory exhaustion raises std::bad_alloc.
 std::vector<uint8_t> CompressItem(std::span<const uint8_t> item);
 
-// Expands a block stream written by CompressItem, concatenating the output of its blocks. Raises
-// EKESCorruptBody when a block header or payload is cut short by the end of `body` or when
-// ExpandPayload rejects a payload. Memory exhaustion raises std::bad_alloc.
-std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body);
+// Expands a block stream written by CompressItem, concatenating the output of its blocks (see
+// ExpandBlocks, which it uses). The output grows as blocks are decoded: nothing is reserved from
+// what the headers claim. Raises EKESCorruptBody as ExpandBlocks does, also for output beyond
+// `limit` bytes. Memory exhaustion raises std::bad_alloc.
+std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body, uint64_t limit = kMaxItemSize);
 
 }  // namespace sk

@@ -17,6 +17,10 @@ constexpr uint8_t kPasswordTag[4] = {'P', 'W', 'S', 0};
 constexpr uint8_t kIndexTag[4] = {'I', 'X', 'S', 0};
 // The smallest index record: an empty key's zero byte, offset, size and flags.
 constexpr int64_t kMinIndexRecord = 13;
+// A new container is the user's alone; it is written as a temporary file of this prefix beside
+// the container and renamed into place.
+constexpr unsigned kContainerMode = 0600;
+constexpr std::string_view kContainerTempPrefix = "TDB";
 
 bool TagIs(const uint8_t (&bytes)[4], const uint8_t (&tag)[4]) {
   return std::memcmp(bytes, tag, 4) == 0;
@@ -66,7 +70,13 @@ void TKES::Open() {
   // carry over from the previous store.
   items_.SetCaseSensitive(false);
   was_protected_ = false;
-  if (!FileExists(file_name_)) CreateEmptyContainer();
+  SweepLeftovers();
+  switch (FileKind(file_name_)) {
+    case TFileKind::kMissing: CreateEmptyContainer(); break;
+    case TFileKind::kRegular: break;
+    case TFileKind::kFolder: RaiseNotRegular(true);
+    case TFileKind::kOther: RaiseNotRegular(false);
+  }
   Unpack();
   OpenDataFile();
   LoadIndex();
@@ -75,21 +85,42 @@ void TKES::Open() {
   RecomputeBofEof();
 }
 
+void TKES::RaiseNotRegular(bool folder) const {
+  ReportFileError(kErrCustom, folder ? kes_msg::kFolderNotStore : kes_msg::kNotRegularFile,
+                  file_name_);
+}
+
 void TKES::CreateEmptyContainer() {
   // Signature, data length 0, index tag, index length 5, and the index: entry count 0 and a zero.
   static constexpr uint8_t kEmpty[21] = {'K', 'E', 'S', 0, 0, 0, 0, 0, 'I', 'X', 'S',
                                          0,   5,   0,   0, 0, 0, 0, 0, 0, 0};
-  const std::string dir = ExtractFileDir(file_name_);
-  const std::string temp = CreateTempFile(dir.empty() ? "." : dir, "TDB");
-  if (temp.empty()) ReportFileError(FileErrorCode(errno), "", file_name_);
   try {
-    TFile file = TFile::Open(temp, FileMode::kReadWrite);
-    file.Write(kEmpty);
-    file.Close();
-    ReplaceFile(temp, file_name_);
+    WriteFileAtomically(
+        file_name_, [](TFile& file) { file.Write(kEmpty); }, kContainerMode, kContainerTempPrefix);
   } catch (const EOSError& error) {
-    DeleteFile(temp);
     ReportOsError(error, file_name_);
+  }
+}
+
+void TKES::SweepLeftovers() {
+  // What a process that died (killed, crashed, or cut off by a power failure) left behind. Live
+  // processes hold their data files, their new data files of a Pack, their index files being
+  // written and their containers being written locked; an index file goes with its data file.
+  try {
+    const std::string temp = TempDirectory();
+    for (const char* prefix : {"KES", "DBT"}) {
+      for (const std::string& name : TempFilesNamed(temp, prefix)) DeleteIfUnlocked(name);
+    }
+    for (const std::string& name : TempFilesNamed(temp, "IXS")) {
+      const std::string partner = temp + "/KES" + ExtractFileName(name).substr(3);
+      if (!FileExists(partner) || DeleteIfUnlocked(partner)) DeleteIfUnlocked(name);
+    }
+    const std::string dir = ExtractFileDir(ResolveFileLinks(file_name_));
+    for (const std::string& name : TempFilesNamed(dir.empty() ? "." : dir, kContainerTempPrefix)) {
+      DeleteIfUnlocked(name);
+    }
+  } catch (const std::exception&) {
+    // Sweeping is housekeeping: it never keeps a store from opening.
   }
 }
 
@@ -102,10 +133,12 @@ void TKES::Unpack() {
 
   TFile container;
   try {
-    container = TFile::Open(file_name_, FileMode::kRead);
+    // Never wait on a FIFO put in the store's place since it was looked at.
+    container = TFile::Open(file_name_, FileMode::kReadNoWait);
   } catch (const EOSError& error) {
     ReportOsError(error, file_name_);
   }
+  if (!container.IsRegular()) RaiseNotRegular(FileKind(file_name_) == TFileKind::kFolder);
   const int64_t file_size = container.Size();
   uint8_t word[4];
   auto read_exact = [&](std::span<uint8_t> bytes) {
@@ -160,17 +193,21 @@ void TKES::Unpack() {
 }
 
 void TKES::CreateWorkingFiles() {
-  // The index file's name is derived from the data file's unique name; it must be a new file of
-  // our own (never one planted under that name), so a taken name means trying another pair.
+  // The data file stays locked until it is deleted, so that no other process sweeps it away as a
+  // leftover. The index file's name is derived from the data file's unique name; it must be a
+  // new file of our own (never one planted under that name), so a taken name means trying another
+  // pair.
   for (int attempt = 0; attempt < 16; ++attempt) {
-    data_name_ = GetTempName("KES");
-    if (data_name_.empty()) ReportFileError(FileErrorCode(errno), "", TempDirectory());
+    data_lock_ = CreateLockedTempFile(TempDirectory(), "KES");
+    if (!data_lock_.IsOpen()) ReportFileError(FileErrorCode(errno), "", TempDirectory());
+    data_name_ = data_lock_.Path();
     index_name_ = ExtractFileDir(data_name_) + "/IXS" + ExtractFileName(data_name_).substr(3);
     try {
       TFile::Open(index_name_, FileMode::kCreateNew).Close();
       return;
     } catch (const EOSError& error) {
       DeleteFile(data_name_);
+      data_lock_.Close();
       data_name_.clear();
       if (error.Code() != EEXIST) {
         index_name_.clear();
@@ -183,12 +220,12 @@ void TKES::CreateWorkingFiles() {
 }
 
 void TKES::OpenDataFile() {
+  // Exclusive use of the data file comes from the lock held since it was created.
   try {
     data_file_ = TFile::Open(data_name_, FileMode::kReadWrite);
   } catch (const EOSError& error) {
     ReportOsError(error, data_name_);
   }
-  if (!data_file_.TryLockExclusive()) ReportFileError(kErrInUse, "", data_name_);
 }
 
 void TKES::LoadIndex() {
@@ -201,7 +238,11 @@ void TKES::LoadIndex() {
     if (count < 0 || count > (index_length - 4) / kMinIndexRecord) RaiseInvalidIndex();
 
     items_.SetSorted(false);
-    items_.SetCapacity(count);
+    try {
+      items_.SetCapacity(count);
+    } catch (const EKESListError&) {
+      RaiseInvalidIndex();  // more entries than a key list can hold (4^13 or more)
+    }
     ProgressStart(count, TProgressOrigin::poOpen);
     for (int32_t i = 0; i < count; ++i) {
       std::string key;
@@ -212,6 +253,7 @@ void TKES::LoadIndex() {
         RaiseInvalidIndex();
       }
       index.flags = static_cast<uint32_t>(flags);
+      index.serial = ++serial_clock_;
       try {
         if (index.flags & kFlagSystem) {
           system_.Add(std::move(key), index);
@@ -328,34 +370,31 @@ std::string TKES::OverwriteTarget() {
 
 void TKES::WriteContainer() {
   const std::string target = OverwriteTarget();
-  const std::string dir = ExtractFileDir(target);
-  // The new container is written beside the target so that it replaces it by a rename.
-  const std::string temp = CreateTempFile(dir.empty() ? "." : dir, "TDB");
-  if (temp.empty()) ReportFileError(FileErrorCode(errno), "", target);
-  try {
-    TFile out = TFile::Open(temp, FileMode::kReadWrite);
-    out.Write(kSignatureTag);
-    std::optional<TDigest> key;
-    if (!Password.empty()) {
-      key = KeyDigest(Password);
-      out.Write(kPasswordTag);
-      out.Write(CheckDigest(*key));
-    }
-    for (const std::string* section : {&data_name_, &index_name_}) {
-      if (section == &index_name_) out.Write(kIndexTag);
-      TFile in = TFile::Open(*section, FileMode::kRead);
-      const int64_t length = in.Size();
-      if (length > std::numeric_limits<int32_t>::max()) throw EOSError(EFBIG, "write", target);
-      WriteLE32(out, length);
-      CopyChunks(in, out, length, key);
-    }
-    out.Sync();
-    out.Close();
-    ReplaceFile(temp, target);
-  } catch (...) {
-    DeleteFile(temp);
-    throw;
-  }
+  // Written beside the file the name finally names (a symbolic link is kept) and put in its place
+  // by a rename; new containers are private to the user.
+  WriteFileAtomically(
+      target,
+      [&](TFile& out) {
+        out.Write(kSignatureTag);
+        std::optional<TDigest> key;
+        if (!Password.empty()) {
+          key = KeyDigest(Password);
+          out.Write(kPasswordTag);
+          out.Write(CheckDigest(*key));
+        }
+        for (const std::string* section : {&data_name_, &index_name_}) {
+          if (section == &index_name_) out.Write(kIndexTag);
+          TFile in = TFile::Open(*section, FileMode::kRead);
+          const int64_t length = in.Size();
+          if (length > std::numeric_limits<int32_t>::max()) {
+            throw EOSError(EFBIG, "write", target);
+          }
+          WriteLE32(out, length);
+          CopyChunks(in, out, length, key);
+        }
+        out.Sync();
+      },
+      kContainerMode, kContainerTempPrefix);
   file_name_ = target;
   last_written_name_ = target;
   open_time_ = FileTimeStamp(target);
@@ -366,8 +405,10 @@ void TKES::DiscardWorkingFiles() {
     data_file_.Close();
   } catch (const EOSError&) {
   }
-  if (!data_name_.empty()) DeleteFile(data_name_);
+  // The index file first: while the data file exists (and is locked) its index file is in use.
   if (!index_name_.empty()) DeleteFile(index_name_);
+  if (!data_name_.empty()) DeleteFile(data_name_);
+  data_lock_.Close();
   data_name_.clear();
   index_name_.clear();
 }

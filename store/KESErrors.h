@@ -42,6 +42,9 @@ inline constexpr std::string_view kDriveFull = "Oh man... you got a problem.. yo
 inline constexpr std::string_view kInUse = "The file %s seems to be in use by another program";
 inline constexpr std::string_view kNoHandles = "No more file handles are available";
 inline constexpr std::string_view kNotReady = "The drive you are trying to access is not ready";
+inline constexpr std::string_view kFolderNotStore = "%s is a folder, not a store file";
+inline constexpr std::string_view kNotRegularFile =
+    "%s is not a regular file (a device, FIFO or socket), so it cannot be a store";
 inline constexpr std::string_view kNotFound = "Velmora was unable to locate file %s";
 // %s: the failure code in decimal.
 inline constexpr std::string_view kUnknown =

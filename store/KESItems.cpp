@@ -1,7 +1,10 @@
 // TKES item operations and navigation, and Pack and Kill.
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "store/BFStream.h"
@@ -27,6 +30,13 @@ int64_t FreeSpace(const std::string& path) {
 }  // namespace
 
 // ---- Adding, finding, reading ----
+
+std::string TKES::CacheKey(const TIndex& index) {
+  // Fixed-width capital hex digits: two serials compare alike only when they are equal.
+  char digits[9];
+  std::snprintf(digits, sizeof digits, "%08X", static_cast<unsigned>(index.serial));
+  return digits;
+}
 
 void TKES::AddItem(TMemoryStream& stream, std::string_view key) {
   RequireActive();
@@ -60,7 +70,7 @@ void TKES::AddItem(TMemoryStream& stream, std::string_view key) {
     data_file_.Seek(offset);
     data_file_.Write(body);
     TIndex index{static_cast<int32_t>(offset), static_cast<int32_t>(body.size()),
-                 compression_ ? kFlagCompressed : 0u};
+                 compression_ ? kFlagCompressed : 0u, ++serial_clock_};
     position = items_.Add(name, index);
   } catch (...) {
     try {
@@ -79,7 +89,7 @@ void TKES::AddItem(TMemoryStream& stream, std::string_view key) {
   }
   item_index_ = position;
   current_key_ = name;
-  cache_.Offer(stream, name);
+  cache_.Offer(stream, CacheKey(items_.Value(position)));
   modified_ = true;
   Fire(OnAdded);
   Fire(OnNavigate);
@@ -99,34 +109,81 @@ int TKES::IndexOfKey(std::string_view key) const {
   return items_.Find(key.substr(0, 255), position) ? position : -1;
 }
 
+void TKES::CheckBody(const TIndex& index) const {
+  if (index.offset < 0 || index.size < 0 ||
+      int64_t{index.offset} + index.size > data_file_.Size()) {
+    RaiseInvalidIndex();
+  }
+}
+
+uint64_t TKES::ExpandBody(const TIndex& index, const TBlockSink& sink) {
+  // Read the body through one modest buffer: a compressed body is never held whole in memory.
+  data_file_.Seek(index.offset);
+  std::vector<uint8_t> buffer(std::min<size_t>(static_cast<size_t>(index.size), 65536));
+  size_t have = 0, used = 0;
+  int64_t left = index.size;
+  const TBlockSource source = [&](std::span<uint8_t> to) {
+    size_t done = 0;
+    while (done < to.size()) {
+      if (used == have) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(left, buffer.size()));
+        if (want == 0) break;
+        have = data_file_.Read(std::span(buffer.data(), want));
+        used = 0;
+        left -= static_cast<int64_t>(have);
+        if (have == 0) break;
+      }
+      const size_t n = std::min(to.size() - done, have - used);
+      std::memcpy(to.data() + done, buffer.data() + used, n);
+      used += n;
+      done += n;
+    }
+    return done;
+  };
+  return ExpandBlocks(static_cast<uint64_t>(index.size), source, sink);
+}
+
 void TKES::GetItem(TMemoryStream& stream) {
   RequireActive();
   if (Count() == 0) {
     Warn(WarnNoData, kWarnNoData);
     return;
   }
-  // The item at the current position; after deleting the first item CurrentKey is empty while
-  // the position already names the next one, so the cache is keyed by the list's key.
-  const std::string& key = items_.Key(item_index_);
+  // The item at the current position (after deleting the first item CurrentKey is empty while the
+  // position already names the next one). The cache knows it by the item, not by its key text.
+  const std::string cache_key = CacheKey(items_.Value(item_index_));
   stream.Seek(0);
   try {
-    if (!cache_.Hit(key, stream)) {
+    if (!cache_.Hit(cache_key, stream)) {
       const TIndex& index = items_.Value(item_index_);
-      if (index.offset < 0 || index.size < 0 ||
-          int64_t{index.offset} + index.size > data_file_.Size()) {
-        RaiseInvalidIndex();
+      CheckBody(index);
+      if (index.flags & kFlagCompressed) {
+        // A body large enough to pass the item limit is counted first, so that a damaged one is
+        // refused before the stream has grown by gigabytes.
+        if (static_cast<uint64_t>(index.size) > kMaxItemSize / kMaxExpansionRatio) {
+          ExpandBody(index, nullptr);
+        }
+        // Expand straight into the stream, one block at a time.
+        ExpandBody(index, [&stream](std::span<const uint8_t> bytes) { stream.Write(bytes); });
+      } else {
+        const size_t size = static_cast<size_t>(index.size);
+        if (stream.Size() < size) stream.SetSize(size);
+        data_file_.Seek(index.offset);
+        data_file_.ReadExact(stream.MutableBytes().subspan(0, size));
+        stream.Seek(size);
       }
-      std::vector<uint8_t> body(static_cast<size_t>(index.size));
-      data_file_.Seek(index.offset);
-      data_file_.ReadExact(body);
-      if (index.flags & kFlagCompressed) body = ExpandItem(body);
-      stream.Write(body);
-      cache_.Offer(stream, key);
+      cache_.Offer(stream, cache_key);
     }
-  } catch (const EKESError&) {
-    throw;
-  } catch (const std::exception&) {
-    RaiseInvalidIndex();
+  } catch (...) {
+    // A half-filled stream must not pass for the item; the caller passed it empty.
+    stream.Clear();
+    try {
+      throw;
+    } catch (const EKESError&) {
+      throw;
+    } catch (const std::exception&) {
+      RaiseInvalidIndex();
+    }
   }
   stream.Seek(0);
 }
@@ -139,10 +196,17 @@ int64_t TKES::ItemSize() {
   const TIndex& index = items_.Value(item_index_);
   if (!(index.flags & kFlagCompressed)) return index.size;
   int position;
-  if (cache_.Find(items_.Key(item_index_), position)) return cache_.CachedSize(position);
-  TMemoryStream expanded;
-  GetItem(expanded);
-  return static_cast<int64_t>(expanded.Size());
+  if (cache_.Find(CacheKey(index), position)) return cache_.CachedSize(position);
+  // Count the expanded bytes without keeping them.
+  RequireActive();
+  try {
+    CheckBody(index);
+    return static_cast<int64_t>(ExpandBody(index, nullptr));
+  } catch (const EKESError&) {
+    throw;
+  } catch (const std::exception&) {
+    RaiseInvalidIndex();
+  }
 }
 
 // ---- Deleting and flushing ----
@@ -165,7 +229,7 @@ void TKES::InternalDelete() {
   }
   editing_ = inserting_ = false;
   const int deleted = item_index_;
-  cache_.Remove(items_.Key(deleted));
+  cache_.Remove(CacheKey(items_.Value(deleted)));
   items_.Delete(deleted);
   if (deleted == 0) {
     current_key_.clear();
@@ -307,8 +371,11 @@ void TKES::Pack() {
   // Bodies of a sound index never overlap, so together they fit the data file's limit; more
   // means shared bodies, whose packed offsets would no longer fit 32 bits.
   if (live_bytes > kMaxDataFile) RaiseInvalidIndex();
-  const std::string temp = GetTempName("KES");
-  if (temp.empty()) throw EKESIndexError(std::string(kes_msg::kNoTempFile));
+  // The new data file is locked from its creation on and keeps that lock once it has taken the
+  // data file's place, so another process never sweeps it away as a leftover.
+  TFile out = CreateLockedTempFile(TempDirectory(), "KES");
+  if (!out.IsOpen()) throw EKESIndexError(std::string(kes_msg::kNoTempFile));
+  const std::string temp = out.Path();
   if (const int64_t free = FreeSpace(ExtractFileDir(temp)); free >= 0 && free < live_bytes) {
     DeleteFile(temp);
     ReportFileError(kErrDriveFull, "", file_name_);
@@ -324,7 +391,6 @@ void TKES::Pack() {
 
   ProgressStart(Count(), TProgressOrigin::poPack);
   try {
-    TFile out = TFile::Open(temp, FileMode::kReadWrite);
     auto copy_body = [&](TIndex& index) {
       std::vector<uint8_t> body(static_cast<size_t>(index.size));
       try {
@@ -343,9 +409,9 @@ void TKES::Pack() {
       copy_body(items_.Value(i));
     }
     out.Sync();
-    out.Close();
     data_file_.Close();
     MoveFileOver(temp, data_name_);
+    data_lock_ = std::move(out);
   } catch (...) {
     restore_offsets();
     DeleteFile(temp);

@@ -233,6 +233,9 @@ struct TIndex {
   int32_t offset = 0;
   int32_t size = 0;
   uint32_t flags = 0;
+  // Names the item in the cache for as long as the store is open; never written to disk. Keys
+  // cannot serve: a damaged store may hold two keys that compare alike.
+  uint32_t serial = 0;
 };
 inline constexpr uint32_t kFlagSystem = 1u << 0;
 inline constexpr uint32_t kFlagCompressed = 1u << 1;

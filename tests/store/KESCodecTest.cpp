@@ -295,6 +295,56 @@ TEST(KESCodecTest, ExpandItemAcceptsEmptyBlocks) {
   EXPECT_EQ(ExpandItem(Bytes{0x00, 0x00, 0x02, 0x00, 0x80, 'A', 0x00, 0x00}), Bytes{'A'});
 }
 
+TEST(KESCodecTest, ExpansionStopsBeforeTheBlockThatPassesTheLimit) {
+  // One block that expands 32768 bytes of 'x' (a 38-byte payload), repeated.
+  const Bytes block = CompressItem(Repeat(kCodecSliceSize, 'x'));
+  ASSERT_EQ(block.size(), 40u);
+  Bytes body;
+  for (int i = 0; i < 4; ++i) body.insert(body.end(), block.begin(), block.end());
+  struct Case {
+    const char* name;
+    uint64_t limit;
+    bool refused;
+    size_t delivered;  // bytes the sink received
+  };
+  const Case cases[] = {
+      {"limit exactly the expanded size", 4 * kCodecSliceSize, false, 4 * kCodecSliceSize},
+      {"one byte short", 4 * kCodecSliceSize - 1, true, 3 * kCodecSliceSize},
+      {"limit below one block", 100, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    size_t pos = 0, delivered = 0;
+    const TBlockSource source = [&](std::span<uint8_t> to) {
+      const size_t n = std::min(to.size(), body.size() - pos);
+      std::copy_n(body.begin() + static_cast<ptrdiff_t>(pos), n, to.begin());
+      pos += n;
+      return n;
+    };
+    const TBlockSink sink = [&](std::span<const uint8_t> bytes) { delivered += bytes.size(); };
+    if (c.refused) {
+      EXPECT_THROW(ExpandBlocks(body.size(), source, sink, c.limit), EKESCorruptBody);
+      EXPECT_THROW(ExpandItem(body, c.limit), EKESCorruptBody);
+    } else {
+      EXPECT_EQ(ExpandBlocks(body.size(), source, sink, c.limit), 4 * kCodecSliceSize);
+      EXPECT_EQ(ExpandItem(body, c.limit), Repeat(4 * kCodecSliceSize, 'x'));
+    }
+    EXPECT_EQ(delivered, c.delivered);
+  }
+  // Without a sink the stream is only counted.
+  size_t pos = 0;
+  EXPECT_EQ(ExpandBlocks(
+                body.size(),
+                [&](std::span<uint8_t> to) {
+                  const size_t n = std::min(to.size(), body.size() - pos);
+                  std::copy_n(body.begin() + static_cast<ptrdiff_t>(pos), n, to.begin());
+                  pos += n;
+                  return n;
+                },
+                nullptr),
+            4 * kCodecSliceSize);
+}
+
 TEST(KESCodecTest, ItemsRoundTrip) {
   struct Case {
     const char* name;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "store/KESCipher.h"
 #include "tests/store/StoreTestUtil.h"
@@ -133,6 +134,27 @@ TEST_F(KESContainerTest, DamagedContainersAreRefusedWithoutLeftovers) {
     EXPECT_TRUE(TempFiles().empty());
     EXPECT_EQ(ReadBytes(path), c.bytes);  // never rewritten
   }
+}
+
+TEST_F(KESContainerTest, EntryCountBeyondTheKeyListIsAnInvalidFile) {
+  // 4^13 entries need a key list larger than it can grow; the index section is large enough to
+  // hold them (13 bytes each), but all of it past the count is a hole of a sparse file.
+  constexpr int64_t kCount = int64_t{1} << 26;  // 4^13
+  const int64_t index_length = 4 + kCount * 13;
+  Bytes head = test::BytesOf(std::string_view("KES\0\0\0\0\0IXS\0", 12));
+  test::AppendLE32(head, index_length);
+  test::AppendLE32(head, kCount);
+  const std::string path = Path("huge.kes");
+  WriteBytes(path, head);
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(16 + index_length)), 0);
+  TKES store(&collator_);
+  try {
+    store.SetFileName(path);
+    ADD_FAILURE() << "opened";
+  } catch (const EKESIndexError& e) {
+    EXPECT_EQ(e.what(), FormatMessage(kes_msg::kInvalidFile, path));
+  }
+  EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(KESContainerTest, IndexInForeignOrderIsSortedAndEqualKeysAreKept) {

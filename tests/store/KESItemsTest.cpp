@@ -321,6 +321,66 @@ TEST_F(KESItemsTest, GetItemRejectsBodiesOutsideDataFileOrDamaged) {
   EXPECT_EQ(store.ItemSize(), 1000);
 }
 
+TEST_F(KESItemsTest, ItemThatExpandsPastTheItemLimitIsInvalid) {
+  // 65537 blocks of 40 bytes, each expanding to 32768 bytes: 2.6 MB that would expand to
+  // 2^31 + 32768 bytes, one block past what a store's 32-bit sizes can hold.
+  const Bytes block = CompressItem(Bytes(kCodecSliceSize, 'x'));
+  Bytes bomb;
+  bomb.reserve(block.size() * 65537);
+  for (int i = 0; i < 65537; ++i) bomb.insert(bomb.end(), block.begin(), block.end());
+  const Bytes fits(block.begin(), block.end());
+  Bytes data = fits;
+  data.insert(data.end(), bomb.begin(), bomb.end());
+  WriteBytes(Path("bomb.kes"),
+             Container(data, IndexSection({{"fits", 0, static_cast<int32_t>(fits.size()),
+                                            kFlagCompressed},
+                                           {"bomb", static_cast<int32_t>(fits.size()),
+                                            static_cast<int32_t>(bomb.size()), kFlagCompressed}})));
+  TKES store;
+  store.SetFileName(Path("bomb.kes"));
+  ASSERT_TRUE(store.FindKey("bomb"));
+  for (const bool size_only : {true, false}) {
+    SCOPED_TRACE(size_only ? "ItemSize" : "GetItem");
+    TMemoryStream stream;
+    try {
+      if (size_only) {
+        store.ItemSize();
+      } else {
+        store.GetItem(stream);
+      }
+      FAIL() << "no exception";
+    } catch (const EKESIndexError& error) {
+      EXPECT_EQ(error.what(), InvalidFileMessage(store));
+    }
+    EXPECT_EQ(stream.Size(), 0u);
+  }
+  ASSERT_TRUE(store.FindKey("fits"));
+  EXPECT_EQ(store.ItemSize(), static_cast<int64_t>(kCodecSliceSize));
+}
+
+TEST_F(KESItemsTest, KeysThatCompareAlikeKeepTheirOwnItems) {
+  // A damaged store may hold the same key twice; the cache must not hand one item's bytes out for
+  // the other.
+  WriteBytes(Path("twice.kes"),
+             Container(BytesOf("firstsecond"),
+                       IndexSection({{"cat", 5, 6, 0}, {"cat", 0, 5, 0}})));
+  TKES store;
+  store.SetFileName(Path("twice.kes"));
+  ASSERT_EQ(store.Count(), 2);
+  std::vector<std::string> seen;
+  for (int round = 0; round < 2; ++round) {  // the second round is served from the cache
+    for (int i = 0; i < 2; ++i) {
+      store.MoveTo(i);
+      seen.push_back(Current(store));
+    }
+  }
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_NE(seen[0], seen[1]);
+  EXPECT_EQ(seen[2], seen[0]);
+  EXPECT_EQ(seen[3], seen[1]);
+  EXPECT_GT(store.CacheFrequency(), 0);
+}
+
 TEST_F(KESItemsTest, GetItemAfterDeletingFirstReadsNewFirstItem) {
   TKES store;
   OpenWith(store, {"a", "b", "c"});

@@ -236,6 +236,162 @@ TEST_F(KESOpenCloseTest, IndexWriteFailureAtCloseKeepsEverything) {
   EXPECT_EQ(test::TextOf(out), "body");
 }
 
+TEST_F(KESOpenCloseTest, StoreOpenedThroughALinkUpdatesTheLinkedFile) {
+  namespace fs = std::filesystem;
+  fs::create_directory(Path("real"));
+  fs::create_directory(Path("links"));
+  MakeStore(Path("real/album.skd"), {"old"});
+  fs::create_symlink("../real/album.skd", Path("links/album.skd"));
+  {
+    TKES store(&collator_);
+    store.SetFileName(Path("links/album.skd"));
+    TMemoryStream stream = StreamOf("new");
+    store.AddItem(stream, "new");
+  }
+  EXPECT_TRUE(fs::is_symlink(Path("links/album.skd")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("real")), {}), 1);  // no leftovers
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("links")), {}), 1);
+  TKES store(&collator_);
+  store.SetFileName(Path("real/album.skd"));
+  EXPECT_TRUE(store.FindKey("new"));
+  EXPECT_TRUE(store.FindKey("old"));
+}
+
+TEST_F(KESOpenCloseTest, NewContainersAreTheUsersAloneWhateverTheUmask) {
+  int n = 0;
+  for (const mode_t mask : {0000, 0022, 0277}) {
+    SCOPED_TRACE(mask);
+    const std::string path = Path("new" + std::to_string(n++) + ".skd");
+    const mode_t saved = ::umask(mask);
+    {
+      TKES store(&collator_);
+      store.SetFileName(path);
+      struct stat st {};
+      ASSERT_EQ(::stat(path.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << "created";
+    }
+    ::umask(saved);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "written at close";
+  }
+  // A container the user has opened up keeps its mode when it is written back.
+  MakeStore(Path("shared.skd"), {"a"});
+  ::chmod(Path("shared.skd").c_str(), 0640);
+  MakeStore(Path("shared.skd"), {"b"});
+  struct stat st {};
+  ::stat(Path("shared.skd").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(KESOpenCloseTest, CloseWritesInPlaceInAClosedFolderAndRefusesAReadOnlyContainer) {
+  std::filesystem::create_directory(Path("closed"));
+  const std::string path = Path("closed/s.skd");
+  MakeStore(path, {"a"});
+  struct stat before {}, after {};
+  ::stat(path.c_str(), &before);
+  ::chmod(Path("closed").c_str(), 0555);  // no new files there, but the store may be written
+  MakeStore(path, {"b"});
+  ::chmod(Path("closed").c_str(), 0755);
+  ::stat(path.c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  {
+    TKES store(&collator_);
+    store.SetFileName(path);
+    EXPECT_TRUE(store.FindKey("a") && store.FindKey("b"));
+  }
+
+  // Made read-only while open: the close is refused with a file error and the store stays open.
+  const Bytes kept = ReadBytes(path);
+  TKES store(&collator_);
+  store.SetFileName(path);
+  TMemoryStream stream = StreamOf("c");
+  store.AddItem(stream, "c");
+  ::chmod(path.c_str(), 0444);
+  EXPECT_THROW(store.SetFileName(""), EKESFileError);
+  EXPECT_TRUE(store.Active());
+  EXPECT_EQ(ReadBytes(path), kept);
+  ::chmod(path.c_str(), 0644);
+  store.SetFileName("");
+  store.SetFileName(path);
+  EXPECT_TRUE(store.FindKey("c"));
+}
+
+TEST_F(KESOpenCloseTest, OpenSweepsWhatDeadProcessesLeftAndNothingElse) {
+  namespace fs = std::filesystem;
+  const std::string tmp = Path("tmp");
+  auto plant = [](const std::string& path) { test::WriteBytes(path, test::BytesOf("left")); };
+  // Left by processes that died: a data and index pair, an index whose data file is gone, an
+  // index file being written, and a half-written container beside the store.
+  const std::vector<std::string> stale = {tmp + "/KES0000ABCD.tmp", tmp + "/IXS0000ABCD.tmp",
+                                          tmp + "/IXS0000BEEF.tmp", tmp + "/DBT12345678.tmp",
+                                          Path("TDB9ABCDEF0.tmp")};
+  for (const std::string& path : stale) plant(path);
+  // Held by a live process (the lock is what tells), its index file, and files of other naming.
+  TFile live = CreateLockedTempFile(tmp, "KES");
+  const std::string live_index = tmp + "/IXS" + ExtractFileName(live.Path()).substr(3);
+  TFile live_container = CreateLockedTempFile(Dir(), "TDB");
+  const std::vector<std::string> kept = {live.Path(), live_index, live_container.Path(),
+                                         tmp + "/KES0000abcd.tmp", tmp + "/notes.tmp",
+                                         Path("TDB12.tmp"), tmp + "/KES11111111.kept"};
+  for (const std::string& path : {live_index, tmp + "/KES0000abcd.tmp", tmp + "/notes.tmp",
+                                  Path("TDB12.tmp"), tmp + "/KES11111111.kept"}) {
+    plant(path);
+  }
+  {
+    TKES store(&collator_);
+    store.SetFileName(Path("s.skd"));
+    for (const std::string& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
+    for (const std::string& path : kept) EXPECT_TRUE(fs::exists(path)) << path;
+  }
+  EXPECT_EQ(TempFiles().size(), 5u);  // the store's own working files are gone
+}
+
+TEST_F(KESOpenCloseTest, WorkingFilesGivenUpAfterAFailedCloseSurviveLaterOpens) {
+  TKES store(&collator_);
+  store.SetFileName(Path("k.skd"));
+  TMemoryStream stream = StreamOf("precious");
+  store.AddItem(stream, "item");
+  SetFileFaultHook([](std::string_view op, const std::string& path) {
+    return op == "write" && ExtractFileName(path).rfind("TDB", 0) == 0 ? ENOSPC : 0;
+  });
+  EXPECT_THROW(store.SetFileName(""), EKESFileError);
+  SetFileFaultHook(nullptr);
+  store.KeepWorkingFiles();
+  EXPECT_FALSE(store.Active());
+  EXPECT_EQ(store.FileName(), "");
+  const std::string data = store.DataFileName(), index = store.IndexFileName();
+  EXPECT_EQ(ExtractFileExt(data), ".kept");
+  EXPECT_EQ(ExtractFileExt(index), ".kept");
+  TKES other(&collator_);
+  other.SetFileName(Path("other.skd"));
+  EXPECT_EQ(test::TextOf(TMemoryStream(ReadBytes(data))), "precious");
+  EXPECT_TRUE(std::filesystem::exists(index));
+}
+
+TEST_F(KESOpenCloseTest, OnlyARegularFileOpensAsAStore) {
+  ASSERT_EQ(::mkdir(Path("folder.kes").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(Path("pipe.kes").c_str(), 0600), 0);  // opening it must not wait for a writer
+  struct Case {
+    const char* name;
+    std::string_view message;
+  };
+  for (const Case& c : {Case{"folder.kes", kes_msg::kFolderNotStore},
+                        Case{"pipe.kes", kes_msg::kNotRegularFile}}) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(c.name);
+    TKES store;
+    try {
+      store.SetFileName(path);
+      ADD_FAILURE() << "opened";
+    } catch (const EKESFileError& e) {
+      EXPECT_EQ(e.what(), FormatMessage(c.message, path));
+    }
+    EXPECT_EQ(store.FileName(), "");
+    EXPECT_TRUE(TempFiles().empty());
+  }
+}
+
 TEST_F(KESOpenCloseTest, FailedOpenOfMissingFolderReportsNotFound) {
   TKES store(&collator_);
   try {

@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 extern char** environ;
 
@@ -26,8 +28,14 @@ std::string ErrPath(const std::string& cwd) { return cwd + "/.skd-err"; }
 }  // namespace
 
 TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
-                  const std::map<std::string, std::string>& env) {
-  return WaitForSkd(StartSkd(args, cwd, env));
+                  const std::map<std::string, std::string>& env,
+                  std::optional<std::chrono::microseconds> kill_after) {
+  const TSkdProcess process = StartSkd(args, cwd, env);
+  if (process.pid != 0 && kill_after) {
+    std::this_thread::sleep_for(*kill_after);
+    ::kill(process.pid, SIGKILL);  // harmless when it has ended already: it is not reaped yet
+  }
+  return WaitForSkd(process);
 }
 
 TSkdProcess StartSkd(const std::vector<std::string>& args, const std::string& cwd,

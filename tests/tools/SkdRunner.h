@@ -1,7 +1,9 @@
 // Runs the skd binary as a user would: arguments, environment additions, captured output.
 #pragma once
 
+#include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,9 +15,11 @@ struct TSkdResult {
   std::string err;
 };
 
-// Runs skd with args in folder cwd; env entries are added to (or replace) the environment.
+// Runs skd with args in folder cwd; env entries are added to (or replace) the environment. With
+// kill_after, skd is sent SIGKILL that long after it started, unless it has ended by then.
 TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
-                  const std::map<std::string, std::string>& env = {});
+                  const std::map<std::string, std::string>& env = {},
+                  std::optional<std::chrono::microseconds> kill_after = {});
 
 // An skd started in the background (pid 0 when it could not be started).
 struct TSkdProcess {

@@ -1,5 +1,7 @@
 // skd commands on stores: create, list, info, put, get, delete, passwd, pack and kill.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -24,7 +26,10 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 }
 
 void WriteStdout(std::span<const uint8_t> bytes) {
-  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout)) {
+  // An empty item has no buffer at all: fwrite must not see its null pointer.
+  const bool written =
+      bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+  if (!written || std::fflush(stdout) != 0) {
     throw ECommandError("cannot write to standard output");
   }
 }
@@ -43,14 +48,32 @@ void AddCreate(CLI::App& app) {
       ->required();
   command->callback([path] {
     const std::string file = KESFileName(*path);
-    if (FileExists(file)) {
-      // Keep an existing store untouched; anything else is not ours to overwrite.
-      const std::vector<uint8_t> head = ReadWholeFile(file);
-      static constexpr uint8_t kSignature[4] = {'K', 'E', 'S', 0};
-      if (head.size() < 4 || !std::equal(kSignature, kSignature + 4, head.begin())) {
-        throw ECommandError(FormatMessage(kes_msg::kInvalidFile, ExpandFileName(file)));
+    switch (FileKind(file)) {
+      case TFileKind::kMissing: break;
+      case TFileKind::kFolder:
+        throw ECommandError(FormatMessage(kes_msg::kFolderNotStore, ExpandFileName(file)));
+      case TFileKind::kOther:
+        throw ECommandError(FormatMessage(kes_msg::kNotRegularFile, ExpandFileName(file)));
+      case TFileKind::kRegular: {
+        // Keep an existing store untouched; anything else is not ours to overwrite. Only the
+        // signature is read, and a FIFO put in its place meanwhile is refused, never waited on.
+        static constexpr uint8_t kSignature[4] = {'K', 'E', 'S', 0};
+        uint8_t head[4] = {};
+        size_t got = 0;
+        try {
+          TFile in = TFile::Open(file, FileMode::kReadNoWait);
+          if (!in.IsRegular()) {
+            throw ECommandError(FormatMessage(kes_msg::kNotRegularFile, ExpandFileName(file)));
+          }
+          got = in.Read(head);
+        } catch (const EOSError& error) {
+          throw ECommandError("cannot read " + file + ": " + std::strerror(error.Code()));
+        }
+        if (got < 4 || !std::equal(kSignature, kSignature + 4, head)) {
+          throw ECommandError(FormatMessage(kes_msg::kInvalidFile, ExpandFileName(file)));
+        }
+        return;
       }
-      return;
     }
     TStoreSession session(file, Access::kReadWrite, {});
     session.Close();

@@ -45,7 +45,8 @@ TStoreSession::TStoreSession(const std::string& path, Access access,
                              const TPasswordOptions& options) {
   const std::string file = KESFileName(path);
   if (access == Access::kReadOnly) {
-    if (!FileExists(file)) throw ECommandError("there is no store " + file);
+    // A folder or a device is left to the store's open, which says what it is.
+    if (FileKind(file) == TFileKind::kMissing) throw ECommandError("there is no store " + file);
     store_.SetReadOnly(true);
   }
   const std::optional<std::string> password = PasswordFrom(options);
@@ -75,6 +76,8 @@ void TStoreSession::Close() {
     report = CloseStoreWithReport(store_);
   } catch (const std::exception& e) {
     close_failed_ = true;
+    // Given up for good: the working files are renamed out of the way of the next open's sweep.
+    store_.KeepWorkingFiles();
     throw ECommandError(e.what() + KeptWorkingFilesNote(store_));
   }
   if (report.SavedElsewhere()) {

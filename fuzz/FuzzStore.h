@@ -1,0 +1,40 @@
+// Shared by the store fuzz targets: a private temporary folder for the working files and a helper
+// that writes a container there.
+#pragma once
+
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string>
+
+namespace sk::fuzz {
+
+// A folder of its own for this process, made once; TMPDIR points into it so that the store's
+// working files land there too.
+inline const std::string& FuzzFolder() {
+  static const std::string folder = [] {
+    char pattern[] = "/tmp/sk-fuzz-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) std::abort();
+    ::setenv("TMPDIR", pattern, 1);
+    return std::string(pattern);
+  }();
+  return folder;
+}
+
+inline void WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+    std::abort();
+  }
+  if (std::fclose(file) != 0) std::abort();
+}
+
+inline void AppendLE32(std::string& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(value >> shift));
+}
+
+}  // namespace sk::fuzz
