@@ -1,10 +1,11 @@
 // JPEG adapter on libjpeg-turbo. Library errors longjmp into RunStep, the only setjmp, whose steps
 // hold nothing with a destructor; a failed step becomes an exception after RunStep returns.
-#include "imaging/jpegfilt.h"
+#include "imaging/JPEGFilter.h"
 
 #include <array>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h uses FILE and size_t without including their headers
+#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -13,6 +14,7 @@
 #include <jerror.h>
 // clang-format on
 
+#include "imaging/ByteReader.h"
 #include "imaging/InvalidGraphic.h"
 
 namespace sk {
@@ -263,6 +265,15 @@ TJpegImage DecodeJpeg(TByteSource& source) {
   if (!PictureSizeAllowed(d.info.image_width, d.info.image_height)) {
     throw EInvalidGraphic(JpegLibraryMessage(JERR_IMAGE_TOO_BIG));
   }
+  // Every 8x8 block of a Huffman-coded scan takes at least one bit (the code of its DC
+  // difference), so data smaller than that declares a size it cannot fill.
+  if (const std::optional<uint64_t> left = source.Remaining()) {
+    const uint64_t blocks =
+        (uint64_t{d.info.image_width} + 7) / 8 * ((uint64_t{d.info.image_height} + 7) / 8);
+    if ((d.bytes_read + *left) * 8 < blocks) {
+      throw EInvalidGraphic(JpegLibraryMessage(JERR_INPUT_EOF));
+    }
+  }
   TJpegImage result;
   result.resolution = ResolutionOf(d.info);
   Check(d, RunStep(d, StartDecompress));
@@ -275,6 +286,72 @@ TJpegImage DecodeJpeg(TByteSource& source) {
   d.picture = &result.picture;
   Check(d, RunStep(d, ReadScanLines));
   return result;
+}
+
+namespace {
+
+constexpr uint16_t kOrientationTag = 274;
+constexpr uint16_t kShortType = 3;
+
+// The orientation tag of the first image file directory of a TIFF structure (the reader's
+// position 0 is the structure's byte-order mark); 1 without a usable one.
+int TIFFOrientation(TByteReader tiff) {
+  const uint16_t mark = tiff.U16BE();
+  if (mark == 0x4949) {
+    tiff.SetOrder(TByteOrder::kLittleEndian);
+  } else if (mark == 0x4D4D) {
+    tiff.SetOrder(TByteOrder::kBigEndian);
+  } else {
+    return 1;
+  }
+  if (tiff.U16() != 42) return 1;
+  tiff.Seek(tiff.U32());
+  const uint16_t entries = tiff.U16();
+  for (uint16_t i = 0; i < entries; ++i) {
+    const uint16_t tag = tiff.U16();
+    const uint16_t type = tiff.U16();
+    const uint32_t count = tiff.U32();
+    TByteReader value = tiff.TakeReader(4);
+    if (tag != kOrientationTag) continue;
+    if (type != kShortType || count < 1) return 1;
+    const uint16_t orientation = value.U16();
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int ReadJPEGOrientation(std::span<const uint8_t> jpeg) {
+  static constexpr uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+  try {
+    TByteReader in(jpeg, kUnrecognizedJpeg, TByteOrder::kBigEndian);
+    if (in.U16() != 0xFFD8) return 1;
+    for (;;) {
+      if (in.U8() != 0xFF) return 1;
+      uint8_t marker = in.U8();
+      while (marker == 0xFF) marker = in.U8();         // fill bytes
+      if (marker == 0xDA || marker == 0xD9) return 1;  // start of scan, end of image
+      if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
+      const uint16_t length = in.U16();
+      if (length < 2) return 1;
+      TByteReader segment = in.TakeReader(length - 2u);
+      if (marker == 0xE1 && segment.Remaining() >= sizeof kExifHeader &&
+          std::memcmp(segment.Take(sizeof kExifHeader).data(), kExifHeader, sizeof kExifHeader) ==
+              0) {
+        return TIFFOrientation(segment.TakeReader(segment.Remaining()));
+      }
+    }
+  } catch (const EInvalidGraphic&) {
+    return 1;
+  }
+}
+
+TLoadedPicture ReadJPEGFile(const std::string& file_name) {
+  const std::vector<uint8_t> bytes = ReadPictureFile(file_name, kUnrecognizedJpeg);
+  TSpanSource source(bytes);
+  TJpegImage image = DecodeJpeg(source);
+  return {std::move(image.picture), image.resolution, std::nullopt, ReadJPEGOrientation(bytes)};
 }
 
 void EncodeJpeg(TByteSink& sink, const TPicture& picture, TResolution resolution, int quality) {

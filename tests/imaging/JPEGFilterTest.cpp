@@ -2,7 +2,10 @@
 // be identical), files against cjpeg (identical but for the JFIF density), and its errors.
 #include <gtest/gtest.h>
 
-#include "imaging/jpegfilt.h"
+#include <array>
+#include <initializer_list>
+
+#include "imaging/JPEGFilter.h"
 
 // clang-format off
 #include <cstdio>
@@ -45,21 +48,6 @@ class TJpegFixtures {
   }
   std::string dir_ = SK_IMAGING_FIXTURES_DIR "/jpeg";
   std::map<std::string, std::pair<int, int>> sizes_;
-};
-
-class TSpanSource : public TByteSource {
- public:
-  explicit TSpanSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  size_t Read(std::span<uint8_t> buffer) override {
-    const size_t n = std::min(buffer.size(), bytes_.size() - position_);
-    std::copy_n(bytes_.begin() + static_cast<long>(position_), n, buffer.begin());
-    position_ += n;
-    return n;
-  }
-
- private:
-  std::span<const uint8_t> bytes_;
-  size_t position_ = 0;
 };
 
 TJpegImage Decode(std::span<const uint8_t> bytes) {
@@ -160,6 +148,119 @@ TEST(JpegDecodeTest, APictureOverThePixelLimitIsRefusedBeforeAllocating) {
     ADD_FAILURE() << "decoded without error";
   } catch (const EInvalidGraphic& error) {
     EXPECT_EQ(error.what(), JpegLibraryMessage(JERR_IMAGE_TOO_BIG));
+  }
+}
+
+// A source that hides its size, as a stream of unknown length would.
+class TUnsizedSource : public TByteSource {
+ public:
+  explicit TUnsizedSource(std::span<const uint8_t> bytes) : inner_(bytes) {}
+  size_t Read(std::span<uint8_t> buffer) override { return inner_.Read(buffer); }
+
+ private:
+  TSpanSource inner_;
+};
+
+// A file of N bytes holds at most 8N bits, and every 8x8 block of a Huffman-coded scan takes one:
+// the fixture declared as 8N x 64 pixels (N x 8 blocks) may be decoded, one block column more is
+// refused before the library allocates anything.
+TEST(JpegDecodeTest, DataTooSmallForTheDeclaredSizeIsRefusedBeforeDecompressing) {
+  std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+  const size_t at = FrameHeightOffset(jpeg);
+  const size_t n = jpeg.size();
+  ASSERT_LE(8 * (n + 1), 65535u);
+  const struct {
+    const char* name;
+    size_t width;
+    size_t height;
+    bool refused;
+  } cases[] = {
+      {"one_bit_per_block", 8 * n, 64, false},
+      {"one_block_column_more", 8 * (n + 1), 64, true},
+      {"bomb_12000x12000", 12000, 12000, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    jpeg[at] = static_cast<uint8_t>(c.height >> 8);
+    jpeg[at + 1] = static_cast<uint8_t>(c.height);
+    jpeg[at + 2] = static_cast<uint8_t>(c.width >> 8);
+    jpeg[at + 3] = static_cast<uint8_t>(c.width);
+    try {
+      const TJpegImage image = Decode(jpeg);
+      EXPECT_FALSE(c.refused) << "decoded";
+      EXPECT_EQ(image.picture.Width(), static_cast<int>(c.width));
+    } catch (const EInvalidGraphic& error) {
+      EXPECT_TRUE(c.refused) << error.what();
+      EXPECT_EQ(error.what(), JpegLibraryMessage(JERR_INPUT_EOF));
+    }
+  }
+  // Without a known size the check cannot apply; a small declared size still decodes.
+  jpeg[at] = 0;
+  jpeg[at + 1] = 8;
+  jpeg[at + 2] = 0;
+  jpeg[at + 3] = 8;
+  TUnsizedSource unsized(jpeg);
+  EXPECT_EQ(DecodeJpeg(unsized).picture.Width(), 8);
+}
+
+// ---- EXIF orientation ----
+
+using test::Exif;
+using test::Tiff;
+using test::WithApp1;
+
+TEST(ReadJPEGOrientation, ReadsTag274InEitherByteOrderAndFallsBackTo1) {
+  const std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+  const std::vector<uint8_t> xmp = {'h', 't', 't', 'p', ':', '/', '/', 'n', 's', 0};
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+    int orientation;
+    bool oracle;  // well formed: ImageMagick must read the same value
+  } cases[] = {
+      {"no_exif", jpeg, 1, false},
+      {"little_endian_6", WithApp1(jpeg, Exif(Tiff("II", {{274, 3, 1, 6}}))), 6, true},
+      {"big_endian_8", WithApp1(jpeg, Exif(Tiff("MM", {{274, 3, 1, 8}}))), 8, true},
+      {"after_other_tags_3",
+       WithApp1(jpeg, Exif(Tiff("MM", {{271, 2, 1, 0}, {272, 2, 1, 0}, {274, 3, 1, 3}}))), 3, true},
+      {"after_an_xmp_segment_5", WithApp1(WithApp1(jpeg, Exif(Tiff("II", {{274, 3, 1, 5}}))), xmp),
+       5, true},
+      {"no_orientation_tag", WithApp1(jpeg, Exif(Tiff("II", {{271, 2, 1, 0}}))), 1, false},
+      {"value_9", WithApp1(jpeg, Exif(Tiff("II", {{274, 3, 1, 9}}))), 1, false},
+      {"value_0", WithApp1(jpeg, Exif(Tiff("MM", {{274, 3, 1, 0}}))), 1, false},
+      {"not_a_short", WithApp1(jpeg, Exif(Tiff("II", {{274, 4, 1, 6}}))), 1, false},
+      {"bad_byte_order", WithApp1(jpeg, Exif(Tiff("IM", {{274, 3, 1, 6}}))), 1, false},
+      {"directory_past_the_segment", WithApp1(jpeg, Exif(Tiff("II", {{274, 3, 1, 6}}, 4000))), 1,
+       false},
+      {"directory_cut_short", WithApp1(jpeg, Exif([] {
+                                         std::vector<uint8_t> tiff = Tiff("II", {{274, 3, 1, 6}});
+                                         tiff.resize(tiff.size() - 10);
+                                         return tiff;
+                                       }())),
+       1, false},
+      {"not_a_jpeg", std::vector<uint8_t>{'G', 'I', 'F', '8'}, 1, false},
+      {"empty", std::vector<uint8_t>{}, 1, false},
+  };
+  test::TTempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ReadJPEGOrientation(c.file), c.orientation);
+    // Every prefix of the file reads without touching memory past it.
+    for (size_t length = 0; length < std::min<size_t>(c.file.size(), 120); ++length) {
+      const std::vector<uint8_t> prefix(c.file.begin(), c.file.begin() + static_cast<long>(length));
+      const int orientation = ReadJPEGOrientation(prefix);
+      EXPECT_TRUE(orientation >= 1 && orientation <= 8);
+    }
+    if (c.oracle) {
+      const std::string path = dir.File(std::string(c.name) + ".jpg");
+      test::WriteFileBytes(path, c.file);
+      const std::string out = dir.File(std::string(c.name) + ".txt");
+      ASSERT_EQ(test::Run("/usr/bin/identify -format '%[EXIF:Orientation]' '" + path + "' > '" +
+                          out + "'"),
+                0);
+      const std::vector<uint8_t> text = ReadFileBytes(out);
+      EXPECT_EQ(std::string(text.begin(), text.end()), std::to_string(c.orientation));
+    }
   }
 }
 
