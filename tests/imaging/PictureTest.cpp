@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "imaging/Picture.h"
