@@ -269,7 +269,7 @@ class TSkippedPixels {
 // run of n >= 3 pixels padded to a 16-bit boundary. The data may end without end of bitmap.
 // Some writers (ImageMagick among them) encode each row's padding too, so runs may reach the end
 // of the padded row; what lies past the width is dropped. Anything beyond fails.
-void DecodeRle(const TByteReader& file, uint64_t pixels, const THeader& h, const TPalette& palette,
+void DecodeRLE(const TByteReader& file, uint64_t pixels, const THeader& h, const TPalette& palette,
                TPicture& picture) {
   const bool rle4 = h.compression == TCompression::kRle4;
   const int64_t padded_width = (h.width * h.bit_count + 31) / 32 * 32 / h.bit_count;
@@ -334,13 +334,13 @@ void DecodeRle(const TByteReader& file, uint64_t pixels, const THeader& h, const
 // RLE codes may skip pixels (end of line, delta, end of bitmap), so a few bytes can declare any
 // size, and every skipped pixel must still be painted with palette entry 0: a 132-byte file of 10
 // by 16.7 million pixels would cost 500 MB. The most pixels the data itself can give is a run of
-// 255 per two bytes; beyond kRleAreaWithoutData pixels (48 MB of picture) a declared size that
+// 255 per two bytes; beyond kRLEAreaWithoutData pixels (48 MB of picture) a declared size that
 // the data could not give at that rate is refused. Smaller pictures may skip as they please.
-constexpr uint64_t kRleAreaWithoutData = uint64_t{1} << 24;
+constexpr uint64_t kRLEAreaWithoutData = uint64_t{1} << 24;
 
-void RefuseRleBomb(const THeader& h, uint64_t data_bytes) {
+void RefuseRLEBomb(const THeader& h, uint64_t data_bytes) {
   const uint64_t area = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
-  if (area > kRleAreaWithoutData && area > data_bytes / 2 * 255) Fail();
+  if (area > kRLEAreaWithoutData && area > data_bytes / 2 * 255) Fail();
 }
 
 }  // namespace
@@ -356,10 +356,10 @@ TPicture ReadBMP(std::span<const uint8_t> bytes) {
   const uint64_t pixels = h.pixel_offset != 0 ? h.pixel_offset : colours_end;
   if (pixels > file.Size()) Fail();
   const bool rle = h.compression == TCompression::kRle8 || h.compression == TCompression::kRle4;
-  if (rle) RefuseRleBomb(h, file.Size() - pixels);
+  if (rle) RefuseRLEBomb(h, file.Size() - pixels);
   TPicture picture(static_cast<int>(h.width), static_cast<int>(h.height));
   if (rle) {
-    DecodeRle(file, pixels, h, palette, picture);
+    DecodeRLE(file, pixels, h, palette, picture);
   } else {
     DecodeRows(file, pixels, h, palette, channels, picture);
   }

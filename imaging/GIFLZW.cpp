@@ -74,9 +74,9 @@ void WriteMinCodeSize(TByteSink& sink) {
 // Probing from h goes to 2h mod 8009 (8008 after 0). Doubling has order 4004 modulo 8009, so each
 // probe sequence cycles through 4004 slots, more than the 3837 strings the encoder ever holds: a
 // free slot is always found.
-class TLzwHashTable {
+class TLZWHashTable {
  public:
-  TLzwHashTable() { Clear(); }
+  TLZWHashTable() { Clear(); }
 
   void Clear() { slots_.fill(kEmpty); }
 
@@ -106,9 +106,9 @@ class TLzwHashTable {
   std::array<uint32_t, kSlots> slots_;
 };
 
-class TLzwEncoder {
+class TLZWEncoder {
  public:
-  explicit TLzwEncoder(TByteSink& sink) : blocks_(sink, kMaxBlock) {}
+  explicit TLZWEncoder(TByteSink& sink) : blocks_(sink, kMaxBlock) {}
 
   void Encode(std::span<const uint8_t> indexes, int width, int height, bool interlaced) {
     ClearBlock();
@@ -190,7 +190,7 @@ class TLzwEncoder {
   }
 
   TSubBlockWriter blocks_;
-  TLzwHashTable table_;
+  TLZWHashTable table_;
   int n_bits_ = kWriterMinCodeSize + 1;
   int max_code_ = (1 << (kWriterMinCodeSize + 1)) - 1;
   int free_entry_ = kWriterFirstCode;
@@ -422,7 +422,7 @@ void SkipGIFSubBlocks(TByteReader& in) {
   }
 }
 
-TGIFLzwDecoder::TGIFLzwDecoder(TByteReader& in) : in_(in) {
+TGIFLZWDecoder::TGIFLZWDecoder(TByteReader& in) : in_(in) {
   if (in_.AtEnd()) {
     // No minimum code size: a decoder that gives no values.
     data_ended_ = true;
@@ -436,7 +436,7 @@ TGIFLzwDecoder::TGIFLzwDecoder(TByteReader& in) : in_(in) {
   ResetTable();
 }
 
-void TGIFLzwDecoder::ResetTable() {
+void TGIFLZWDecoder::ResetTable() {
   for (int slot = 0; slot < kTableSize; ++slot) {
     prefix_[slot] = 0;
     suffix_[slot] = static_cast<uint16_t>(slot < clear_code_ ? slot : 0);
@@ -447,7 +447,7 @@ void TGIFLzwDecoder::ResetTable() {
   stack_size_ = 0;
 }
 
-bool TGIFLzwDecoder::NextSubBlock() {
+bool TGIFLZWDecoder::NextSubBlock() {
   if (data_ended_) return false;
   const uint8_t count = in_.AtEnd() ? 0 : in_.U8();
   if (count == 0) {
@@ -459,7 +459,7 @@ bool TGIFLzwDecoder::NextSubBlock() {
   return true;
 }
 
-int TGIFLzwDecoder::ReadCode() {
+int TGIFLZWDecoder::ReadCode() {
   // A code may span any number of sub-blocks, short ones included.
   while (bit_count_ < code_size_) {
     if (block_position_ == block_.size() && !NextSubBlock()) return kDataEnded;
@@ -472,13 +472,13 @@ int TGIFLzwDecoder::ReadCode() {
   return code;
 }
 
-void TGIFLzwDecoder::Push(int value) {
+void TGIFLZWDecoder::Push(int value) {
   // A valid string is at most 4096 values long; a longer one is a chain that loops.
   if (stack_size_ == kStackSize) Unrecognized();
   stack_[stack_size_++] = static_cast<uint16_t>(value);
 }
 
-int TGIFLzwDecoder::NextValue() {
+int TGIFLZWDecoder::NextValue() {
   if (stack_size_ > 0) return stack_[--stack_size_] & 0xFF;
   int code;
   if (fresh_) {
@@ -529,7 +529,7 @@ int TGIFLzwDecoder::NextValue() {
   return stack_[--stack_size_] & 0xFF;
 }
 
-size_t TGIFLzwDecoder::Read(std::span<uint8_t> values) {
+size_t TGIFLZWDecoder::Read(std::span<uint8_t> values) {
   size_t filled = 0;
   while (filled < values.size() && !image_ended_) {
     const int value = NextValue();
@@ -542,7 +542,7 @@ size_t TGIFLzwDecoder::Read(std::span<uint8_t> values) {
   return filled;
 }
 
-void TGIFLzwDecoder::Finish() {
+void TGIFLZWDecoder::Finish() {
   // The rest of the current sub-block was taken whole; whole sub-blocks follow up to the count
   // of 0.
   if (!data_ended_) SkipGIFSubBlocks(in_);
@@ -550,7 +550,7 @@ void TGIFLzwDecoder::Finish() {
   image_ended_ = true;
 }
 
-uint64_t GIFLzwValueBound(TByteReader in) {
+uint64_t GIFLZWValueBound(TByteReader in) {
   if (in.AtEnd()) return 0;
   const int min_code_size = in.U8();
   if (min_code_size > kMaxMinCodeSize) return 0;  // the decoder refuses such data
@@ -585,10 +585,10 @@ uint64_t GIFLzwValueBound(TByteReader in) {
   return values + bits / static_cast<uint64_t>(code_size) * kLongest;
 }
 
-void EncodeGIFLzw(TByteSink& sink, std::span<const uint8_t> indexes, int width, int height,
+void EncodeGIFLZW(TByteSink& sink, std::span<const uint8_t> indexes, int width, int height,
                   bool interlaced) {
   WriteMinCodeSize(sink);
-  TLzwEncoder(sink).Encode(indexes, width, height, interlaced);
+  TLZWEncoder(sink).Encode(indexes, width, height, interlaced);
 }
 
 void EncodeGIFRunLength(TByteSink& sink, std::span<const uint8_t> indexes) {

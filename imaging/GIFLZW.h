@@ -27,12 +27,12 @@ void SkipGIFSubBlocks(TByteReader& in);
 // followed by data sub-blocks up to a count of 0. Values come out in the order the encoder took
 // them; placing rows (and interlacing) is the caller's business. The reader must outlive the
 // decoder and carry the GIF reader's message, which every refusal raises.
-class TGIFLzwDecoder {
+class TGIFLZWDecoder {
  public:
   // Reads the minimum code size byte. Data that ends before it gives a decoder with no values.
   // A minimum code size above 11 (a clear code the 4096-entry table cannot hold) raises
   // EInvalidGraphic(kUnrecognizedGif).
-  explicit TGIFLzwDecoder(TByteReader& in);
+  explicit TGIFLZWDecoder(TByteReader& in);
 
   // Fills `values` from the start with decoded values and returns how many it filled: all of them
   // unless the data ends first (the end code, a count of 0 or the end of the file). Values of codes
@@ -88,14 +88,14 @@ class TGIFLzwDecoder {
 // an existing one) and never more than the decoder's stack holds, while the code widths grow as
 // the decoder's do; a single run of codes without clears gives the most values for the data's
 // bits. Reads only count bytes (the reader given is a copy); never raises.
-uint64_t GIFLzwValueBound(TByteReader in);
+uint64_t GIFLZWValueBound(TByteReader in);
 
 // Writes `indexes` (width x height values, rows from the top, no padding) as GIF image data with
 // minimum code size 8: true LZW with codes of 9 to 12 bits, a clear code whenever code 4094 has
 // been assigned and the next string is new, sub-blocks of at most 254 bytes, then the terminating
 // count of 0. Rows are taken in GIFRowOrder(height, interlaced). Requires
 // indexes.size() == width x height.
-void EncodeGIFLzw(TByteSink& sink, std::span<const uint8_t> indexes, int width, int height,
+void EncodeGIFLZW(TByteSink& sink, std::span<const uint8_t> indexes, int width, int height,
                   bool interlaced);
 
 // Writes `indexes` as GIF image data with minimum code size 8 using only literal codes and codes

@@ -36,14 +36,14 @@ void ReadColorTable(TByteReader& in, uint8_t packed, TColorTable& table) {
 TPicture DecodeImage(TByteReader& in, const TColorTable& table, int width, int height,
                      bool interlaced) {
   if (width == 0 || height == 0) {
-    TGIFLzwDecoder(in).Finish();
+    TGIFLZWDecoder(in).Finish();
     return TPicture();
   }
   if (!PictureSizeAllowed(width, height) ||
-      static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > GIFLzwValueBound(in)) {
+      static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > GIFLZWValueBound(in)) {
     Unrecognized();
   }
-  TGIFLzwDecoder decoder(in);
+  TGIFLZWDecoder decoder(in);
   // Pixels the data does not reach stay as allocated (black); nothing is painted twice.
   TPicture picture(width, height);
   std::vector<uint8_t> values(static_cast<size_t>(width));

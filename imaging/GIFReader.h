@@ -56,8 +56,8 @@ struct TGIFResult {
 // (a cut animation gives its first image). The version after "GIF" is not checked.
 // Raises EInvalidGraphic(kUnrecognizedGif) for a file not starting with "GIF", a header, colour
 // table, graphic control extension or image descriptor cut short before the image asked for is
-// read, image data the decoder refuses (see TGIFLzwDecoder), and an image larger than
-// kMaxPicturePixels or than its data could possibly fill (GIFLzwValueBound; both checked before
+// read, image data the decoder refuses (see TGIFLZWDecoder), and an image larger than
+// kMaxPicturePixels or than its data could possibly fill (GIFLZWValueBound; both checked before
 // allocating).
 TGIFResult ReadGIF(std::span<const uint8_t> file, int image_index = 0);
 

@@ -62,7 +62,7 @@ void WriteGIF(TByteSink& sink, const TPicture& picture, const TGIFWriteOptions& 
   // Palette entry i of the quantiser is colour-table entry i + 1.
   for (uint8_t& index : quantized.indexes) ++index;
   if (options.use_lzw) {
-    EncodeGIFLzw(sink, quantized.indexes, width, height, interlaced);
+    EncodeGIFLZW(sink, quantized.indexes, width, height, interlaced);
   } else {
     EncodeGIFRunLength(sink, quantized.indexes);
   }

@@ -26,7 +26,7 @@ struct TGIFWriteOptions {
 // colour table whose entry 0 is the background and entries 1 to k the picture's colours
 // quantised to k <= 255 (OctQuantize, remaining entries black), a graphic control extension
 // (disposal "restore to background", the delay, transparency of index 0 when asked), an image
-// descriptor, the image data with minimum code size 8 (EncodeGIFLzw or EncodeGIFRunLength) and
+// descriptor, the image data with minimum code size 8 (EncodeGIFLZW or EncodeGIFRunLength) and
 // the trailer. A picture of at most 255 colours is written exactly. An empty picture gives a
 // valid file of a 0 by 0 image.
 // Raises EInvalidGraphic(kGIFTooLarge), before writing anything, for a picture wider or higher

@@ -26,7 +26,7 @@ constexpr uint64_t kUnknown = std::numeric_limits<uint64_t>::max();
 
 // State shared by a decompression and a compression call; the library object's client_data
 // points at it, so the hooks find it without relying on struct layout.
-struct TJpegCall {
+struct TJPEGCall {
   jpeg_error_mgr errors{};
   std::jmp_buf jump{};
   int error_code = 0;               // message code of the error that stopped the library
@@ -35,12 +35,12 @@ struct TJpegCall {
   void InstallErrorManager(jpeg_common_struct& object);
 };
 
-TJpegCall& CallOf(j_common_ptr object) {
-  return *static_cast<TJpegCall*>(object->client_data);
+TJPEGCall& CallOf(j_common_ptr object) {
+  return *static_cast<TJPEGCall*>(object->client_data);
 }
 
 [[noreturn]] void ErrorExit(j_common_ptr object) {
-  TJpegCall& call = CallOf(object);
+  TJPEGCall& call = CallOf(object);
   call.error_code = object->err->msg_code;
   std::longjmp(call.jump, 1);
 }
@@ -56,7 +56,7 @@ void ResetErrorManager(j_common_ptr object) {
   object->err->msg_code = 0;
 }
 
-void TJpegCall::InstallErrorManager(jpeg_common_struct& object) {
+void TJPEGCall::InstallErrorManager(jpeg_common_struct& object) {
   object.err = jpeg_std_error(&errors);
   errors.error_exit = ErrorExit;
   errors.emit_message = EmitMessage;
@@ -68,7 +68,7 @@ void TJpegCall::InstallErrorManager(jpeg_common_struct& object) {
 
 // Runs one step of library calls and says whether it completed. A library error leaves the step
 // by longjmp back to here, so a step may hold only trivially destructible locals.
-bool RunStep(TJpegCall& call, void (*step)(TJpegCall&)) {
+bool RunStep(TJPEGCall& call, void (*step)(TJPEGCall&)) {
   if (setjmp(call.jump) != 0) return false;
   step(call);
   return true;
@@ -76,7 +76,7 @@ bool RunStep(TJpegCall& call, void (*step)(TJpegCall&)) {
 
 // Turns a failed step into the caller's exception: the stream's own error when the stream raised,
 // else the library's message code.
-void Check(const TJpegCall& call, bool completed) {
+void Check(const TJPEGCall& call, bool completed) {
   if (completed) return;
   if (call.stream_error) std::rethrow_exception(call.stream_error);
   throw EInvalidGraphic(JpegLibraryMessage(call.error_code));
@@ -84,7 +84,7 @@ void Check(const TJpegCall& call, bool completed) {
 
 // ---- Decompression ----
 
-struct TDecoder : TJpegCall {
+struct TDecoder : TJPEGCall {
   jpeg_decompress_struct info{};
   jpeg_source_mgr source{};
   TByteSource* stream = nullptr;
@@ -144,7 +144,7 @@ void SkipInputData(j_decompress_ptr info, long count) {
   source.bytes_in_buffer -= static_cast<size_t>(count);
 }
 
-void ReadHeader(TJpegCall& call) {
+void ReadHeader(TJPEGCall& call) {
   TDecoder& d = static_cast<TDecoder&>(call);
   jpeg_create_decompress(&d.info);
   d.source.init_source = InitSource;
@@ -157,11 +157,11 @@ void ReadHeader(TJpegCall& call) {
   d.info.out_color_space = JCS_EXT_BGR;
 }
 
-void StartDecompress(TJpegCall& call) {
+void StartDecompress(TJPEGCall& call) {
   jpeg_start_decompress(&static_cast<TDecoder&>(call).info);
 }
 
-void ReadScanLines(TJpegCall& call) {
+void ReadScanLines(TJPEGCall& call) {
   TDecoder& d = static_cast<TDecoder&>(call);
   while (d.info.output_scanline < d.info.output_height) {
     JSAMPROW row = d.picture->Row(static_cast<int>(d.info.output_scanline));
@@ -181,7 +181,7 @@ TResolution ResolutionOf(const jpeg_decompress_struct& info) {
 
 // ---- Compression ----
 
-struct TEncoder : TJpegCall {
+struct TEncoder : TJPEGCall {
   jpeg_compress_struct info{};
   jpeg_destination_mgr destination{};
   TByteSink* stream = nullptr;
@@ -228,7 +228,7 @@ void TermDestination(j_compress_ptr info) {
   WriteBuffer(info, e.buffer.size() - e.destination.free_in_buffer);
 }
 
-void Compress(TJpegCall& call) {
+void Compress(TJPEGCall& call) {
   TEncoder& e = static_cast<TEncoder&>(call);
   jpeg_create_compress(&e.info);
   e.destination.init_destination = InitDestination;

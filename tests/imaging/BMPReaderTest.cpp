@@ -24,10 +24,10 @@ struct TFixture {
   std::string oracle;
 };
 
-class TBmpFixtures {
+class TBMPFixtures {
  public:
-  static const TBmpFixtures& Get() {
-    static const TBmpFixtures fixtures;
+  static const TBMPFixtures& Get() {
+    static const TBMPFixtures fixtures;
     return fixtures;
   }
   std::string File(const std::string& name, const char* extension) const {
@@ -36,7 +36,7 @@ class TBmpFixtures {
   const std::map<std::string, TFixture>& All() const { return fixtures_; }
 
  private:
-  TBmpFixtures() {
+  TBMPFixtures() {
     std::ifstream manifest(dir_ + "/manifest.txt");
     std::string name;
     TFixture fixture;
@@ -87,10 +87,10 @@ const char* const kFixtureNames[] = {
     "pil_1",
 };
 
-class BmpFixtureTest : public testing::TestWithParam<const char*> {};
+class BMPFixtureTest : public testing::TestWithParam<const char*> {};
 
-TEST_P(BmpFixtureTest, ReadsThePixelsTheOracleReads) {
-  const TBmpFixtures& fixtures = TBmpFixtures::Get();
+TEST_P(BMPFixtureTest, ReadsThePixelsTheOracleReads) {
+  const TBMPFixtures& fixtures = TBMPFixtures::Get();
   const auto found = fixtures.All().find(GetParam());
   ASSERT_NE(found, fixtures.All().end()) << "the script made no fixture " << GetParam();
   SCOPED_TRACE("oracle: " + found->second.oracle);
@@ -102,13 +102,13 @@ TEST_P(BmpFixtureTest, ReadsThePixelsTheOracleReads) {
   EXPECT_EQ(RgbOf(picture), ReadFileBytes(fixtures.File(GetParam(), ".rgb")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, BmpFixtureTest, testing::ValuesIn(kFixtureNames),
+INSTANTIATE_TEST_SUITE_P(Variants, BMPFixtureTest, testing::ValuesIn(kFixtureNames),
                          [](const testing::TestParamInfo<const char*>& info) {
                            return std::string(info.param);
                          });
 
-TEST(BmpReaderTest, EveryTruncationOfACraftedFixtureReadsOrFailsCleanly) {
-  const TBmpFixtures& fixtures = TBmpFixtures::Get();
+TEST(BMPReaderTest, EveryTruncationOfACraftedFixtureReadsOrFailsCleanly) {
+  const TBMPFixtures& fixtures = TBMPFixtures::Get();
   ASSERT_FALSE(fixtures.All().empty());
   for (const auto& [name, fixture] : fixtures.All()) {
     if (name.starts_with("im_") || name.starts_with("pil_")) continue;  // larger, same paths
@@ -283,7 +283,7 @@ std::vector<TMalformedCase> MalformedCases() {
   };
 }
 
-TEST(BmpReaderTest, MalformedFilesFailWithUnrecognizedBmp) {
+TEST(BMPReaderTest, MalformedFilesFailWithUnrecognizedBmp) {
   for (const TMalformedCase& c : MalformedCases()) {
     SCOPED_TRACE(c.name);
     try {
@@ -296,7 +296,7 @@ TEST(BmpReaderTest, MalformedFilesFailWithUnrecognizedBmp) {
 }
 
 // Inputs the fuzzer (fuzz/BMPFuzz.cpp) found, each named after what is wrong with it.
-TEST(BmpReaderTest, FilesFoundByTheFuzzerFailCleanly) {
+TEST(BMPReaderTest, FilesFoundByTheFuzzerFailCleanly) {
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(SK_TEST_DATA_DIR "/bmp/malformed")) {
     SCOPED_TRACE(entry.path().filename().string());
@@ -312,7 +312,7 @@ TEST(BmpReaderTest, FilesFoundByTheFuzzerFailCleanly) {
 }
 
 // 16 M pixels of skipped codes are still read: small pictures may skip as they please.
-TEST(BmpReaderTest, AnRlePictureUpTo16MPixelsMaySkipAllItsPixels) {
+TEST(BMPReaderTest, AnRlePictureUpTo16MPixelsMaySkipAllItsPixels) {
   std::vector<uint8_t> file = Rle8({0, 1});
   Put32(file, kWidth, 4096);
   Put32(file, kHeight, 4096);
@@ -323,7 +323,7 @@ TEST(BmpReaderTest, AnRlePictureUpTo16MPixelsMaySkipAllItsPixels) {
             (std::vector<uint8_t>{3, 2, 1}));
 }
 
-TEST(BmpReaderTest, TheMalformedCasesDifferFromValidFilesOnlyInWhatTheirNamesSay) {
+TEST(BMPReaderTest, TheMalformedCasesDifferFromValidFilesOnlyInWhatTheirNamesSay) {
   // The bases themselves read, so each malformed case fails for its own reason.
   EXPECT_EQ(ReadBMP(Base8Bit()).Width(), 4);
   EXPECT_EQ(ReadBMP(Rle8({4, 1, 0, 0, 0, 2, 0, 0, 0, 1})).Height(), 2);
@@ -333,7 +333,7 @@ TEST(BmpReaderTest, TheMalformedCasesDifferFromValidFilesOnlyInWhatTheirNamesSay
 
 // Pixels that RLE codes skip (end of line, delta, end of bitmap, data that ends) show palette
 // entry 0; every other pixel is the one its code gives. "w" is entry 1 (white), "0" entry 0.
-TEST(BmpReaderTest, PixelsSkippedByRleCodesTakePaletteEntryZero) {
+TEST(BMPReaderTest, PixelsSkippedByRleCodesTakePaletteEntryZero) {
   const struct {
     const char* name;
     std::vector<uint8_t> codes;
@@ -370,7 +370,7 @@ TEST(BmpReaderTest, PixelsSkippedByRleCodesTakePaletteEntryZero) {
   }
 }
 
-TEST(BmpReaderTest, FiveAndSixBitChannelsWidenToTheFullRange) {
+TEST(BMPReaderTest, FiveAndSixBitChannelsWidenToTheFullRange) {
   // 16-bit 5-6-5 pixels: all bits set, then the top bit of each channel alone.
   std::vector<uint8_t> file = BitFields16(0xF800, 0x07E0, 0x001F);
   const size_t pixels = file.size() - 8;

@@ -14,7 +14,7 @@ namespace {
 
 using test::RgbOf;
 
-TEST(BmpWriterTest, TwentyFourBitFilesReadBackInImageMagickAsWritten) {
+TEST(BMPWriterTest, TwentyFourBitFilesReadBackInImageMagickAsWritten) {
   test::TTempDir dir;
   for (const auto& [width, height] : {std::pair{1, 1}, {5, 3}, {64, 9}}) {
     SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
@@ -32,7 +32,7 @@ TEST(BmpWriterTest, TwentyFourBitFilesReadBackInImageMagickAsWritten) {
   }
 }
 
-TEST(BmpWriterTest, OneBitFilesCarryTheirTwoPaletteColours) {
+TEST(BMPWriterTest, OneBitFilesCarryTheirTwoPaletteColours) {
   test::TTempDir dir;
   TMonoPicture bits(13, 3);
   bits.Row(0)[0] = 0b1010'0000;
@@ -57,7 +57,7 @@ TEST(BmpWriterTest, OneBitFilesCarryTheirTwoPaletteColours) {
   }
 }
 
-TEST(BmpWriterTest, AnEmptyPictureIsRefused) {
+TEST(BMPWriterTest, AnEmptyPictureIsRefused) {
   TVectorSink sink;
   EXPECT_THROW(WriteBMP(sink, TPicture()), EInvalidGraphic);
 }

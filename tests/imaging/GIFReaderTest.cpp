@@ -101,9 +101,9 @@ const char* const kFixtureNames[] = {
     "gl_quantised",
 };
 
-class GifFixtureTest : public testing::TestWithParam<const char*> {};
+class GIFFixtureTest : public testing::TestWithParam<const char*> {};
 
-TEST_P(GifFixtureTest, ReadsWhatGiflibReads) {
+TEST_P(GIFFixtureTest, ReadsWhatGiflibReads) {
   const std::string name = GetParam();
   test::TTempDir dir;
   const TFacts facts = MakeFixture(dir, name);
@@ -134,7 +134,7 @@ TEST_P(GifFixtureTest, ReadsWhatGiflibReads) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Oracles, GifFixtureTest, testing::ValuesIn(kFixtureNames),
+INSTANTIATE_TEST_SUITE_P(Oracles, GIFFixtureTest, testing::ValuesIn(kFixtureNames),
                          [](const testing::TestParamInfo<const char*>& info) {
                            return std::string(info.param);
                          });

@@ -23,13 +23,13 @@ namespace {
 using test::ReadFileBytes;
 using test::RgbOf;
 
-std::vector<uint8_t> JpegBytes(const TPicture& picture, TResolution resolution, int quality = 90) {
+std::vector<uint8_t> JPEGBytes(const TPicture& picture, TResolution resolution, int quality = 90) {
   TVectorSink sink;
   EncodeJpeg(sink, picture, resolution, quality);
   return sink.Bytes();
 }
 
-std::vector<uint8_t> BmpBytes(const TPicture& picture) {
+std::vector<uint8_t> BMPBytes(const TPicture& picture) {
   TVectorSink sink;
   WriteBMP(sink, picture);
   return sink.Bytes();
@@ -69,8 +69,8 @@ class ImageIOTest : public testing::Test {
 
 TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
   const TPicture picture = test::NoisePicture(6, 4, 3);
-  const std::vector<uint8_t> jpeg = JpegBytes(picture, {300, 300});
-  const std::vector<uint8_t> bmp = BmpBytes(picture);
+  const std::vector<uint8_t> jpeg = JPEGBytes(picture, {300, 300});
+  const std::vector<uint8_t> bmp = BMPBytes(picture);
   const std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 6, 0, 4, 0, 0, 0, 0, 0x3B};
   std::filesystem::create_directory(dir_.File("dir.jpg"));
   const struct {
@@ -112,7 +112,7 @@ TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
 
 TEST_F(ImageIOTest, ALoadReplacesThePictureAndTellsTheHostUpdateThenImageChange) {
   const TPicture picture = test::NoisePicture(5, 3, 8);
-  io_.LoadFromFile(Write("p.bmp", BmpBytes(picture)));
+  io_.LoadFromFile(Write("p.bmp", BMPBytes(picture)));
   EXPECT_EQ(host_.Bitmap(), picture);
   EXPECT_EQ(host_.calls, "UI");
 }
@@ -127,8 +127,8 @@ TEST_F(ImageIOTest, AFailedLoadLeavesThePictureAndTellsNobody) {
 
 TEST_F(ImageIOTest, OnlyJpegLoadsSetTheResolutionAndJpegSavesWriteIt) {
   const TPicture picture = test::NoisePicture(6, 4, 3);
-  io_.LoadFromFile(Write("a.jpg", JpegBytes(picture, {300, 150})));
-  io_.LoadFromFile(Write("b.bmp", BmpBytes(picture)));
+  io_.LoadFromFile(Write("a.jpg", JPEGBytes(picture, {300, 150})));
+  io_.LoadFromFile(Write("b.bmp", BMPBytes(picture)));
   EXPECT_EQ(host_.DpiX(), 300);
   EXPECT_EQ(host_.DpiY(), 150);
   io_.SaveToFileJpeg(dir_.File("out.jpg"), 75);
@@ -166,7 +166,7 @@ TEST_F(ImageIOTest, GifSavedAndLoadedAgainKeepsPixelsAndSetsBackground) {
     EXPECT_EQ(host_.Bitmap(), picture);
     EXPECT_EQ(io_.Background(), 0x00FF00u);
     // A BMP loaded afterwards keeps the GIF's background.
-    io_.LoadFromFile(Write("after.bmp", BmpBytes(picture)));
+    io_.LoadFromFile(Write("after.bmp", BMPBytes(picture)));
     EXPECT_EQ(io_.Background(), 0x00FF00u);
   }
 }
@@ -271,7 +271,7 @@ TEST_F(ImageIOTest, SaveToStreamJpegFramesTheJpegAtTheStreamsPosition) {
   TMemoryStream stream(std::vector<uint8_t>{9, 9, 9});
   stream.Seek(3);
   io_.SaveToStreamJpeg(stream, 90);
-  const std::vector<uint8_t> jpeg = JpegBytes(host_.Bitmap(), {200, 100}, 90);
+  const std::vector<uint8_t> jpeg = JPEGBytes(host_.Bitmap(), {200, 100}, 90);
   const std::span<const uint8_t> bytes = stream.Bytes();
   ASSERT_EQ(bytes.size(), 3 + 12 + jpeg.size());
   EXPECT_EQ(stream.Position(), bytes.size());
@@ -302,7 +302,7 @@ TEST_F(ImageIOTest, LoadFromStreamJpegLeavesTheStreamJustAfterTheFrame) {
 
 TEST_F(ImageIOTest, LoadFromStreamJpegDecodesARawJpegFromItsFirstByte) {
   std::vector<uint8_t> bytes = {1, 2};
-  const std::vector<uint8_t> jpeg = JpegBytes(test::NoisePicture(7, 5, 1), {}, 75);
+  const std::vector<uint8_t> jpeg = JPEGBytes(test::NoisePicture(7, 5, 1), {}, 75);
   bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
   TMemoryStream stream(bytes);
   stream.Seek(2);
@@ -311,7 +311,7 @@ TEST_F(ImageIOTest, LoadFromStreamJpegDecodesARawJpegFromItsFirstByte) {
 }
 
 TEST_F(ImageIOTest, EveryStreamFailureIsUnrecognizedJpegStream) {
-  const std::vector<uint8_t> jpeg = JpegBytes(test::NoisePicture(7, 5, 1), {}, 75);
+  const std::vector<uint8_t> jpeg = JPEGBytes(test::NoisePicture(7, 5, 1), {}, 75);
   std::vector<uint8_t> frame_of_nothing = {'J', 'F', 'I', 'F', 0, 0, 0, 0, 0, 0, 0, 0};
   std::vector<uint8_t> frame_of_garbage = {'J', 'F', 'I', 'F', 0, 0, 0, 0, 4, 0, 0, 0, 1, 2, 3, 4};
   const std::vector<std::vector<uint8_t>> cases = {
@@ -424,7 +424,7 @@ size_t FrameHeightOffset(const std::vector<uint8_t>& jpeg) {
 // About 1 KB each, declaring 12000 x 12000 pixels (within the pixel limit) that their data
 // cannot fill, and 16000 x 16000 (beyond it).
 TEST_F(ImageIOTest, DecompressionBombsAreRefusedWithTheBranchesMessages) {
-  std::vector<uint8_t> jpeg = JpegBytes(test::NoisePicture(16, 16, 3), {72, 72});
+  std::vector<uint8_t> jpeg = JPEGBytes(test::NoisePicture(16, 16, 3), {72, 72});
   jpeg.resize(std::max<size_t>(jpeg.size(), 1024), 0);
   const size_t at = FrameHeightOffset(jpeg);
   for (const size_t i : {at, at + 2}) {
@@ -441,7 +441,7 @@ TEST_F(ImageIOTest, DecompressionBombsAreRefusedWithTheBranchesMessages) {
   }
   gif.insert(gif.end(), {0, 0x3B});
   // BMP: RLE8, 16000 x 16000, 1 KB of end-of-line codes.
-  std::vector<uint8_t> bmp = BmpBytes(test::NoisePicture(2, 2, 4));
+  std::vector<uint8_t> bmp = BMPBytes(test::NoisePicture(2, 2, 4));
   bmp.resize(54);
   bmp[28] = 8;
   bmp[30] = 1;                                       // RLE8
@@ -482,7 +482,7 @@ TEST_F(ImageIOTest, DecompressionBombsAreRefusedWithTheBranchesMessages) {
 // ---- EXIF orientation ----
 
 TEST_F(ImageIOTest, JpegFileLoadsAreTurnedAsTheirExifOrientationAsks) {
-  const std::vector<uint8_t> plain = JpegBytes(test::NoisePicture(5, 3, 9), {72, 72});
+  const std::vector<uint8_t> plain = JPEGBytes(test::NoisePicture(5, 3, 9), {72, 72});
   TSpanSource source(plain);
   const TPicture decoded = DecodeJpeg(source).picture;
   for (int orientation = 1; orientation <= 8; ++orientation) {

@@ -27,10 +27,10 @@ using test::ReadFileBytes;
 using test::RgbOf;
 
 // Made at build time by tests/scripts/make_jpeg_fixtures.py, with djpeg's decodes beside them.
-class TJpegFixtures {
+class TJPEGFixtures {
  public:
-  static const TJpegFixtures& Get() {
-    static const TJpegFixtures fixtures;
+  static const TJPEGFixtures& Get() {
+    static const TJPEGFixtures fixtures;
     return fixtures;
   }
   std::string File(const std::string& name, const char* extension = ".jpg") const {
@@ -39,7 +39,7 @@ class TJpegFixtures {
   std::pair<int, int> Size(const std::string& name) const { return sizes_.at(name); }
 
  private:
-  TJpegFixtures() {
+  TJPEGFixtures() {
     std::ifstream manifest(dir_ + "/manifest.txt");
     std::string name;
     int width = 0;
@@ -77,10 +77,10 @@ const TDecodeCase kDecodeCases[] = {
     {"cut_in_scan_data", {300, 300}},  // decodes as far as its data goes, like djpeg
 };
 
-class JpegDecodeTest : public testing::TestWithParam<TDecodeCase> {};
+class JPEGDecodeTest : public testing::TestWithParam<TDecodeCase> {};
 
-TEST_P(JpegDecodeTest, GivesDjpegsPixelsAndTheFilesResolution) {
-  const TJpegFixtures& fixtures = TJpegFixtures::Get();
+TEST_P(JPEGDecodeTest, GivesDjpegsPixelsAndTheFilesResolution) {
+  const TJPEGFixtures& fixtures = TJPEGFixtures::Get();
   const TJpegImage image = Decode(ReadFileBytes(fixtures.File(GetParam().name)));
   const auto [width, height] = fixtures.Size(GetParam().name);
   EXPECT_EQ(image.picture.Width(), width);
@@ -89,13 +89,13 @@ TEST_P(JpegDecodeTest, GivesDjpegsPixelsAndTheFilesResolution) {
   EXPECT_EQ(image.resolution, GetParam().resolution);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, JpegDecodeTest, testing::ValuesIn(kDecodeCases),
+INSTANTIATE_TEST_SUITE_P(Files, JPEGDecodeTest, testing::ValuesIn(kDecodeCases),
                          [](const testing::TestParamInfo<TDecodeCase>& info) {
                            return std::string(info.param.name);
                          });
 
-TEST(JpegDecodeTest, GrayscaleGivesThreeEqualBytesPerPixel) {
-  const TJpegImage image = Decode(ReadFileBytes(TJpegFixtures::Get().File("grayscale")));
+TEST(JPEGDecodeTest, GrayscaleGivesThreeEqualBytesPerPixel) {
+  const TJpegImage image = Decode(ReadFileBytes(TJPEGFixtures::Get().File("grayscale")));
   for (int y = 0; y < image.picture.Height(); ++y) {
     const uint8_t* row = image.picture.Row(y);
     for (int x = 0; x < image.picture.Width(); ++x) {
@@ -105,7 +105,7 @@ TEST(JpegDecodeTest, GrayscaleGivesThreeEqualBytesPerPixel) {
   }
 }
 
-TEST(JpegDecodeTest, RefusedStreamsReportTheLibrarysMessageCode) {
+TEST(JPEGDecodeTest, RefusedStreamsReportTheLibrarysMessageCode) {
   const struct {
     const char* name;
     int code;
@@ -119,7 +119,7 @@ TEST(JpegDecodeTest, RefusedStreamsReportTheLibrarysMessageCode) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     try {
-      Decode(ReadFileBytes(TJpegFixtures::Get().File(c.name)));
+      Decode(ReadFileBytes(TJPEGFixtures::Get().File(c.name)));
       ADD_FAILURE() << "decoded without error";
     } catch (const EInvalidGraphic& error) {
       EXPECT_EQ(error.what(), JpegLibraryMessage(c.code));
@@ -135,8 +135,8 @@ size_t FrameHeightOffset(const std::vector<uint8_t>& jpeg) {
   throw std::runtime_error("no SOF0");
 }
 
-TEST(JpegDecodeTest, APictureOverThePixelLimitIsRefusedBeforeAllocating) {
-  std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+TEST(JPEGDecodeTest, APictureOverThePixelLimitIsRefusedBeforeAllocating) {
+  std::vector<uint8_t> jpeg = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
   const size_t at = FrameHeightOffset(jpeg);
   // 65000 x 65000 pixels: 12.7 GB of picture, which AddressSanitizer would refuse to allocate.
   for (size_t i : {at, at + 2}) {
@@ -164,8 +164,8 @@ class TUnsizedSource : public TByteSource {
 // A file of N bytes holds at most 8N bits, and every 8x8 block of a Huffman-coded scan takes one:
 // the fixture declared as 8N x 64 pixels (N x 8 blocks) may be decoded, one block column more is
 // refused before the library allocates anything.
-TEST(JpegDecodeTest, DataTooSmallForTheDeclaredSizeIsRefusedBeforeDecompressing) {
-  std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+TEST(JPEGDecodeTest, DataTooSmallForTheDeclaredSizeIsRefusedBeforeDecompressing) {
+  std::vector<uint8_t> jpeg = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
   const size_t at = FrameHeightOffset(jpeg);
   const size_t n = jpeg.size();
   ASSERT_LE(8 * (n + 1), 65535u);
@@ -210,7 +210,7 @@ using test::Tiff;
 using test::WithApp1;
 
 TEST(ReadJPEGOrientation, ReadsTag274InEitherByteOrderAndFallsBackTo1) {
-  const std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+  const std::vector<uint8_t> jpeg = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
   const std::vector<uint8_t> xmp = {'h', 't', 't', 'p', ':', '/', '/', 'n', 's', 0};
   const struct {
     const char* name;
@@ -264,8 +264,8 @@ TEST(ReadJPEGOrientation, ReadsTag274InEitherByteOrderAndFallsBackTo1) {
   }
 }
 
-TEST(JpegDecodeTest, EveryTruncationDecodesOrFailsCleanly) {
-  const std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+TEST(JPEGDecodeTest, EveryTruncationDecodesOrFailsCleanly) {
+  const std::vector<uint8_t> jpeg = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
   for (size_t length = 0; length < jpeg.size(); ++length) {
     const std::vector<uint8_t> prefix(jpeg.begin(), jpeg.begin() + static_cast<long>(length));
     try {
@@ -276,9 +276,9 @@ TEST(JpegDecodeTest, EveryTruncationDecodesOrFailsCleanly) {
   }
 }
 
-TEST(JpegDecodeTest, ReadsTheStreamInBlocksOf4096Bytes) {
+TEST(JPEGDecodeTest, ReadsTheStreamInBlocksOf4096Bytes) {
   // A JPEG followed by more data: the decoder reads whole blocks, so it stops 4096 bytes in.
-  std::vector<uint8_t> bytes = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+  std::vector<uint8_t> bytes = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
   bytes.resize(10000, 0xEE);
   TMemoryStream stream(bytes);
   TMemorySource source(stream);
@@ -286,7 +286,7 @@ TEST(JpegDecodeTest, ReadsTheStreamInBlocksOf4096Bytes) {
   EXPECT_EQ(stream.Position(), 4096u);
 }
 
-TEST(JpegDecodeTest, AStreamErrorPassesThroughUnchanged) {
+TEST(JPEGDecodeTest, AStreamErrorPassesThroughUnchanged) {
   class TFailingSource : public TByteSource {
    public:
     size_t Read(std::span<uint8_t>) override { throw std::runtime_error("device gone"); }
@@ -320,9 +320,9 @@ std::vector<uint8_t> Encode(const TPicture& picture, TResolution resolution, int
   return sink.Bytes();
 }
 
-TEST(JpegEncodeTest, WritesWhatCjpegWritesAtTheSameQuality) {
+TEST(JPEGEncodeTest, WritesWhatCjpegWritesAtTheSameQuality) {
   test::TTempDir dir;
-  const TPicture picture = Decode(ReadFileBytes(TJpegFixtures::Get().File("im_plasma"))).picture;
+  const TPicture picture = Decode(ReadFileBytes(TJPEGFixtures::Get().File("im_plasma"))).picture;
   // The same picture as a PPM file for cjpeg.
   std::vector<uint8_t> ppm;
   const std::string head = "P6\n53 41\n255\n";
@@ -345,7 +345,7 @@ TEST(JpegEncodeTest, WritesWhatCjpegWritesAtTheSameQuality) {
   }
 }
 
-TEST(JpegEncodeTest, WritesTheResolutionInDotsPerInchKeepingItsLow16Bits) {
+TEST(JPEGEncodeTest, WritesTheResolutionInDotsPerInchKeepingItsLow16Bits) {
   const TPicture picture = test::NoisePicture(9, 7, 5);
   const struct {
     TResolution given;
@@ -359,7 +359,7 @@ TEST(JpegEncodeTest, WritesTheResolutionInDotsPerInchKeepingItsLow16Bits) {
   }
 }
 
-TEST(JpegEncodeTest, AnEmptyPictureFailsWithTheLibrarysEmptyImageError) {
+TEST(JPEGEncodeTest, AnEmptyPictureFailsWithTheLibrarysEmptyImageError) {
   try {
     Encode(TPicture(), {}, 75);
     ADD_FAILURE() << "encoded without error";
@@ -368,7 +368,7 @@ TEST(JpegEncodeTest, AnEmptyPictureFailsWithTheLibrarysEmptyImageError) {
   }
 }
 
-TEST(JpegEncodeTest, AStreamErrorPassesThroughUnchanged) {
+TEST(JPEGEncodeTest, AStreamErrorPassesThroughUnchanged) {
   class TFullSink : public TByteSink {
    public:
     void Write(std::span<const uint8_t>) override { throw std::runtime_error("disk full"); }

@@ -4,7 +4,7 @@
 // README.md), from the fixtures of tests/scripts/gif_oracles.py as a seed corpus:
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. imaging/Picture.cpp \
 //     imaging/ByteReader.cpp platform/Files.cpp imaging/ColorQuant.cpp imaging/GIFLZW.cpp \
-//     imaging/GIFReader.cpp imaging/GIFWriter.cpp fuzz/GifFuzz.cpp \
+//     imaging/GIFReader.cpp imaging/GIFWriter.cpp fuzz/GIFFuzz.cpp \
 //     -o /tmp/gif_fuzz
 //   /tmp/gif_fuzz -max_total_time=240 -rss_limit_mb=2048 CORPUS_DIR
 #include <cstddef>
