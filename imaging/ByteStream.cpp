@@ -13,6 +13,18 @@ size_t TLimitedSource::Read(std::span<uint8_t> buffer) {
   return n;
 }
 
+std::optional<uint64_t> TLimitedSource::Remaining() const {
+  const std::optional<uint64_t> inner = source_.Remaining();
+  return inner ? std::min(*inner, left_) : left_;
+}
+
+size_t TSpanSource::Read(std::span<uint8_t> buffer) {
+  const size_t n = std::min(buffer.size(), bytes_.size() - position_);
+  if (n > 0) std::copy_n(bytes_.data() + position_, n, buffer.data());
+  position_ += n;
+  return n;
+}
+
 void TFileSink::Write(std::span<const uint8_t> data) {
   if (buffer_.size() + data.size() > kBufferSize) {
     Flush();

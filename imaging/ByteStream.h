@@ -2,8 +2,10 @@
 // files. A codec sees only TByteSource or TByteSink, so it works on either.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -18,6 +20,9 @@ class TByteSource {
   // Copies up to buffer.size() bytes from the current position on and advances past them;
   // returns how many were copied, fewer only at the end. May raise the stream's own errors.
   virtual size_t Read(std::span<uint8_t> buffer) = 0;
+  // How many bytes are left from the current position, when the source knows; a decoder uses it
+  // to refuse a declared size the data cannot possibly hold before it allocates.
+  virtual std::optional<uint64_t> Remaining() const { return std::nullopt; }
 };
 
 class TByteSink {
@@ -33,9 +38,24 @@ class TMemorySource : public TByteSource {
  public:
   explicit TMemorySource(TMemoryStream& stream) : stream_(stream) {}
   size_t Read(std::span<uint8_t> buffer) override { return stream_.Read(buffer); }
+  std::optional<uint64_t> Remaining() const override {
+    return stream_.Size() - std::min(stream_.Position(), stream_.Size());
+  }
 
  private:
   TMemoryStream& stream_;
+};
+
+// Reads bytes held in memory, which must outlive the source.
+class TSpanSource : public TByteSource {
+ public:
+  explicit TSpanSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  size_t Read(std::span<uint8_t> buffer) override;
+  std::optional<uint64_t> Remaining() const override { return bytes_.size() - position_; }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t position_ = 0;
 };
 
 // Reads at most `limit` bytes of another source: the end of a framed item is its end.
@@ -43,6 +63,7 @@ class TLimitedSource : public TByteSource {
  public:
   TLimitedSource(TByteSource& source, uint64_t limit) : source_(source), left_(limit) {}
   size_t Read(std::span<uint8_t> buffer) override;
+  std::optional<uint64_t> Remaining() const override;
 
  private:
   TByteSource& source_;

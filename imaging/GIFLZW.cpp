@@ -74,9 +74,9 @@ void WriteMinCodeSize(TByteSink& sink) {
 // Probing from h goes to 2h mod 8009 (8008 after 0). Doubling has order 4004 modulo 8009, so each
 // probe sequence cycles through 4004 slots, more than the 3837 strings the encoder ever holds: a
 // free slot is always found.
-class TLzwHashTable {
+class TLZWHashTable {
  public:
-  TLzwHashTable() { Clear(); }
+  TLZWHashTable() { Clear(); }
 
   void Clear() { slots_.fill(kEmpty); }
 
@@ -106,9 +106,9 @@ class TLzwHashTable {
   std::array<uint32_t, kSlots> slots_;
 };
 
-class TLzwEncoder {
+class TLZWEncoder {
  public:
-  explicit TLzwEncoder(TByteSink& sink) : blocks_(sink, kMaxBlock) {}
+  explicit TLZWEncoder(TByteSink& sink) : blocks_(sink, kMaxBlock) {}
 
   void Encode(std::span<const uint8_t> indexes, int width, int height, bool interlaced) {
     ClearBlock();
@@ -190,7 +190,7 @@ class TLzwEncoder {
   }
 
   TSubBlockWriter blocks_;
-  TLzwHashTable table_;
+  TLZWHashTable table_;
   int n_bits_ = kWriterMinCodeSize + 1;
   int max_code_ = (1 << (kWriterMinCodeSize + 1)) - 1;
   int free_entry_ = kWriterFirstCode;
@@ -414,15 +414,21 @@ std::vector<int> GIFRowOrder(int height, bool interlaced) {
 
 // ---- Decoder ----
 
-TGIFLzwDecoder::TGIFLzwDecoder(std::span<const uint8_t> file, size_t position)
-    : file_(file), position_(std::min(position, file.size())), block_end_(position_) {
-  if (position_ == file_.size()) {
+void SkipGIFSubBlocks(TByteReader& in) {
+  while (!in.AtEnd()) {
+    const uint8_t count = in.U8();
+    if (count == 0) return;
+    in.Skip(std::min<uint64_t>(count, in.Remaining()));
+  }
+}
+
+TGIFLZWDecoder::TGIFLZWDecoder(TByteReader& in) : in_(in) {
+  if (in_.AtEnd()) {
     // No minimum code size: a decoder that gives no values.
     data_ended_ = true;
     min_code_size_ = kWriterMinCodeSize;
   } else {
-    min_code_size_ = file_[position_++];
-    block_end_ = position_;
+    min_code_size_ = in_.U8();
     if (min_code_size_ > kMaxMinCodeSize) Unrecognized();
   }
   clear_code_ = 1 << min_code_size_;
@@ -430,7 +436,7 @@ TGIFLzwDecoder::TGIFLzwDecoder(std::span<const uint8_t> file, size_t position)
   ResetTable();
 }
 
-void TGIFLzwDecoder::ResetTable() {
+void TGIFLZWDecoder::ResetTable() {
   for (int slot = 0; slot < kTableSize; ++slot) {
     prefix_[slot] = 0;
     suffix_[slot] = static_cast<uint16_t>(slot < clear_code_ ? slot : 0);
@@ -441,27 +447,23 @@ void TGIFLzwDecoder::ResetTable() {
   stack_size_ = 0;
 }
 
-bool TGIFLzwDecoder::NextSubBlock() {
+bool TGIFLZWDecoder::NextSubBlock() {
   if (data_ended_) return false;
-  if (position_ >= file_.size()) {
-    data_ended_ = true;
-    return false;
-  }
-  const size_t count = file_[position_++];
+  const uint8_t count = in_.AtEnd() ? 0 : in_.U8();
   if (count == 0) {
     data_ended_ = true;
     return false;
   }
-  if (file_.size() - position_ < count) Unrecognized();
-  block_end_ = position_ + count;
+  block_ = in_.Take(count);  // a sub-block cut short is refused
+  block_position_ = 0;
   return true;
 }
 
-int TGIFLzwDecoder::ReadCode() {
+int TGIFLZWDecoder::ReadCode() {
   // A code may span any number of sub-blocks, short ones included.
   while (bit_count_ < code_size_) {
-    if (position_ == block_end_ && !NextSubBlock()) return kDataEnded;
-    bit_buffer_ |= static_cast<uint32_t>(file_[position_++]) << bit_count_;
+    if (block_position_ == block_.size() && !NextSubBlock()) return kDataEnded;
+    bit_buffer_ |= static_cast<uint32_t>(block_[block_position_++]) << bit_count_;
     bit_count_ += 8;
   }
   const int code = static_cast<int>(bit_buffer_ & ((1u << code_size_) - 1));
@@ -470,13 +472,13 @@ int TGIFLzwDecoder::ReadCode() {
   return code;
 }
 
-void TGIFLzwDecoder::Push(int value) {
+void TGIFLZWDecoder::Push(int value) {
   // A valid string is at most 4096 values long; a longer one is a chain that loops.
   if (stack_size_ == kStackSize) Unrecognized();
   stack_[stack_size_++] = static_cast<uint16_t>(value);
 }
 
-int TGIFLzwDecoder::NextValue() {
+int TGIFLZWDecoder::NextValue() {
   if (stack_size_ > 0) return stack_[--stack_size_] & 0xFF;
   int code;
   if (fresh_) {
@@ -527,7 +529,7 @@ int TGIFLzwDecoder::NextValue() {
   return stack_[--stack_size_] & 0xFF;
 }
 
-size_t TGIFLzwDecoder::Read(std::span<uint8_t> values) {
+size_t TGIFLZWDecoder::Read(std::span<uint8_t> values) {
   size_t filled = 0;
   while (filled < values.size() && !image_ended_) {
     const int value = NextValue();
@@ -540,42 +542,53 @@ size_t TGIFLzwDecoder::Read(std::span<uint8_t> values) {
   return filled;
 }
 
-size_t TGIFLzwDecoder::Finish() {
-  if (!data_ended_) {
-    // The rest of the current sub-block, then whole sub-blocks up to the count of 0.
-    position_ = block_end_;
-    while (position_ < file_.size()) {
-      const size_t count = file_[position_++];
-      if (count == 0) break;
-      position_ += std::min(count, file_.size() - position_);
-    }
-    data_ended_ = true;
-  }
+void TGIFLZWDecoder::Finish() {
+  // The rest of the current sub-block was taken whole; whole sub-blocks follow up to the count
+  // of 0.
+  if (!data_ended_) SkipGIFSubBlocks(in_);
+  data_ended_ = true;
   image_ended_ = true;
-  return position_;
 }
 
-uint64_t GIFLzwValueBound(std::span<const uint8_t> file, size_t position) {
-  if (position >= file.size()) return 0;
-  const uint64_t code_bits = static_cast<uint64_t>(file[position]) + 1;
-  uint64_t data_bytes = 0;
-  for (size_t p = position + 1; p < file.size();) {
-    const size_t count = file[p++];
+uint64_t GIFLZWValueBound(TByteReader in) {
+  if (in.AtEnd()) return 0;
+  const int min_code_size = in.U8();
+  if (min_code_size > kMaxMinCodeSize) return 0;  // the decoder refuses such data
+  uint64_t bits = 0;
+  while (!in.AtEnd()) {
+    const uint8_t count = in.U8();
     if (count == 0) break;
-    const size_t present = std::min(count, file.size() - p);
-    data_bytes += present;
-    p += present;
+    const uint64_t present = std::min<uint64_t>(count, in.Remaining());
+    bits += 8 * present;
+    in.Skip(present);
   }
-  const uint64_t codes = data_bytes * 8 / code_bits;
-  constexpr uint64_t kLongest = 8192;
-  if (codes <= kLongest) return codes * (codes + 1) / 2;
-  return kLongest * (kLongest + 1) / 2 + (codes - kLongest) * kLongest;
+  // Follow the decoder's code widths through one run of codes after a clear.
+  constexpr uint64_t kLongest = 8192;  // the decoder's stack
+  const int clear_code = 1 << min_code_size;
+  int code_size = min_code_size + 1;
+  int max_code = clear_code + 2;
+  int max_code_size = 2 * clear_code;
+  uint64_t values = 0;
+  uint64_t k = 1;  // the code's number after the clear
+  while (bits >= static_cast<uint64_t>(code_size) && k + 1 < kLongest) {
+    bits -= static_cast<uint64_t>(code_size);
+    values += k + 1;
+    if (k >= 2 && max_code < 4096) {
+      ++max_code;
+      if (max_code >= max_code_size && max_code_size < 4096) {
+        max_code_size *= 2;
+        ++code_size;
+      }
+    }
+    ++k;
+  }
+  return values + bits / static_cast<uint64_t>(code_size) * kLongest;
 }
 
-void EncodeGIFLzw(TByteSink& sink, std::span<const uint8_t> indexes, int width, int height,
+void EncodeGIFLZW(TByteSink& sink, std::span<const uint8_t> indexes, int width, int height,
                   bool interlaced) {
   WriteMinCodeSize(sink);
-  TLzwEncoder(sink).Encode(indexes, width, height, interlaced);
+  TLZWEncoder(sink).Encode(indexes, width, height, interlaced);
 }
 
 void EncodeGIFRunLength(TByteSink& sink, std::span<const uint8_t> indexes) {

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "imaging/ByteReader.h"
 #include "imaging/ByteStream.h"
 
 namespace sk {
@@ -18,16 +19,20 @@ namespace sk {
 // from row 1; a pass whose first row lies beyond the image is skipped).
 std::vector<int> GIFRowOrder(int height, bool interlaced);
 
-// Decodes the image data that starts at `position` in a GIF file held in memory: the minimum code
-// size byte followed by data sub-blocks (a count byte, then that many bytes) up to a count of 0.
-// Values come out in the order the encoder took them; placing rows (and interlacing) is the
-// caller's business.
-class TGIFLzwDecoder {
+// Skips data sub-blocks (a count byte, then that many bytes) up to a count of 0, leaving the
+// reader after it, or at the end of the data when that comes first (not an error).
+void SkipGIFSubBlocks(TByteReader& in);
+
+// Decodes the image data at the reader's position in a GIF file: the minimum code size byte
+// followed by data sub-blocks up to a count of 0. Values come out in the order the encoder took
+// them; placing rows (and interlacing) is the caller's business. The reader must outlive the
+// decoder and carry the GIF reader's message, which every refusal raises.
+class TGIFLZWDecoder {
  public:
-  // Reads the minimum code size byte. A file that ends before it gives a decoder with no values.
+  // Reads the minimum code size byte. Data that ends before it gives a decoder with no values.
   // A minimum code size above 11 (a clear code the 4096-entry table cannot hold) raises
   // EInvalidGraphic(kUnrecognizedGif).
-  TGIFLzwDecoder(std::span<const uint8_t> file, size_t position);
+  explicit TGIFLZWDecoder(TByteReader& in);
 
   // Fills `values` from the start with decoded values and returns how many it filled: all of them
   // unless the data ends first (the end code, a count of 0 or the end of the file). Values of codes
@@ -37,9 +42,9 @@ class TGIFLzwDecoder {
   // whose chain of prefixes loops (back to itself or to any other code on it).
   size_t Read(std::span<uint8_t> values);
 
-  // Skips what is left of the image data and returns the position just after its terminating
-  // count of 0 (or the file's size when the file ends first). Call once, after reading.
-  size_t Finish();
+  // Skips what is left of the image data, leaving the reader just after its terminating count of
+  // 0 (or at the end of the data when that comes first). Call once, after reading.
+  void Finish();
 
  private:
   static constexpr int kTableSize = 4096;
@@ -53,11 +58,11 @@ class TGIFLzwDecoder {
   void ResetTable();
   void Push(int value);
 
-  std::span<const uint8_t> file_;
-  size_t position_;
-  size_t block_end_;          // end of the current sub-block's bytes within file_
-  bool data_ended_ = false;   // a count of 0 or the end of the file was met
-  bool image_ended_ = false;  // no more values: the end code, or the data ended
+  TByteReader& in_;
+  std::span<const uint8_t> block_;  // the current sub-block's bytes
+  size_t block_position_ = 0;       // the next byte of block_
+  bool data_ended_ = false;         // a count of 0 or the end of the file was met
+  bool image_ended_ = false;        // no more values: the end code, or the data ended
   uint32_t bit_buffer_ = 0;
   int bit_count_ = 0;
 
@@ -77,18 +82,20 @@ class TGIFLzwDecoder {
   int stack_size_ = 0;
 };
 
-// An upper bound of how many values the image data at `position` can decode to: the i-th code
-// after the start gives at most min(i, 8192) values, and the data's bytes hold at most
-// 8 x bytes / (minimum code size + 1) codes. Lets a reader refuse a size no data could fill
-// before it allocates. Reads only count bytes; never raises.
-uint64_t GIFLzwValueBound(std::span<const uint8_t> file, size_t position);
+// An upper bound of how many values the image data at the reader's position can decode to, so
+// that a reader can refuse a size no data could fill before it allocates. The k-th code after a
+// clear gives at most k + 1 values (each code defines at most one string, one value longer than
+// an existing one) and never more than the decoder's stack holds, while the code widths grow as
+// the decoder's do; a single run of codes without clears gives the most values for the data's
+// bits. Reads only count bytes (the reader given is a copy); never raises.
+uint64_t GIFLZWValueBound(TByteReader in);
 
 // Writes `indexes` (width x height values, rows from the top, no padding) as GIF image data with
 // minimum code size 8: true LZW with codes of 9 to 12 bits, a clear code whenever code 4094 has
 // been assigned and the next string is new, sub-blocks of at most 254 bytes, then the terminating
 // count of 0. Rows are taken in GIFRowOrder(height, interlaced). Requires
 // indexes.size() == width x height.
-void EncodeGIFLzw(TByteSink& sink, std::span<const uint8_t> indexes, int width, int height,
+void EncodeGIFLZW(TByteSink& sink, std::span<const uint8_t> indexes, int width, int height,
                   bool interlaced);
 
 // Writes `indexes` as GIF image data with minimum code size 8 using only literal codes and codes

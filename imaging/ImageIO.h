@@ -1,17 +1,16 @@
-// Loading and saving pictures through TImageIO: the reader chosen by file extension, framed JPEG
-// streams for the store, and the two-colour reduction used when saving BMP files.
+// Loading and saving pictures through TImageIO: the reader chosen by file extension, and the
+// writers of JPEG, GIF and BMP files and of framed JPEG streams for the store.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <span>
 #include <string>
 
+#include "imaging/JPEGFilter.h"
+#include "imaging/JpegFrame.h"  // SaveToStreamJpeg and LoadFromStreamJpeg use its frame
+#include "imaging/LoadedPicture.h"
 #include "imaging/PictureHost.h"
-#include "imaging/jpegfilt.h"
 #include "platform/MemoryStream.h"
 
 namespace sk {
@@ -60,14 +59,18 @@ class TImageIO : private THostObserver {
   // raise EInvalidGraphic with "unrecognized TIFF", "unrecognized PCX", "unrecognized GIF" or
   // "unrecognized WMF or EMF" for every failure inside them, also a missing file; anything else,
   // also no extension, as LoadFromFileBMP. A metafile gives a picture one pixel narrower and lower
-  // than its size, cleared to Background() before it is drawn.
+  // than its size, cleared to Background() before it is drawn. A file is read whole
+  // (ReadPictureFile), so one larger than kMaxPictureFileSize fails as its branch says.
+  // A picture whose file carries an orientation (a JPEG's EXIF tag) is turned as the file asks
+  // (ApplyOrientation): every load from a file is for storing or converting, and the stored JPEG
+  // carries no such tag.
   // A load replaces the picture whole, then calls the host's Update and ImageChange; a failed load
   // leaves the picture as it was.
   void LoadFromFile(const std::string& file_name);
 
-  // Loads a JPEG file and sets the host's resolution from it. A decoding failure raises
-  // EInvalidGraphic("unrecognized JPEG"); other errors (EOSError for a missing file) pass
-  // unchanged.
+  // Loads a JPEG file, turned as its EXIF orientation asks, and sets the host's resolution from
+  // it. A decoding failure raises EInvalidGraphic("unrecognized JPEG"); other errors (EOSError for
+  // a missing file) pass unchanged.
   void LoadFromFileJpeg(const std::string& file_name);
 
   // Loads page page_index (0-based) of a TIFF file and returns the file's page count. The TIFF
@@ -99,7 +102,7 @@ class TImageIO : private THostObserver {
 
   // Writes the picture as a GIF file, safely as SaveToFileJpeg: quantised to at most 255 colours
   // with table entry 0 for Background(), LZW-compressed when UseLZW() else run-length coded.
-  // A picture wider or taller than 65,535 pixels raises EInvalidGraphic(kGifTooLarge).
+  // A picture wider or taller than 65,535 pixels raises EInvalidGraphic(kGIFTooLarge).
   void SaveToFileGIF(const std::string& file_name, bool interlaced, uint16_t delay,
                      bool transparent, uint16_t left, uint16_t top);
 
@@ -110,10 +113,9 @@ class TImageIO : private THostObserver {
 
  private:
   void HostDestroyed(TPictureHost& host) override;
-  // Puts a loaded picture in place (with the resolution or background its file carries) and tells
-  // the host.
-  void Accept(TPicture picture, std::optional<TResolution> resolution,
-              std::optional<uint32_t> background);
+  // Puts a loaded picture in place (turned as its orientation asks, with the resolution or
+  // background its file carries) and tells the host.
+  void Accept(TLoadedPicture loaded);
   void LoadMetafile(const std::string& file_name);
   TResolution HostResolution() const;
 
@@ -122,42 +124,5 @@ class TImageIO : private THostObserver {
   bool use_lzw_ = false;
   TMetafileLoader metafile_loader_;
 };
-
-// The 12 bytes before a JPEG kept in a stream: "JFIF", four zero bytes, and the number of JPEG
-// bytes that follow as an unsigned little-endian 32-bit value.
-struct JpegFrame {
-  static constexpr size_t kSize = 12;
-  uint32_t length = 0;
-
-  std::array<uint8_t, kSize> Bytes() const;
-  // The frame held in bytes, or nothing when they are not a frame.
-  static std::optional<JpegFrame> Parse(std::span<const uint8_t, kSize> bytes);
-};
-
-// Writes a JpegFrame and the picture as JPEG at the stream's position, as SaveToStreamJpeg does
-// without a host. A JPEG longer than 4 GiB - 1 raises EInvalidGraphic.
-void EncodeFramedJpeg(TMemoryStream& stream, const TPicture& picture, TResolution resolution,
-                      int quality);
-
-// Decodes a framed or raw JPEG at the stream's position, as LoadFromStreamJpeg does without a
-// host; every failure raises EInvalidGraphic("unrecognized JPEG stream").
-TJpegImage DecodeFramedJpeg(TMemoryStream& stream);
-
-// A picture of exactly two colours as a 1-bit picture: a clear bit shows colours[0], a set bit
-// colours[1]. Colours are colour values (red in the low byte).
-struct TMonochrome {
-  TMonoPicture bits;
-  std::array<uint32_t, 2> colours{};
-};
-
-// Scans the picture from the top row, left to right. With exactly two colours, returns them with
-// the darker at index 0 by luminance round((30 red + 59 green + 11 blue) / 100), rounding half to
-// even; with equal luminance the colour met first keeps index 0. With one colour or more than two
-// (the scan stops at the third) returns nothing.
-std::optional<TMonochrome> MakeMonochrome(const TPicture& picture);
-
-// Expands a 1-bit picture to 24 bits: a set bit gives white, a clear bit black. This is the
-// meaning of a bilevel TIFF page; BMP files carry their own palette instead.
-TPicture ExpandMonochrome(const TMonoPicture& bits);
 
 }  // namespace sk

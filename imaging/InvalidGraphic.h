@@ -20,7 +20,6 @@ inline constexpr char kUnrecognizedTiff[] = "unrecognized TIFF";
 inline constexpr char kUnrecognizedPcx[] = "unrecognized PCX";
 inline constexpr char kUnrecognizedGif[] = "unrecognized GIF";
 inline constexpr char kUnrecognizedMetafile[] = "unrecognized WMF or EMF";
-// Raised by SaveToFileGIF while the library has no GIF writer.
 
 // The JPEG adapter's message for an error of the JPEG library, with the library's message code:
 // "unrecognized JPeg - JPEG error #<code>".

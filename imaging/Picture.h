@@ -11,8 +11,17 @@
 
 namespace sk {
 
-// Pictures larger than this are refused by every decoder before it allocates.
-inline constexpr int64_t kMaxPicturePixels = 268'435'456;
+// Horizontal and vertical resolution in dots per inch; 0 means unknown.
+struct TResolution {
+  int x = 0;
+  int y = 0;
+  friend bool operator==(const TResolution&, const TResolution&) = default;
+};
+
+// Pictures larger than this are refused by every decoder before it allocates: the limit of the
+// well-known decoders (2^31 / 12 pixels), so that no file refused elsewhere costs us the 512 MB
+// such a picture takes. Also bounds the size of a picture file (kMaxPictureFileSize).
+inline constexpr int64_t kMaxPicturePixels = 178'956'970;
 
 // Releases picture memory. Large pictures get a mapping of their own backed by huge pages where
 // the system allows it (a 36 MB picture then takes a few dozen page faults instead of nine

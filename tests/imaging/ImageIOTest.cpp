@@ -1,13 +1,19 @@
 // TImageIO: the choice of reader by extension and its messages, the host it works on, framed JPEG
-// streams, safe saves, and BMP saves of two-colour pictures checked by ImageMagick.
+// streams, safe saves, BMP saves of two-colour pictures checked by ImageMagick, the size limits of
+// every reader and the EXIF orientation of JPEG loads.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 
-#include "imaging/BMPFilter.h"
+#include "imaging/BMPReader.h"
+#include "imaging/BMPWriter.h"
+#include "imaging/ByteReader.h"
 #include "imaging/ImageIO.h"
 #include "imaging/InvalidGraphic.h"
+#include "imaging/Orientation.h"
 #include "platform/Files.h"
 #include "tests/imaging/ImagingTestSupport.h"
 
@@ -17,13 +23,13 @@ namespace {
 using test::ReadFileBytes;
 using test::RgbOf;
 
-std::vector<uint8_t> JpegBytes(const TPicture& picture, TResolution resolution, int quality = 90) {
+std::vector<uint8_t> JPEGBytes(const TPicture& picture, TResolution resolution, int quality = 90) {
   TVectorSink sink;
   EncodeJpeg(sink, picture, resolution, quality);
   return sink.Bytes();
 }
 
-std::vector<uint8_t> BmpBytes(const TPicture& picture) {
+std::vector<uint8_t> BMPBytes(const TPicture& picture) {
   TVectorSink sink;
   WriteBMP(sink, picture);
   return sink.Bytes();
@@ -63,8 +69,8 @@ class ImageIOTest : public testing::Test {
 
 TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
   const TPicture picture = test::NoisePicture(6, 4, 3);
-  const std::vector<uint8_t> jpeg = JpegBytes(picture, {300, 300});
-  const std::vector<uint8_t> bmp = BmpBytes(picture);
+  const std::vector<uint8_t> jpeg = JPEGBytes(picture, {300, 300});
+  const std::vector<uint8_t> bmp = BMPBytes(picture);
   const std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 6, 0, 4, 0, 0, 0, 0, 0x3B};
   std::filesystem::create_directory(dir_.File("dir.jpg"));
   const struct {
@@ -84,7 +90,7 @@ TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
       {"anim.tif", &gif, kUnrecognizedTiff},
       {"anim.TIFF", &gif, kUnrecognizedTiff},
       {"scan.pcx", &bmp, kUnrecognizedPcx},
-      {"anim.gif", &gif, ""},  // a GIF without an image: an empty picture
+      {"anim.gif", &gif, ""},                        // a GIF without an image: an empty picture
       {"drawing.wmf", &bmp, kUnrecognizedMetafile},  // no metafile loader given
       {"drawing.EMF", &bmp, kUnrecognizedMetafile},
       // A missing file: the fixed-message branches hide the cause, the others pass it on.
@@ -106,7 +112,7 @@ TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
 
 TEST_F(ImageIOTest, ALoadReplacesThePictureAndTellsTheHostUpdateThenImageChange) {
   const TPicture picture = test::NoisePicture(5, 3, 8);
-  io_.LoadFromFile(Write("p.bmp", BmpBytes(picture)));
+  io_.LoadFromFile(Write("p.bmp", BMPBytes(picture)));
   EXPECT_EQ(host_.Bitmap(), picture);
   EXPECT_EQ(host_.calls, "UI");
 }
@@ -121,8 +127,8 @@ TEST_F(ImageIOTest, AFailedLoadLeavesThePictureAndTellsNobody) {
 
 TEST_F(ImageIOTest, OnlyJpegLoadsSetTheResolutionAndJpegSavesWriteIt) {
   const TPicture picture = test::NoisePicture(6, 4, 3);
-  io_.LoadFromFile(Write("a.jpg", JpegBytes(picture, {300, 150})));
-  io_.LoadFromFile(Write("b.bmp", BmpBytes(picture)));
+  io_.LoadFromFile(Write("a.jpg", JPEGBytes(picture, {300, 150})));
+  io_.LoadFromFile(Write("b.bmp", BMPBytes(picture)));
   EXPECT_EQ(host_.DpiX(), 300);
   EXPECT_EQ(host_.DpiY(), 150);
   io_.SaveToFileJpeg(dir_.File("out.jpg"), 75);
@@ -143,8 +149,10 @@ TEST_F(ImageIOTest, LoadFromFileTIFFReportsAMissingFileAsSuchAndRefusesOthers) {
 TEST_F(ImageIOTest, GifSavedAndLoadedAgainKeepsPixelsAndSetsBackground) {
   // Four colours: the quantiser keeps them exactly, so the round trip is lossless.
   TPicture picture(3, 2);
-  const uint8_t colours[6][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {0, 0, 255}, {9, 9, 9}, {0, 255, 0}};
-  for (int i = 0; i < 6; ++i) std::copy(colours[i], colours[i] + 3, picture.Row(i / 3) + 3 * (i % 3));
+  const uint8_t colours[6][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0},
+                                 {0, 0, 255}, {9, 9, 9},   {0, 255, 0}};
+  for (int i = 0; i < 6; ++i)
+    std::copy(colours[i], colours[i] + 3, picture.Row(i / 3) + 3 * (i % 3));
   for (const bool lzw : {false, true}) {
     SCOPED_TRACE(lzw);
     host_.Bitmap() = picture;
@@ -158,7 +166,7 @@ TEST_F(ImageIOTest, GifSavedAndLoadedAgainKeepsPixelsAndSetsBackground) {
     EXPECT_EQ(host_.Bitmap(), picture);
     EXPECT_EQ(io_.Background(), 0x00FF00u);
     // A BMP loaded afterwards keeps the GIF's background.
-    io_.LoadFromFile(Write("after.bmp", BmpBytes(picture)));
+    io_.LoadFromFile(Write("after.bmp", BMPBytes(picture)));
     EXPECT_EQ(io_.Background(), 0x00FF00u);
   }
 }
@@ -263,7 +271,7 @@ TEST_F(ImageIOTest, SaveToStreamJpegFramesTheJpegAtTheStreamsPosition) {
   TMemoryStream stream(std::vector<uint8_t>{9, 9, 9});
   stream.Seek(3);
   io_.SaveToStreamJpeg(stream, 90);
-  const std::vector<uint8_t> jpeg = JpegBytes(host_.Bitmap(), {200, 100}, 90);
+  const std::vector<uint8_t> jpeg = JPEGBytes(host_.Bitmap(), {200, 100}, 90);
   const std::span<const uint8_t> bytes = stream.Bytes();
   ASSERT_EQ(bytes.size(), 3 + 12 + jpeg.size());
   EXPECT_EQ(stream.Position(), bytes.size());
@@ -294,7 +302,7 @@ TEST_F(ImageIOTest, LoadFromStreamJpegLeavesTheStreamJustAfterTheFrame) {
 
 TEST_F(ImageIOTest, LoadFromStreamJpegDecodesARawJpegFromItsFirstByte) {
   std::vector<uint8_t> bytes = {1, 2};
-  const std::vector<uint8_t> jpeg = JpegBytes(test::NoisePicture(7, 5, 1), {}, 75);
+  const std::vector<uint8_t> jpeg = JPEGBytes(test::NoisePicture(7, 5, 1), {}, 75);
   bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
   TMemoryStream stream(bytes);
   stream.Seek(2);
@@ -303,7 +311,7 @@ TEST_F(ImageIOTest, LoadFromStreamJpegDecodesARawJpegFromItsFirstByte) {
 }
 
 TEST_F(ImageIOTest, EveryStreamFailureIsUnrecognizedJpegStream) {
-  const std::vector<uint8_t> jpeg = JpegBytes(test::NoisePicture(7, 5, 1), {}, 75);
+  const std::vector<uint8_t> jpeg = JPEGBytes(test::NoisePicture(7, 5, 1), {}, 75);
   std::vector<uint8_t> frame_of_nothing = {'J', 'F', 'I', 'F', 0, 0, 0, 0, 0, 0, 0, 0};
   std::vector<uint8_t> frame_of_garbage = {'J', 'F', 'I', 'F', 0, 0, 0, 0, 4, 0, 0, 0, 1, 2, 3, 4};
   const std::vector<std::vector<uint8_t>> cases = {
@@ -383,30 +391,116 @@ TEST_F(ImageIOTest, SaveToFileBMPWritesTwoColourPicturesAsOneBitWithTheirColours
   }
 }
 
-TEST(MonochromeTest, ExpandMonochromeGivesWhiteForSetBitsAndBlackForClearOnes) {
-  TMonoPicture bits(13, 2);
-  bits.Row(0)[0] = 0b1000'0001;
-  bits.Row(0)[1] = 0b0000'1111;  // pixels 12..15 set; only 12 belongs to the picture
-  bits.Row(1)[0] = 0xFF;
-  const TPicture picture = ExpandMonochrome(bits);
-  ASSERT_EQ(picture.Width(), 13);
-  const std::string expected[] = {"#......#....#", "########....."};
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 13; ++x) {
-      const uint8_t* p = picture.Row(y) + 3 * x;
-      const uint8_t level = expected[y][x] == '#' ? 0xFF : 0x00;
-      EXPECT_EQ(std::vector<uint8_t>(p, p + 3), std::vector<uint8_t>(3, level)) << x << "," << y;
-    }
+// ---- Size limits and decompression bombs ----
+
+// Sparse files one byte over the cap: refused before anything is read, by every branch.
+TEST_F(ImageIOTest, EveryBranchRefusesAFileOverTheSizeCapBeforeReadingIt) {
+  const struct {
+    const char* name;
+    const char* message;
+  } cases[] = {
+      {"big.bmp", kUnrecognizedBmp},
+      {"big", kUnrecognizedBmp},
+      {"big.gif", kUnrecognizedGif},
+      {"big.jpg", kUnrecognizedJpeg},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Write(c.name, {});
+    std::filesystem::resize_file(path, kMaxPictureFileSize + 1);
+    EXPECT_EQ(LoadOutcome(path), c.message);
+    std::filesystem::remove(path);
   }
 }
 
-TEST(MonochromeTest, MakeMonochromeMarksTheDarkerColourWithClearBits) {
-  const TPicture picture = PictureOf(3, 1, {0xFFFFFF, 0x000000, 0xFFFFFF});
-  const std::optional<TMonochrome> mono = MakeMonochrome(picture);
-  ASSERT_TRUE(mono);
-  EXPECT_EQ(mono->colours, (std::array<uint32_t, 2>{0x000000, 0xFFFFFF}));
-  EXPECT_EQ(mono->bits.Row(0)[0], 0b1010'0000);
-  EXPECT_EQ(ExpandMonochrome(mono->bits), picture);
+// The offset of the first SOF0 segment's height field (ITU-T T.81 B.2.2).
+size_t FrameHeightOffset(const std::vector<uint8_t>& jpeg) {
+  for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) return i + 5;
+  }
+  throw std::runtime_error("no SOF0");
+}
+
+// About 1 KB each, declaring 12000 x 12000 pixels (within the pixel limit) that their data
+// cannot fill, and 16000 x 16000 (beyond it).
+TEST_F(ImageIOTest, DecompressionBombsAreRefusedWithTheBranchesMessages) {
+  std::vector<uint8_t> jpeg = JPEGBytes(test::NoisePicture(16, 16, 3), {72, 72});
+  jpeg.resize(std::max<size_t>(jpeg.size(), 1024), 0);
+  const size_t at = FrameHeightOffset(jpeg);
+  for (const size_t i : {at, at + 2}) {
+    jpeg[i] = 12000 >> 8;
+    jpeg[i + 1] = 12000 & 0xFF;
+  }
+  // GIF: a 4-colour table, a 12000 x 12000 descriptor and 4 sub-blocks of zero codes.
+  std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x81, 0, 0};
+  gif.resize(gif.size() + 12, 0);
+  gif.insert(gif.end(), {0x2C, 0, 0, 0, 0, 0xE0, 0x2E, 0xE0, 0x2E, 0, 2});
+  for (int i = 0; i < 4; ++i) {
+    gif.push_back(255);
+    gif.insert(gif.end(), 255, 0);
+  }
+  gif.insert(gif.end(), {0, 0x3B});
+  // BMP: RLE8, 16000 x 16000, 1 KB of end-of-line codes.
+  std::vector<uint8_t> bmp = BMPBytes(test::NoisePicture(2, 2, 4));
+  bmp.resize(54);
+  bmp[28] = 8;
+  bmp[30] = 1;                                       // RLE8
+  for (const size_t i : {size_t{18}, size_t{22}}) {  // width, height: 16000
+    bmp[i] = 16000 & 0xFF;
+    bmp[i + 1] = 16000 >> 8;
+  }
+  bmp[10] = 54 + 8;  // pixels after a 2-entry palette
+  bmp[46] = 2;
+  bmp.resize(54 + 8 + 1024, 0);
+  const struct {
+    const char* name;
+    const std::vector<uint8_t>& file;
+    const char* message;
+  } cases[] = {
+      {"bomb.jpg", jpeg, kUnrecognizedJpeg},
+      {"bomb.gif", gif, kUnrecognizedGif},
+      {"bomb.bmp", bmp, kUnrecognizedBmp},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_LT(c.file.size(), 1200u);
+    EXPECT_EQ(LoadOutcome(Write(c.name, c.file)), c.message);
+  }
+  // The same JPEG behind a frame, as a damaged store item would hold it.
+  TMemoryStream stream;
+  stream.Write(JpegFrame{static_cast<uint32_t>(jpeg.size())}.Bytes());
+  stream.Write(jpeg);
+  stream.Seek(0);
+  try {
+    io_.LoadFromStreamJpeg(stream);
+    ADD_FAILURE() << "decoded";
+  } catch (const EInvalidGraphic& error) {
+    EXPECT_STREQ(error.what(), kUnrecognizedJpegStream);
+  }
+}
+
+// ---- EXIF orientation ----
+
+TEST_F(ImageIOTest, JpegFileLoadsAreTurnedAsTheirExifOrientationAsks) {
+  const std::vector<uint8_t> plain = JPEGBytes(test::NoisePicture(5, 3, 9), {72, 72});
+  TSpanSource source(plain);
+  const TPicture decoded = DecodeJpeg(source).picture;
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    for (const char* order : {"II", "MM"}) {
+      SCOPED_TRACE(std::to_string(orientation) + " " + order);
+      const std::string path = Write(
+          "exif.jpg",
+          test::WithApp1(plain, test::Exif(test::Tiff(
+                                    order, {{274, 3, 1, static_cast<uint32_t>(orientation)}}))));
+      const TPicture expected = ApplyOrientation(decoded, orientation);
+      ASSERT_EQ(LoadOutcome(path), "");
+      EXPECT_EQ(host_.Bitmap(), expected);
+      EXPECT_EQ(host_.Bitmap().Width(), orientation >= 5 ? 3 : 5);
+      host_.Bitmap().Clear();
+      io_.LoadFromFileJpeg(path);
+      EXPECT_EQ(host_.Bitmap(), expected);
+    }
+  }
 }
 
 // ---- Safe saves ----

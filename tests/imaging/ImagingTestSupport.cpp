@@ -95,4 +95,53 @@ TOracleImage DecodeWithImageMagick(const std::string& path) {
   return image;
 }
 
+std::vector<uint8_t> Tiff(const char* order, std::initializer_list<std::array<uint32_t, 4>> entries,
+                          uint32_t ifd_offset) {
+  const bool little = order[0] == 'I';
+  std::vector<uint8_t> out = {static_cast<uint8_t>(order[0]), static_cast<uint8_t>(order[1])};
+  auto put16 = [&](uint32_t v) {
+    if (little) {
+      out.insert(out.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
+    } else {
+      out.insert(out.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+    }
+  };
+  auto put32 = [&](uint32_t v) {
+    if (little) {
+      put16(v & 0xFFFF);
+      put16(v >> 16);
+    } else {
+      put16(v >> 16);
+      put16(v & 0xFFFF);
+    }
+  };
+  put16(42);
+  put32(ifd_offset);
+  put16(static_cast<uint32_t>(entries.size()));
+  for (const auto& [tag, type, count, value] : entries) {
+    put16(tag);
+    put16(type);
+    put32(count);
+    put16(value);
+    put16(0);
+  }
+  put32(0);  // no next directory
+  return out;
+}
+
+std::vector<uint8_t> WithApp1(std::vector<uint8_t> jpeg, const std::vector<uint8_t>& payload) {
+  const size_t length = payload.size() + 2;
+  std::vector<uint8_t> segment = {0xFF, 0xE1, static_cast<uint8_t>(length >> 8),
+                                  static_cast<uint8_t>(length)};
+  segment.insert(segment.end(), payload.begin(), payload.end());
+  jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+  return jpeg;
+}
+
+std::vector<uint8_t> Exif(const std::vector<uint8_t>& tiff) {
+  std::vector<uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
+  payload.insert(payload.end(), tiff.begin(), tiff.end());
+  return payload;
+}
+
 }  // namespace sk::test

@@ -2,7 +2,9 @@
 // and pictures as plain red-green-blue bytes for comparison with them.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
@@ -47,5 +49,15 @@ struct TOracleImage {
   int height = 0;
 };
 TOracleImage DecodeWithImageMagick(const std::string& path);
+
+// A TIFF structure with one image file directory of the entries given (tag, type, count, value
+// as the first 16 bits of the value field), in the byte order of `order` ("II" or "MM"), the
+// directory at ifd_offset (where it is written is always 8).
+std::vector<uint8_t> Tiff(const char* order, std::initializer_list<std::array<uint32_t, 4>> entries,
+                          uint32_t ifd_offset = 8);
+// The JPEG with an APP1 segment of `payload` right after its start-of-image marker.
+std::vector<uint8_t> WithApp1(std::vector<uint8_t> jpeg, const std::vector<uint8_t>& payload);
+// An APP1 payload: "Exif", two zero bytes, and the TIFF structure.
+std::vector<uint8_t> Exif(const std::vector<uint8_t>& tiff);
 
 }  // namespace sk::test

@@ -1,18 +1,17 @@
 // The JPEG adapter: decodes JPEG data streams into pictures and encodes pictures as baseline JFIF
-// files through libjpeg-turbo, with the library's errors turned into EInvalidGraphic.
+// files through libjpeg-turbo, with the library's errors turned into EInvalidGraphic; and the
+// reading of a JPEG file with its EXIF orientation.
 #pragma once
 
+#include <cstdint>
+#include <span>
+#include <string>
+
 #include "imaging/ByteStream.h"
+#include "imaging/LoadedPicture.h"
 #include "imaging/Picture.h"
 
 namespace sk {
-
-// Horizontal and vertical resolution in dots per inch; 0 means unknown.
-struct TResolution {
-  int x = 0;
-  int y = 0;
-  friend bool operator==(const TResolution&, const TResolution&) = default;
-};
 
 struct TJpegImage {
   TPicture picture;
@@ -29,8 +28,22 @@ struct TJpegImage {
 // without a JFIF header gives 1 by 1 (the library's defaults).
 // Raises EInvalidGraphic(JpegLibraryMessage(code)) for every library error (empty input, no image
 // in the stream, a stream that ends before its first scan has any data, a picture over
-// kMaxPicturePixels, ...). Errors raised by the source itself pass through unchanged.
+// kMaxPicturePixels, ...) and, before decompressing, for a source that knows its size
+// (TByteSource::Remaining) when its bytes cannot hold one bit for each 8x8 block of the declared
+// size: no entropy-coded JPEG is that small, so such a file could only cost memory and time.
+// Errors raised by the source itself pass through unchanged.
 TJpegImage DecodeJpeg(TByteSource& source);
+
+// The EXIF orientation (tag 274 of the TIFF structure in the first APP1 "Exif" segment, in either
+// byte order) of a JPEG file held in memory: 1 to 8 as the file says, 1 when the file has none,
+// holds another value, or its headers cannot be read. Looks only at the markers before the first
+// scan; never raises.
+int ReadJPEGOrientation(std::span<const uint8_t> jpeg);
+
+// Reads a JPEG file (ReadPictureFile, then DecodeJpeg) with its resolution and EXIF orientation.
+// Raises EOSError when the file cannot be read, EInvalidGraphic(kUnrecognizedJpeg) for a file over
+// kMaxPictureFileSize, and the decoder's errors.
+TLoadedPicture ReadJPEGFile(const std::string& file_name);
 
 // Writes the picture as a baseline JFIF file (YCbCr with the library's default sampling, its
 // standard tables scaled to the quality, density unit 1 with the low 16 bits of each resolution)

@@ -1,58 +1,26 @@
-// BMP reader and writer after Microsoft's BITMAPFILEHEADER, BITMAPCOREHEADER, BITMAPINFOHEADER and
-// BITMAPV4/V5HEADER and IBM's OS/2 2.x header; every offset is checked in 64 bits before use.
-#include "imaging/BMPFilter.h"
+// BMP reader after Microsoft's BITMAPFILEHEADER, BITMAPCOREHEADER, BITMAPINFOHEADER and
+// BITMAPV4/V5HEADER and IBM's OS/2 2.x header; every byte is read through TByteReader.
+#include "imaging/BMPReader.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <vector>
 
+#include "imaging/BMPFormat.h"
+#include "imaging/ByteReader.h"
 #include "imaging/InvalidGraphic.h"
 
 namespace sk {
 
 namespace {
 
-constexpr size_t kFileHeaderSize = 14;
-constexpr uint32_t kCoreHeaderSize = 12;
-constexpr uint32_t kInfoHeaderSize = 40;
-constexpr uint32_t kOs2HeaderSize = 64;
-
-enum class TCompression : uint32_t {
-  kRgb = 0,
-  kRle8 = 1,
-  kRle4 = 2,
-  kBitFields = 3,
-  kAlphaBitFields = 6,
-};
+using bmp::TCompression;
 
 [[noreturn]] void Fail() {
   throw EInvalidGraphic(kUnrecognizedBmp);
 }
-
-// Little-endian fields of the file; reading past the end is a malformed file.
-class TBytes {
- public:
-  explicit TBytes(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  uint64_t Size() const { return bytes_.size(); }
-  bool Holds(uint64_t offset, uint64_t count) const {
-    return offset <= bytes_.size() && count <= bytes_.size() - offset;
-  }
-  uint16_t U16(uint64_t offset) const {
-    if (!Holds(offset, 2)) Fail();
-    return static_cast<uint16_t>(bytes_[offset] | bytes_[offset + 1] << 8);
-  }
-  uint32_t U32(uint64_t offset) const {
-    if (!Holds(offset, 4)) Fail();
-    return static_cast<uint32_t>(bytes_[offset]) | static_cast<uint32_t>(bytes_[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes_[offset + 2]) << 16 |
-           static_cast<uint32_t>(bytes_[offset + 3]) << 24;
-  }
-  const uint8_t* At(uint64_t offset) const { return bytes_.data() + offset; }
-
- private:
-  std::span<const uint8_t> bytes_;
-};
 
 // One colour channel of a 16- or 32-bit pixel, widened to 0..255.
 class TChannel {
@@ -101,46 +69,47 @@ struct THeader {
   uint32_t pixel_offset = 0;
 };
 
-THeader ReadHeader(const TBytes& file) {
-  if (!file.Holds(0, kFileHeaderSize) || file.At(0)[0] != 'B' || file.At(0)[1] != 'M') Fail();
+THeader ReadHeader(const TByteReader& file) {
+  const std::span<const uint8_t> signature = file.SpanAt(0, bmp::kFileHeaderSize).first(2);
+  if (signature[0] != 'B' || signature[1] != 'M') Fail();
   THeader h;
-  h.pixel_offset = file.U32(10);
-  h.header_size = file.U32(14);
-  h.after_header = kFileHeaderSize + static_cast<uint64_t>(h.header_size);
-  if (!file.Holds(kFileHeaderSize, h.header_size)) Fail();
+  h.pixel_offset = file.U32At(bmp::kPixelOffsetField);
+  h.header_size = file.U32At(bmp::kFileHeaderSize);
+  h.after_header = bmp::kFileHeaderSize + static_cast<uint64_t>(h.header_size);
+  // The whole info header must be there; its fields are then read within it.
+  const TByteReader info = file.Sub(bmp::kFileHeaderSize, h.header_size);
   // Pixels cannot start inside the headers (0 is taken as "right after the palette").
   if (h.pixel_offset != 0 && h.pixel_offset < h.after_header) Fail();
-  if (h.header_size == kCoreHeaderSize) {
-    h.width = file.U16(18);
-    h.height = file.U16(20);
-    h.bit_count = file.U16(24);
+  if (h.header_size == bmp::kCoreHeaderSize) {
+    h.width = info.U16At(4);
+    h.height = info.U16At(6);
+    h.bit_count = info.U16At(10);
     return h;
   }
   switch (h.header_size) {
-    case kInfoHeaderSize:
-    case 52:  // BITMAPV2INFOHEADER: with the red, green and blue masks
-    case 56:  // BITMAPV3INFOHEADER: and the alpha mask
-    case kOs2HeaderSize:
-    case 108:  // BITMAPV4HEADER
-    case 124:  // BITMAPV5HEADER
-      break;
+    case bmp::kInfoHeaderSize:
+    case bmp::kV2HeaderSize:
+    case bmp::kV3HeaderSize:
+    case bmp::kOS2HeaderSize:
+    case bmp::kV4HeaderSize:
+    case bmp::kV5HeaderSize: break;
     default: Fail();
   }
-  const auto width = static_cast<int32_t>(file.U32(18));
-  const auto height = static_cast<int32_t>(file.U32(22));
+  const auto width = static_cast<int32_t>(info.U32At(4));
+  const auto height = static_cast<int32_t>(info.U32At(8));
   h.width = width;
   h.top_down = height < 0;
   h.height = h.top_down ? -static_cast<int64_t>(height) : height;
-  h.bit_count = file.U16(28);
-  const uint32_t compression = file.U32(30);
+  h.bit_count = info.U16At(14);
+  const uint32_t compression = info.U32At(16);
   // OS/2 2.x uses 3 and 4 for Huffman 1D and RLE24, which nobody writes any more.
-  if (h.header_size == kOs2HeaderSize && compression > 2) Fail();
+  if (h.header_size == bmp::kOS2HeaderSize && compression > 2) Fail();
   h.compression = static_cast<TCompression>(compression);
-  h.colours_used = file.U32(46);
-  if (h.header_size >= 52 && h.header_size != kOs2HeaderSize) {
-    h.masks[0] = file.U32(54);
-    h.masks[1] = file.U32(58);
-    h.masks[2] = file.U32(62);
+  h.colours_used = info.U32At(32);
+  if (h.header_size >= bmp::kV2HeaderSize && h.header_size != bmp::kOS2HeaderSize) {
+    h.masks[0] = info.U32At(40);
+    h.masks[1] = info.U32At(44);
+    h.masks[2] = info.U32At(48);
     h.has_masks = true;
   }
   return h;
@@ -149,11 +118,12 @@ THeader ReadHeader(const TBytes& file) {
 // The palette as blue-green-red triples; entries past the file's palette stay black.
 using TPalette = std::array<std::array<uint8_t, 3>, 256>;
 
-// Checks the header's combination of depth and compression and reads the masks and palette.
-// Returns the offset just after them.
-uint64_t ReadColours(const TBytes& file, THeader& h, TPalette& palette, TChannel channels[3]) {
-  const bool core = h.header_size == kCoreHeaderSize;
-  uint64_t offset = h.after_header;
+// Checks the header's combination of depth and compression and reads the masks and palette from
+// the end of the header on. Returns the offset just after them.
+uint64_t ReadColours(const TByteReader& file, THeader& h, TPalette& palette, TChannel channels[3]) {
+  const bool core = h.header_size == bmp::kCoreHeaderSize;
+  TByteReader in = file;
+  in.Seek(h.after_header);
   switch (h.compression) {
     case TCompression::kRgb:
       if (h.bit_count != 1 && h.bit_count != 4 && h.bit_count != 8 && h.bit_count != 16 &&
@@ -171,11 +141,8 @@ uint64_t ReadColours(const TBytes& file, THeader& h, TPalette& palette, TChannel
       if (h.bit_count != 16 && h.bit_count != 32) Fail();
       if (!h.has_masks) {
         // A 40-byte header is followed by the masks (and, for alpha bit fields, an alpha mask).
-        for (uint32_t& mask : h.masks) {
-          mask = file.U32(offset);
-          offset += 4;
-        }
-        if (h.compression == TCompression::kAlphaBitFields) offset += 4;
+        for (uint32_t& mask : h.masks) mask = in.U32LE();
+        if (h.compression == TCompression::kAlphaBitFields) in.Skip(4);
         h.has_masks = true;
       }
       break;
@@ -198,15 +165,16 @@ uint64_t ReadColours(const TBytes& file, THeader& h, TPalette& palette, TChannel
         h.colours_used == 0 || core ? addressable : std::min(h.colours_used, addressable);
     const uint64_t entry_size = core ? 3 : 4;
     // A palette shorter than its depth allows ends where the pixels begin.
-    if (h.pixel_offset > offset)
-      count = std::min<uint64_t>(count, (h.pixel_offset - offset) / entry_size);
-    if (!file.Holds(offset, count * entry_size)) Fail();
-    for (uint64_t i = 0; i < count; ++i) {
-      std::memcpy(palette[i].data(), file.At(offset + i * entry_size), 3);
+    if (h.pixel_offset > in.Position()) {
+      count = std::min<uint64_t>(count, (h.pixel_offset - in.Position()) / entry_size);
     }
-    offset += count * entry_size;
+    TByteReader entries = in.TakeReader(count * entry_size);
+    for (uint64_t i = 0; i < count; ++i) {
+      entries.ReadInto(palette[i]);
+      entries.Skip(entry_size - 3);
+    }
   }
-  return offset;
+  return in.Position();
 }
 
 // Rows of the file in file order, mapped to picture rows.
@@ -214,17 +182,16 @@ int PictureRow(const THeader& h, int64_t file_row) {
   return static_cast<int>(h.top_down ? file_row : h.height - 1 - file_row);
 }
 
-void DecodeRows(const TBytes& file, uint64_t pixels, const THeader& h, const TPalette& palette,
+void DecodeRows(const TByteReader& file, uint64_t pixels, const THeader& h, const TPalette& palette,
                 const TChannel channels[3], TPicture& picture) {
   const uint64_t row_bits = static_cast<uint64_t>(h.width) * h.bit_count;
+  const uint64_t row_bytes = (row_bits + 7) / 8;
   const uint64_t stride = (row_bits + 31) / 32 * 4;
-  // The last row's padding may be missing.
-  if (!file.Holds(pixels, stride * static_cast<uint64_t>(h.height - 1) + (row_bits + 7) / 8)) {
-    Fail();
-  }
+  // The last row's padding may be missing; every row must be there before anything is decoded.
+  file.SpanAt(pixels, stride * static_cast<uint64_t>(h.height - 1) + row_bytes);
   const int width = static_cast<int>(h.width);
   for (int64_t r = 0; r < h.height; ++r) {
-    const uint8_t* in = file.At(pixels + static_cast<uint64_t>(r) * stride);
+    const uint8_t* in = file.SpanAt(pixels + static_cast<uint64_t>(r) * stride, row_bytes).data();
     uint8_t* out = picture.Row(PictureRow(h, r));
     switch (h.bit_count) {
       case 1:
@@ -264,22 +231,51 @@ void DecodeRows(const TBytes& file, uint64_t pixels, const THeader& h, const TPa
   }
 }
 
+// The pixels that RLE codes skip show palette entry 0. The decoder's position only moves forward
+// in file order (runs, end of line and deltas all go right or up), so each skipped pixel is
+// painted exactly once, when the position passes it; a black entry 0 is already in place in the
+// freshly allocated picture and costs nothing.
+class TSkippedPixels {
+ public:
+  TSkippedPixels(const THeader& h, const TPalette& palette, TPicture& picture)
+      : h_(h),
+        colour_(palette[0]),
+        picture_(picture),
+        needed_(palette[0] != std::array<uint8_t, 3>{}) {}
+
+  // Paints from (x, row) up to, not including, (to_x, to_row), in file order.
+  void Paint(int64_t x, int64_t row, int64_t to_x, int64_t to_row) const {
+    if (!needed_) return;
+    for (; row < to_row && row < h_.height; ++row, x = 0) PaintRow(row, x, h_.width);
+    if (row == to_row && row < h_.height) PaintRow(row, x, to_x);
+  }
+
+ private:
+  void PaintRow(int64_t row, int64_t from, int64_t to) const {
+    to = std::min(to, h_.width);
+    if (from >= to) return;
+    uint8_t* out = picture_.Row(PictureRow(h_, row));
+    for (int64_t x = from; x < to; ++x) std::memcpy(out + 3 * x, colour_.data(), 3);
+  }
+
+  const THeader& h_;
+  const std::array<uint8_t, 3> colour_;
+  TPicture& picture_;
+  const bool needed_;
+};
+
 // RLE8 and RLE4 as in the BITMAPINFOHEADER documentation: (count, value) pairs give runs; a zero
 // count introduces end of line (0), end of bitmap (1), delta (2, then dx and dy) or an absolute
 // run of n >= 3 pixels padded to a 16-bit boundary. The data may end without end of bitmap.
 // Some writers (ImageMagick among them) encode each row's padding too, so runs may reach the end
 // of the padded row; what lies past the width is dropped. Anything beyond fails.
-void DecodeRle(const TBytes& file, uint64_t pixels, const THeader& h, const TPalette& palette,
+void DecodeRLE(const TByteReader& file, uint64_t pixels, const THeader& h, const TPalette& palette,
                TPicture& picture) {
   const bool rle4 = h.compression == TCompression::kRle4;
   const int64_t padded_width = (h.width * h.bit_count + 31) / 32 * 32 / h.bit_count;
-  // Pixels that the codes skip show palette entry 0.
-  for (int y = 0; y < picture.Height(); ++y) {
-    uint8_t* row = picture.Row(y);
-    for (int x = 0; x < picture.Width(); ++x) std::memcpy(row + 3 * x, palette[0].data(), 3);
-  }
-  const uint64_t end = file.Size();
-  uint64_t p = pixels;
+  const TSkippedPixels skipped(h, palette, picture);
+  TByteReader in = file;
+  in.Seek(pixels);
   int64_t x = 0;
   int64_t row = 0;  // file row: 0 is the bottom of the picture
   // Checks that `count` pixels fit in the current row and returns the row.
@@ -291,10 +287,9 @@ void DecodeRle(const TBytes& file, uint64_t pixels, const THeader& h, const TPal
     if (x < h.width) std::memcpy(out + 3 * x, palette[index].data(), 3);
     ++x;
   };
-  while (p + 2 <= end) {
-    const uint8_t count = file.At(p)[0];
-    const uint8_t value = file.At(p)[1];
-    p += 2;
+  while (in.Remaining() >= 2) {
+    const uint8_t count = in.U8();
+    const uint8_t value = in.U8();
     if (count > 0) {
       uint8_t* out = target(count);
       for (int i = 0; i < count; ++i) {
@@ -304,87 +299,54 @@ void DecodeRle(const TBytes& file, uint64_t pixels, const THeader& h, const TPal
     }
     switch (value) {
       case 0:  // end of line
+        skipped.Paint(x, row, 0, row + 1);
         x = 0;
         ++row;
         break;
       case 1:  // end of bitmap
+        skipped.Paint(x, row, 0, h.height);
         return;
       case 2: {  // delta: move right and up
-        if (p + 2 > end) Fail();
-        x += file.At(p)[0];
-        row += file.At(p)[1];
-        p += 2;
-        if (x > padded_width || row > h.height) Fail();
+        const int64_t to_x = x + in.U8();
+        const int64_t to_row = row + in.U8();
+        if (to_x > padded_width || to_row > h.height) Fail();
+        skipped.Paint(x, row, to_x, to_row);
+        x = to_x;
+        row = to_row;
         break;
       }
       default: {  // absolute run of `value` pixels
         const uint64_t bytes = rle4 ? (value + 1u) / 2 : value;
-        if (!file.Holds(p, bytes)) Fail();
+        const std::span<const uint8_t> run = in.Take(bytes);
         uint8_t* out = target(value);
-        const uint8_t* in = file.At(p);
         for (int i = 0; i < value; ++i) {
-          put(out, rle4 ? (i % 2 == 0 ? in[i / 2] >> 4 : in[i / 2] & 0x0F) : in[i]);
+          put(out, rle4 ? (i % 2 == 0 ? run[i / 2] >> 4 : run[i / 2] & 0x0F) : run[i]);
         }
-        p += bytes + (bytes & 1);
+        // The run is padded to 16 bits; a file may end before the pad byte.
+        if ((bytes & 1) != 0 && !in.AtEnd()) in.Skip(1);
         break;
       }
     }
   }
+  skipped.Paint(x, row, 0, h.height);
 }
 
-void PutU16(uint8_t* at, uint32_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-}
+// RLE codes may skip pixels (end of line, delta, end of bitmap), so a few bytes can declare any
+// size, and every skipped pixel must still be painted with palette entry 0: a 132-byte file of 10
+// by 16.7 million pixels would cost 500 MB. The most pixels the data itself can give is a run of
+// 255 per two bytes; beyond kRLEAreaWithoutData pixels (48 MB of picture) a declared size that
+// the data could not give at that rate is refused. Smaller pictures may skip as they please.
+constexpr uint64_t kRLEAreaWithoutData = uint64_t{1} << 24;
 
-void PutU32(uint8_t* at, uint32_t value) {
-  PutU16(at, value & 0xFFFF);
-  PutU16(at + 2, value >> 16);
-}
-
-// The file header and a 40-byte info header for an uncompressed bottom-up bitmap.
-std::array<uint8_t, kFileHeaderSize + kInfoHeaderSize> Headers(int width, int height, int bit_count,
-                                                               uint32_t palette_size,
-                                                               uint64_t image_size) {
-  const uint64_t offset = kFileHeaderSize + kInfoHeaderSize + palette_size;
-  if (offset + image_size > 0xFFFFFFFFu) Fail();
-  std::array<uint8_t, kFileHeaderSize + kInfoHeaderSize> h{};
-  h[0] = 'B';
-  h[1] = 'M';
-  PutU32(&h[2], static_cast<uint32_t>(offset + image_size));
-  PutU32(&h[10], static_cast<uint32_t>(offset));
-  PutU32(&h[14], kInfoHeaderSize);
-  PutU32(&h[18], static_cast<uint32_t>(width));
-  PutU32(&h[22], static_cast<uint32_t>(height));
-  PutU16(&h[26], 1);  // planes
-  PutU16(&h[28], static_cast<uint32_t>(bit_count));
-  PutU32(&h[30], 0);  // BI_RGB
-  PutU32(&h[34], static_cast<uint32_t>(image_size));
-  PutU32(&h[46], palette_size / 4);  // colours used
-  return h;
-}
-
-// Writes rows bottom-up in batches of about 64 KiB.
-template <typename RowOf>
-void WriteRows(TByteSink& sink, int height, size_t stride, RowOf row_of) {
-  const size_t rows_per_batch = std::max<size_t>(1, 65536 / stride);
-  std::vector<uint8_t> batch;
-  batch.reserve(rows_per_batch * stride);
-  for (int y = height - 1; y >= 0; --y) {
-    const size_t start = batch.size();
-    batch.resize(start + stride);  // zero padding at the end of the row
-    row_of(y, batch.data() + start);
-    if (batch.size() >= rows_per_batch * stride || y == 0) {
-      sink.Write(batch);
-      batch.clear();
-    }
-  }
+void RefuseRLEBomb(const THeader& h, uint64_t data_bytes) {
+  const uint64_t area = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+  if (area > kRLEAreaWithoutData && area > data_bytes / 2 * 255) Fail();
 }
 
 }  // namespace
 
 TPicture ReadBMP(std::span<const uint8_t> bytes) {
-  const TBytes file(bytes);
+  TByteReader file(bytes, kUnrecognizedBmp);
   THeader h = ReadHeader(file);
   if (!PictureSizeAllowed(h.width, h.height)) Fail();
   TPalette palette{};
@@ -393,46 +355,19 @@ TPicture ReadBMP(std::span<const uint8_t> bytes) {
   // Some writers leave the offset 0; the pixels then follow the palette.
   const uint64_t pixels = h.pixel_offset != 0 ? h.pixel_offset : colours_end;
   if (pixels > file.Size()) Fail();
+  const bool rle = h.compression == TCompression::kRle8 || h.compression == TCompression::kRle4;
+  if (rle) RefuseRLEBomb(h, file.Size() - pixels);
   TPicture picture(static_cast<int>(h.width), static_cast<int>(h.height));
-  if (h.compression == TCompression::kRle8 || h.compression == TCompression::kRle4) {
-    DecodeRle(file, pixels, h, palette, picture);
+  if (rle) {
+    DecodeRLE(file, pixels, h, palette, picture);
   } else {
     DecodeRows(file, pixels, h, palette, channels, picture);
   }
   return picture;
 }
 
-void WriteBMP(TByteSink& sink, const TPicture& picture) {
-  if (picture.Empty()) Fail();
-  const size_t stride = (static_cast<size_t>(picture.Width()) * 3 + 3) & ~size_t{3};
-  sink.Write(Headers(picture.Width(), picture.Height(), 24, 0, stride * picture.Height()));
-  const size_t row_size = static_cast<size_t>(picture.Width()) * 3;
-  WriteRows(sink, picture.Height(), stride,
-            [&](int y, uint8_t* out) { std::memcpy(out, picture.Row(y), row_size); });
-}
-
-void WriteBMP(TByteSink& sink, const TMonoPicture& picture,
-              const std::array<uint32_t, 2>& palette) {
-  if (picture.Width() == 0 || picture.Height() == 0) Fail();
-  const size_t stride = picture.RowBytes();
-  sink.Write(Headers(picture.Width(), picture.Height(), 1, 8, stride * picture.Height()));
-  std::array<uint8_t, 8> entries{};
-  for (int i = 0; i < 2; ++i) {
-    // RGBQUAD: blue, green, red, reserved; a colour value holds red in its low byte.
-    entries[4 * i] = static_cast<uint8_t>(palette[i] >> 16);
-    entries[4 * i + 1] = static_cast<uint8_t>(palette[i] >> 8);
-    entries[4 * i + 2] = static_cast<uint8_t>(palette[i]);
-  }
-  sink.Write(entries);
-  // Bits past the width are written as 0.
-  const size_t full_bytes = static_cast<size_t>(picture.Width()) / 8;
-  const int tail_bits = picture.Width() % 8;
-  WriteRows(sink, picture.Height(), stride, [&](int y, uint8_t* out) {
-    std::memcpy(out, picture.Row(y), full_bytes);
-    if (tail_bits != 0) {
-      out[full_bytes] = static_cast<uint8_t>(picture.Row(y)[full_bytes] & (0xFF00 >> tail_bits));
-    }
-  });
+TLoadedPicture ReadBMPFile(const std::string& file_name) {
+  return {ReadBMP(ReadPictureFile(file_name, kUnrecognizedBmp)), std::nullopt, std::nullopt};
 }
 
 }  // namespace sk

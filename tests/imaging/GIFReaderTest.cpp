@@ -1,6 +1,5 @@
-// The GIF reader against giflib, Pillow and ImageMagick on files those tools wrote, hand-made
-// files for the block structure and for malformed data that must fail cleanly, and the writer's
-// files read back by giflib and Pillow.
+// The GIF reader against giflib, Pillow and ImageMagick on files those tools wrote, and hand-made
+// files for the block structure, for truncation and for malformed data that must fail cleanly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "imaging/GIFFilter.h"
 #include "imaging/GIFLZW.h"
+#include "imaging/GIFReader.h"
 #include "imaging/InvalidGraphic.h"
 #include "tests/imaging/ImagingTestSupport.h"
 
@@ -102,9 +101,9 @@ const char* const kFixtureNames[] = {
     "gl_quantised",
 };
 
-class GifFixtureTest : public testing::TestWithParam<const char*> {};
+class GIFFixtureTest : public testing::TestWithParam<const char*> {};
 
-TEST_P(GifFixtureTest, ReadsWhatGiflibReads) {
+TEST_P(GIFFixtureTest, ReadsWhatGiflibReads) {
   const std::string name = GetParam();
   test::TTempDir dir;
   const TFacts facts = MakeFixture(dir, name);
@@ -135,7 +134,7 @@ TEST_P(GifFixtureTest, ReadsWhatGiflibReads) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Oracles, GifFixtureTest, testing::ValuesIn(kFixtureNames),
+INSTANTIATE_TEST_SUITE_P(Oracles, GIFFixtureTest, testing::ValuesIn(kFixtureNames),
                          [](const testing::TestParamInfo<const char*>& info) {
                            return std::string(info.param);
                          });
@@ -257,6 +256,17 @@ TEST(ReadGIF, FollowsTheBlockStructure) {
        Cat({Header(2, 2, 4), Descriptor(0, 0), ImageData(2, PackCodes({{4, 3}, {5, 3}})),
             kTrailer}),
        1, Bytes{}},
+      // Cut inside a later image's descriptor or colour table: data that ended early, so the
+      // first image stands and the cut image is not counted.
+      {"second_descriptor_cut_short",
+       Cat({Header(2, 2, 4), kTwoByTwo, {0x21, 0xF9, 4, 1, 0, 0, 0, 0}, {0x2C, 0, 0, 0, 0, 2}}), 1,
+       kTwoByTwoRgb},
+      {"second_local_table_cut_short",
+       Cat({Header(2, 2, 4), kTwoByTwo, Descriptor(2, 2, 0x81), {1, 2, 3, 4, 5}}), 1, kTwoByTwoRgb},
+      {"second_graphic_control_cut_short", Cat({Header(2, 2, 4), kTwoByTwo, {0x21, 0xF9, 4, 1}}), 1,
+       kTwoByTwoRgb},
+      {"third_descriptor_cut_after_its_separator",
+       Cat({Header(2, 2, 4), kTwoByTwo, kTwoByTwo, {0x2C}}), 2, kTwoByTwoRgb},
       {"no_image", Cat({Header(2, 2, 4), kComment, kTrailer}), 0, std::nullopt},
       {"trailer_before_image", Cat({Header(2, 2, 4), kTrailer, kTwoByTwo}), 0, std::nullopt},
   };
@@ -291,6 +301,36 @@ TEST(ReadGIF, GraphicControlAppliesToTheImageAfterIt) {
   const TGIFResult missing = ReadGIF(file, 2);
   EXPECT_FALSE(missing.picture.has_value());
   EXPECT_EQ(missing.image_count, 2);
+}
+
+// An animation written by ImageMagick, cut at every length: once the data holds the whole first
+// image, no cut may fail (the later frames' descriptors and colour tables included), and the
+// picture is the first image of the whole file.
+TEST(ReadGIF, ATruncatedAnimationGivesItsFirstImage) {
+  test::TTempDir dir;
+  const TFacts facts = MakeFixture(dir, "im_three_frames");
+  ASSERT_EQ(facts.images, 3);
+  const Bytes file = ReadFileBytes(dir.File("im_three_frames.gif"));
+  const TGIFResult whole = ReadGIF(file);
+  ASSERT_TRUE(whole.picture.has_value());
+  bool complete = false;
+  int later_cuts = 0;
+  for (size_t length = 0; length < file.size(); ++length) {
+    const Bytes prefix(file.begin(), file.begin() + static_cast<long>(length));
+    try {
+      const TGIFResult cut = ReadGIF(prefix);
+      if (cut.picture == whole.picture) complete = true;
+      if (complete) {
+        EXPECT_TRUE(cut.picture == whole.picture) << length;
+        EXPECT_GE(cut.image_count, 1) << length;
+        ++later_cuts;
+      }
+    } catch (const EInvalidGraphic&) {
+      EXPECT_FALSE(complete) << "a cut at " << length << " after the first image failed";
+    }
+  }
+  // The first image ends well before the file does: the later frames were cut many times.
+  EXPECT_GT(later_cuts, 20);
 }
 
 // Each file is wrong in the one way its name says and must be refused without touching memory
@@ -328,9 +368,35 @@ TEST(ReadGIF, RefusesMalformedFiles) {
       // 65535 x 65535 is beyond kMaxPicturePixels.
       {"size_beyond_max_pixels",
        Cat({header, Descriptor(0xFFFF, 0xFFFF), ImageData(2, PackCodes({{4, 3}, {0, 3}}))})},
-      // 16384 x 16384 is within kMaxPicturePixels, but 2 bytes of codes cannot fill it.
+      // 13377 x 13377 is one row within kMaxPicturePixels, 13378 x 13378 beyond it.
+      {"size_just_beyond_max_pixels",
+       Cat({header, Descriptor(13378, 13378), ImageData(2, PackCodes({{4, 3}, {0, 3}}))})},
+      // 12000 x 12000 is within kMaxPicturePixels, but 2 bytes of codes cannot fill it.
       {"huge_size_in_tiny_file",
-       Cat({header, Descriptor(0x4000, 0x4000), ImageData(2, PackCodes({{4, 3}, {0, 3}}))})},
+       Cat({header, Descriptor(12000, 12000), ImageData(2, PackCodes({{4, 3}, {0, 3}}))})},
+      // 1 KB of codes (4 sub-blocks of 255 bytes) holds at most a few hundred thousand values.
+      {"bomb_1kb_12000x12000", Cat({header,
+                                    Descriptor(12000, 12000),
+                                    {2, 255},
+                                    Bytes(255, 0),
+                                    {255},
+                                    Bytes(255, 0),
+                                    {255},
+                                    Bytes(255, 0),
+                                    {255},
+                                    Bytes(255, 0),
+                                    {0}})},
+      {"bomb_1kb_12000x12000_min_code_size_8", Cat({Header(8, 8, 256),
+                                                    Descriptor(12000, 12000),
+                                                    {8, 255},
+                                                    Bytes(255, 0),
+                                                    {255},
+                                                    Bytes(255, 0),
+                                                    {255},
+                                                    Bytes(255, 0),
+                                                    {255},
+                                                    Bytes(255, 0),
+                                                    {0}})},
       // No data at all after the minimum code size.
       {"image_data_missing", Cat({header, Descriptor(2, 1), {2}})},
   };
@@ -343,200 +409,6 @@ TEST(ReadGIF, RefusesMalformedFiles) {
       EXPECT_STREQ(e.what(), kUnrecognizedGif);
     }
   }
-}
-
-// ---- The writer ----
-
-Bytes Write(const TPicture& picture, const TGIFWriteOptions& options) {
-  TVectorSink sink;
-  WriteGIF(sink, picture, options);
-  return sink.Bytes();
-}
-
-uint16_t Le16(const Bytes& bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
-
-TEST(WriteGIF, WritesTheGif89aLayout) {
-  const TPicture picture = test::NoisePicture(3, 2, 1);
-  const TQuantizedPicture quantized = OctQuantize(picture, 255);
-  ASSERT_EQ(quantized.palette.size(), 6u);
-  const struct {
-    const char* name;
-    TGIFWriteOptions options;
-    uint8_t control_packed;
-    uint8_t image_packed;
-  } cases[] = {
-      {"run_length", {false, false, 0, false, 0, 0, 0x302010}, 0x08, 0x00},
-      {"run_length_has_no_interlaced_form", {false, true, 0, false, 0, 0, 0x302010}, 0x08, 0x00},
-      {"lzw_interlaced_transparent", {true, true, 300, true, 7, 9, 0xABCDEF}, 0x09, 0x40},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Bytes file = Write(picture, c.options);
-    ASSERT_GT(file.size(), 800u);
-    EXPECT_EQ(Text(Bytes(file.begin(), file.begin() + 6)), "GIF89a");
-    EXPECT_EQ(Le16(file, 6), 3);
-    EXPECT_EQ(Le16(file, 8), 2);
-    EXPECT_EQ(Bytes(file.begin() + 10, file.begin() + 13), (Bytes{0xF7, 0, 0}));
-    // Entry 0 is the background, 1 to 6 the quantiser's colours, the rest black.
-    const uint32_t bg = c.options.background;
-    Bytes table = {static_cast<uint8_t>(bg), static_cast<uint8_t>(bg >> 8),
-                   static_cast<uint8_t>(bg >> 16)};
-    for (const TRgb& color : quantized.palette)
-      table.insert(table.end(), {color.red, color.green, color.blue});
-    table.resize(768, 0);
-    EXPECT_EQ(Bytes(file.begin() + 13, file.begin() + 781), table);
-    EXPECT_EQ(Bytes(file.begin() + 781, file.begin() + 789),
-              (Bytes{0x21, 0xF9, 4, c.control_packed, static_cast<uint8_t>(c.options.delay),
-                     static_cast<uint8_t>(c.options.delay >> 8), 0, 0}));
-    EXPECT_EQ(file[789], 0x2C);
-    EXPECT_EQ(Le16(file, 790), c.options.left);
-    EXPECT_EQ(Le16(file, 792), c.options.top);
-    EXPECT_EQ(Le16(file, 794), 3);
-    EXPECT_EQ(Le16(file, 796), 2);
-    EXPECT_EQ(file[798], c.image_packed);
-    EXPECT_EQ(file[799], 8);  // minimum code size
-    EXPECT_EQ(file.back(), 0x3B);
-  }
-}
-
-// The sizes of the data sub-blocks after the minimum code size, up to the terminator, which must
-// be followed by the trailer alone.
-std::vector<int> SubBlockSizes(const Bytes& file) {
-  std::vector<int> sizes;
-  size_t at = 800;
-  while (at < file.size() && file[at] != 0) {
-    sizes.push_back(file[at]);
-    at += 1 + file[at];
-  }
-  EXPECT_EQ(at + 2, file.size()) << "terminator and trailer must end the file";
-  return sizes;
-}
-
-TEST(WriteGIF, KeepsSubBlocksWithinTheirLimits) {
-  const TPicture picture = test::NoisePicture(120, 90, 3);
-  for (const auto& [use_lzw, limit] : {std::pair{true, 254}, std::pair{false, 255}}) {
-    SCOPED_TRACE(use_lzw ? "LZW" : "run-length");
-    TGIFWriteOptions options;
-    options.use_lzw = use_lzw;
-    const std::vector<int> sizes = SubBlockSizes(Write(picture, options));
-    ASSERT_GT(sizes.size(), 2u);
-    EXPECT_EQ(*std::max_element(sizes.begin(), sizes.end()), limit);
-  }
-}
-
-TEST(WriteGIF, RefusesPicturesBeyond65535Pixels) {
-  for (const auto& [width, height] : {std::pair{65536, 1}, std::pair{1, 65536}}) {
-    TVectorSink sink;
-    try {
-      WriteGIF(sink, TPicture(width, height), TGIFWriteOptions{});
-      ADD_FAILURE() << width << " x " << height << " was written";
-    } catch (const EInvalidGraphic& e) {
-      EXPECT_STREQ(e.what(), kGifTooLarge);
-    }
-    EXPECT_TRUE(sink.Bytes().empty());
-  }
-}
-
-TEST(WriteGIF, EmptyPictureGivesAZeroByZeroImage) {
-  const TGIFResult result = ReadGIF(Write(TPicture(), TGIFWriteOptions{true, false}));
-  EXPECT_EQ(result.image_count, 1);
-  ASSERT_TRUE(result.picture.has_value());
-  EXPECT_TRUE(result.picture->Empty());
-}
-
-// A picture of `colours` colours: runs of random lengths (1 to max_run) of random colours.
-TPicture RunsPicture(int width, int height, int colours, int max_run, uint32_t seed) {
-  std::vector<uint8_t> rgb;
-  uint32_t state = seed;
-  auto next = [&state] { return state = state * 1664525u + 1013904223u, state >> 8; };
-  const size_t total = static_cast<size_t>(width) * height;
-  while (rgb.size() < 3 * total) {
-    const uint32_t c = next() % colours;
-    const uint32_t run = 1 + next() % max_run;
-    for (uint32_t i = 0; i < run && rgb.size() < 3 * total; ++i) {
-      rgb.insert(rgb.end(), {static_cast<uint8_t>(40 * c), static_cast<uint8_t>(255 - 30 * c),
-                             static_cast<uint8_t>(c)});
-    }
-  }
-  return test::PictureFromRgb(rgb, width, height);
-}
-
-// The picture's colours as the writer's table gives them back.
-Bytes QuantisedRgb(const TPicture& picture) {
-  const TQuantizedPicture quantized = OctQuantize(picture, 255);
-  Bytes rgb;
-  for (const uint8_t index : quantized.indexes) {
-    const TRgb& c = quantized.palette[index];
-    rgb.insert(rgb.end(), {c.red, c.green, c.blue});
-  }
-  return rgb;
-}
-
-struct TWriterCase {
-  const char* name;
-  TPicture picture;
-  bool exact;  // 255 colours or fewer: written exactly
-};
-
-TEST(WriteGIF, GiflibAndPillowReadTheQuantisedPixels) {
-  const TWriterCase cases[] = {
-      {"noise_301x203", test::NoisePicture(301, 203, 7), false},
-      {"colours_255", RunsPicture(97, 61, 255, 1, 11), true},
-      // Runs up to 5000 pixels of 6 colours: literals, triangular series and table repeats.
-      {"long_runs", RunsPicture(640, 480, 6, 5000, 12), true},
-      {"short_runs", RunsPicture(200, 100, 3, 12, 13), true},
-      {"one_pixel", test::NoisePicture(1, 1, 14), true},
-      {"height_2", RunsPicture(7, 2, 4, 3, 15), true},
-      {"height_3", RunsPicture(7, 3, 4, 3, 16), true},
-      {"height_4", RunsPicture(7, 4, 4, 3, 17), true},
-      {"height_9", RunsPicture(7, 9, 4, 3, 18), true},
-  };
-  test::TTempDir dir;
-  for (const TWriterCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Bytes expected = c.exact ? RgbOf(c.picture) : QuantisedRgb(c.picture);
-    std::string command = "/usr/bin/python3 " + kScript + " decode";
-    std::vector<std::string> prefixes;
-    for (const bool use_lzw : {false, true}) {
-      for (const bool interlaced : {false, true}) {
-        const std::string prefix = dir.File(std::string(c.name) + (use_lzw ? "_lzw" : "_rle") +
-                                            (interlaced ? "_interlaced" : ""));
-        const Bytes file = Write(c.picture, {use_lzw, interlaced, 0, false, 0, 0, 0x00FF00});
-        test::WriteFileBytes(prefix + ".gif", file);
-        const TGIFResult ours = ReadGIF(file);
-        ASSERT_TRUE(ours.picture.has_value());
-        EXPECT_EQ(RgbOf(*ours.picture), expected) << prefix << " read by ReadGIF";
-        command += " '" + prefix + ".gif' '" + prefix + "'";
-        prefixes.push_back(prefix);
-      }
-    }
-    ASSERT_EQ(test::Run(command), 0) << command;
-    for (const std::string& prefix : prefixes) {
-      EXPECT_EQ(ReadFileBytes(prefix + ".giflib.rgb"), expected) << prefix << " read by giflib";
-      EXPECT_EQ(ReadFileBytes(prefix + ".pillow.rgb"), expected) << prefix << " read by Pillow";
-    }
-  }
-}
-
-// 8 million pixels of one colour make a run longer than a whole triangular series of 3837 codes,
-// so the run-length scheme clears the table in the middle of it.
-TEST(WriteGIF, RunLengthSchemeCodesRunsBeyondOneSeries) {
-  TPicture picture(4000, 2000);
-  for (int y = 0; y < picture.Height(); ++y) {
-    for (int x = 0; x < picture.Width(); ++x) picture.Row(y)[3 * x] = 200;
-  }
-  picture.Row(1999)[3 * 3999 + 1] = 1;  // a last run of one pixel
-  test::TTempDir dir;
-  const std::string prefix = dir.File("one_colour");
-  test::WriteFileBytes(prefix + ".gif", Write(picture, TGIFWriteOptions{}));
-  ASSERT_EQ(
-      test::Run("/usr/bin/python3 " + kScript + " decode '" + prefix + ".gif' '" + prefix + "'"),
-      0);
-  const Bytes expected = RgbOf(picture);
-  EXPECT_TRUE(ReadFileBytes(prefix + ".giflib.rgb") == expected) << "giflib differs";
-  EXPECT_TRUE(ReadFileBytes(prefix + ".pillow.rgb") == expected) << "Pillow differs";
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // JPEG adapter on libjpeg-turbo. Library errors longjmp into RunStep, the only setjmp, whose steps
 // hold nothing with a destructor; a failed step becomes an exception after RunStep returns.
-#include "imaging/jpegfilt.h"
+#include "imaging/JPEGFilter.h"
 
 #include <array>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h uses FILE and size_t without including their headers
+#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -13,6 +14,7 @@
 #include <jerror.h>
 // clang-format on
 
+#include "imaging/ByteReader.h"
 #include "imaging/InvalidGraphic.h"
 
 namespace sk {
@@ -24,7 +26,7 @@ constexpr uint64_t kUnknown = std::numeric_limits<uint64_t>::max();
 
 // State shared by a decompression and a compression call; the library object's client_data
 // points at it, so the hooks find it without relying on struct layout.
-struct TJpegCall {
+struct TJPEGCall {
   jpeg_error_mgr errors{};
   std::jmp_buf jump{};
   int error_code = 0;               // message code of the error that stopped the library
@@ -33,12 +35,12 @@ struct TJpegCall {
   void InstallErrorManager(jpeg_common_struct& object);
 };
 
-TJpegCall& CallOf(j_common_ptr object) {
-  return *static_cast<TJpegCall*>(object->client_data);
+TJPEGCall& CallOf(j_common_ptr object) {
+  return *static_cast<TJPEGCall*>(object->client_data);
 }
 
 [[noreturn]] void ErrorExit(j_common_ptr object) {
-  TJpegCall& call = CallOf(object);
+  TJPEGCall& call = CallOf(object);
   call.error_code = object->err->msg_code;
   std::longjmp(call.jump, 1);
 }
@@ -54,7 +56,7 @@ void ResetErrorManager(j_common_ptr object) {
   object->err->msg_code = 0;
 }
 
-void TJpegCall::InstallErrorManager(jpeg_common_struct& object) {
+void TJPEGCall::InstallErrorManager(jpeg_common_struct& object) {
   object.err = jpeg_std_error(&errors);
   errors.error_exit = ErrorExit;
   errors.emit_message = EmitMessage;
@@ -66,7 +68,7 @@ void TJpegCall::InstallErrorManager(jpeg_common_struct& object) {
 
 // Runs one step of library calls and says whether it completed. A library error leaves the step
 // by longjmp back to here, so a step may hold only trivially destructible locals.
-bool RunStep(TJpegCall& call, void (*step)(TJpegCall&)) {
+bool RunStep(TJPEGCall& call, void (*step)(TJPEGCall&)) {
   if (setjmp(call.jump) != 0) return false;
   step(call);
   return true;
@@ -74,7 +76,7 @@ bool RunStep(TJpegCall& call, void (*step)(TJpegCall&)) {
 
 // Turns a failed step into the caller's exception: the stream's own error when the stream raised,
 // else the library's message code.
-void Check(const TJpegCall& call, bool completed) {
+void Check(const TJPEGCall& call, bool completed) {
   if (completed) return;
   if (call.stream_error) std::rethrow_exception(call.stream_error);
   throw EInvalidGraphic(JpegLibraryMessage(call.error_code));
@@ -82,7 +84,7 @@ void Check(const TJpegCall& call, bool completed) {
 
 // ---- Decompression ----
 
-struct TDecoder : TJpegCall {
+struct TDecoder : TJPEGCall {
   jpeg_decompress_struct info{};
   jpeg_source_mgr source{};
   TByteSource* stream = nullptr;
@@ -142,7 +144,7 @@ void SkipInputData(j_decompress_ptr info, long count) {
   source.bytes_in_buffer -= static_cast<size_t>(count);
 }
 
-void ReadHeader(TJpegCall& call) {
+void ReadHeader(TJPEGCall& call) {
   TDecoder& d = static_cast<TDecoder&>(call);
   jpeg_create_decompress(&d.info);
   d.source.init_source = InitSource;
@@ -155,11 +157,11 @@ void ReadHeader(TJpegCall& call) {
   d.info.out_color_space = JCS_EXT_BGR;
 }
 
-void StartDecompress(TJpegCall& call) {
+void StartDecompress(TJPEGCall& call) {
   jpeg_start_decompress(&static_cast<TDecoder&>(call).info);
 }
 
-void ReadScanLines(TJpegCall& call) {
+void ReadScanLines(TJPEGCall& call) {
   TDecoder& d = static_cast<TDecoder&>(call);
   while (d.info.output_scanline < d.info.output_height) {
     JSAMPROW row = d.picture->Row(static_cast<int>(d.info.output_scanline));
@@ -179,7 +181,7 @@ TResolution ResolutionOf(const jpeg_decompress_struct& info) {
 
 // ---- Compression ----
 
-struct TEncoder : TJpegCall {
+struct TEncoder : TJPEGCall {
   jpeg_compress_struct info{};
   jpeg_destination_mgr destination{};
   TByteSink* stream = nullptr;
@@ -226,7 +228,7 @@ void TermDestination(j_compress_ptr info) {
   WriteBuffer(info, e.buffer.size() - e.destination.free_in_buffer);
 }
 
-void Compress(TJpegCall& call) {
+void Compress(TJPEGCall& call) {
   TEncoder& e = static_cast<TEncoder&>(call);
   jpeg_create_compress(&e.info);
   e.destination.init_destination = InitDestination;
@@ -263,6 +265,15 @@ TJpegImage DecodeJpeg(TByteSource& source) {
   if (!PictureSizeAllowed(d.info.image_width, d.info.image_height)) {
     throw EInvalidGraphic(JpegLibraryMessage(JERR_IMAGE_TOO_BIG));
   }
+  // Every 8x8 block of a Huffman-coded scan takes at least one bit (the code of its DC
+  // difference), so data smaller than that declares a size it cannot fill.
+  if (const std::optional<uint64_t> left = source.Remaining()) {
+    const uint64_t blocks =
+        (uint64_t{d.info.image_width} + 7) / 8 * ((uint64_t{d.info.image_height} + 7) / 8);
+    if ((d.bytes_read + *left) * 8 < blocks) {
+      throw EInvalidGraphic(JpegLibraryMessage(JERR_INPUT_EOF));
+    }
+  }
   TJpegImage result;
   result.resolution = ResolutionOf(d.info);
   Check(d, RunStep(d, StartDecompress));
@@ -275,6 +286,72 @@ TJpegImage DecodeJpeg(TByteSource& source) {
   d.picture = &result.picture;
   Check(d, RunStep(d, ReadScanLines));
   return result;
+}
+
+namespace {
+
+constexpr uint16_t kOrientationTag = 274;
+constexpr uint16_t kShortType = 3;
+
+// The orientation tag of the first image file directory of a TIFF structure (the reader's
+// position 0 is the structure's byte-order mark); 1 without a usable one.
+int TIFFOrientation(TByteReader tiff) {
+  const uint16_t mark = tiff.U16BE();
+  if (mark == 0x4949) {
+    tiff.SetOrder(TByteOrder::kLittleEndian);
+  } else if (mark == 0x4D4D) {
+    tiff.SetOrder(TByteOrder::kBigEndian);
+  } else {
+    return 1;
+  }
+  if (tiff.U16() != 42) return 1;
+  tiff.Seek(tiff.U32());
+  const uint16_t entries = tiff.U16();
+  for (uint16_t i = 0; i < entries; ++i) {
+    const uint16_t tag = tiff.U16();
+    const uint16_t type = tiff.U16();
+    const uint32_t count = tiff.U32();
+    TByteReader value = tiff.TakeReader(4);
+    if (tag != kOrientationTag) continue;
+    if (type != kShortType || count < 1) return 1;
+    const uint16_t orientation = value.U16();
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int ReadJPEGOrientation(std::span<const uint8_t> jpeg) {
+  static constexpr uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+  try {
+    TByteReader in(jpeg, kUnrecognizedJpeg, TByteOrder::kBigEndian);
+    if (in.U16() != 0xFFD8) return 1;
+    for (;;) {
+      if (in.U8() != 0xFF) return 1;
+      uint8_t marker = in.U8();
+      while (marker == 0xFF) marker = in.U8();         // fill bytes
+      if (marker == 0xDA || marker == 0xD9) return 1;  // start of scan, end of image
+      if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
+      const uint16_t length = in.U16();
+      if (length < 2) return 1;
+      TByteReader segment = in.TakeReader(length - 2u);
+      if (marker == 0xE1 && segment.Remaining() >= sizeof kExifHeader &&
+          std::memcmp(segment.Take(sizeof kExifHeader).data(), kExifHeader, sizeof kExifHeader) ==
+              0) {
+        return TIFFOrientation(segment.TakeReader(segment.Remaining()));
+      }
+    }
+  } catch (const EInvalidGraphic&) {
+    return 1;
+  }
+}
+
+TLoadedPicture ReadJPEGFile(const std::string& file_name) {
+  const std::vector<uint8_t> bytes = ReadPictureFile(file_name, kUnrecognizedJpeg);
+  TSpanSource source(bytes);
+  TJpegImage image = DecodeJpeg(source);
+  return {std::move(image.picture), image.resolution, std::nullopt, ReadJPEGOrientation(bytes)};
 }
 
 void EncodeJpeg(TByteSink& sink, const TPicture& picture, TResolution resolution, int quality) {

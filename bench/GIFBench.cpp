@@ -17,10 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "imaging/BMPFilter.h"
-#include "imaging/ByteStream.h"
-#include "imaging/GIFFilter.h"
 #include "bench/BenchPictures.h"
+#include "imaging/BMPReader.h"
+#include "imaging/BMPWriter.h"
+#include "imaging/ByteStream.h"
+#include "imaging/GIFReader.h"
+#include "imaging/GIFWriter.h"
 #include "platform/Files.h"
 
 namespace {
@@ -46,7 +48,8 @@ const sk::TPicture& Picture(int index) {
   auto found = pictures.find(index);
   if (found == pictures.end()) {
     const TSize& size = kSizes[index];
-    found = pictures.emplace(index, sk::bench::PhotoLike(size.width, size.height, 2024 + index)).first;
+    found =
+        pictures.emplace(index, sk::bench::PhotoLike(size.width, size.height, 2024 + index)).first;
     sk::TFile file =
         sk::TFile::Open(BenchDir() + "/sk_gifbench_" + Name(size) + ".bmp", sk::FileMode::kCreate);
     sk::TFileSink sink(file);

@@ -3,7 +3,8 @@
 // and a read back as exactly its quantised colours. Built and run like the other targets (see
 // README.md), from the fixtures of tests/scripts/gif_oracles.py as a seed corpus:
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. imaging/Picture.cpp \
-//     imaging/ColorQuant.cpp imaging/GIFLZW.cpp imaging/GIFFilter.cpp fuzz/GifFuzz.cpp \
+//     imaging/ByteReader.cpp platform/Files.cpp imaging/ColorQuant.cpp imaging/GIFLZW.cpp \
+//     imaging/GIFReader.cpp imaging/GIFWriter.cpp fuzz/GIFFuzz.cpp \
 //     -o /tmp/gif_fuzz
 //   /tmp/gif_fuzz -max_total_time=240 -rss_limit_mb=2048 CORPUS_DIR
 #include <cstddef>
@@ -13,7 +14,8 @@
 #include <vector>
 
 #include "imaging/ColorQuant.h"
-#include "imaging/GIFFilter.h"
+#include "imaging/GIFReader.h"
+#include "imaging/GIFWriter.h"
 #include "imaging/InvalidGraphic.h"
 
 namespace {

@@ -1,11 +1,12 @@
 // The BMP reader against ImageMagick and Pillow on every variant, malformed files that must fail
-// cleanly, and the writer checked by ImageMagick.
+// cleanly, and size limits and decompression bombs refused before they cost memory.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 
-#include "imaging/BMPFilter.h"
+#include "imaging/BMPReader.h"
 #include "imaging/InvalidGraphic.h"
 #include "tests/imaging/ImagingTestSupport.h"
 
@@ -23,10 +24,10 @@ struct TFixture {
   std::string oracle;
 };
 
-class TBmpFixtures {
+class TBMPFixtures {
  public:
-  static const TBmpFixtures& Get() {
-    static const TBmpFixtures fixtures;
+  static const TBMPFixtures& Get() {
+    static const TBMPFixtures fixtures;
     return fixtures;
   }
   std::string File(const std::string& name, const char* extension) const {
@@ -35,7 +36,7 @@ class TBmpFixtures {
   const std::map<std::string, TFixture>& All() const { return fixtures_; }
 
  private:
-  TBmpFixtures() {
+  TBMPFixtures() {
     std::ifstream manifest(dir_ + "/manifest.txt");
     std::string name;
     TFixture fixture;
@@ -86,10 +87,10 @@ const char* const kFixtureNames[] = {
     "pil_1",
 };
 
-class BmpFixtureTest : public testing::TestWithParam<const char*> {};
+class BMPFixtureTest : public testing::TestWithParam<const char*> {};
 
-TEST_P(BmpFixtureTest, ReadsThePixelsTheOracleReads) {
-  const TBmpFixtures& fixtures = TBmpFixtures::Get();
+TEST_P(BMPFixtureTest, ReadsThePixelsTheOracleReads) {
+  const TBMPFixtures& fixtures = TBMPFixtures::Get();
   const auto found = fixtures.All().find(GetParam());
   ASSERT_NE(found, fixtures.All().end()) << "the script made no fixture " << GetParam();
   SCOPED_TRACE("oracle: " + found->second.oracle);
@@ -101,13 +102,13 @@ TEST_P(BmpFixtureTest, ReadsThePixelsTheOracleReads) {
   EXPECT_EQ(RgbOf(picture), ReadFileBytes(fixtures.File(GetParam(), ".rgb")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, BmpFixtureTest, testing::ValuesIn(kFixtureNames),
+INSTANTIATE_TEST_SUITE_P(Variants, BMPFixtureTest, testing::ValuesIn(kFixtureNames),
                          [](const testing::TestParamInfo<const char*>& info) {
                            return std::string(info.param);
                          });
 
-TEST(BmpReaderTest, EveryTruncationOfACraftedFixtureReadsOrFailsCleanly) {
-  const TBmpFixtures& fixtures = TBmpFixtures::Get();
+TEST(BMPReaderTest, EveryTruncationOfACraftedFixtureReadsOrFailsCleanly) {
+  const TBMPFixtures& fixtures = TBMPFixtures::Get();
   ASSERT_FALSE(fixtures.All().empty());
   for (const auto& [name, fixture] : fixtures.All()) {
     if (name.starts_with("im_") || name.starts_with("pil_")) continue;  // larger, same paths
@@ -250,6 +251,23 @@ std::vector<TMalformedCase> MalformedCases() {
       {"bitfield_masks_cut", Prefix(BitFields16(0x7C00, 0x3E0, 0x1F), 60)},
       {"bitfield_mask_not_contiguous", BitFields16(0xF0F0, 0x3E0, 0x1F)},
       {"bitfield_mask_wider_than_16_bit_pixel", BitFields16(0x1F0000, 0x3E0, 0x1F)},
+      // Decompression bombs: 1 KB of end-of-line codes declaring pictures over the limit.
+      {"rle8_bomb_16000x16000_in_1kb", Edited(Rle8(std::vector<uint8_t>(1024, 0)),
+                                              [](F& f) {
+                                                Put32(f, kWidth, 16000);
+                                                Put32(f, kHeight, 16000);
+                                              })},
+      {"rle4_bomb_13378x13378_in_1kb", Edited(Rle4(std::vector<uint8_t>(1024, 0)),
+                                              [](F& f) {
+                                                Put32(f, kWidth, 13378);
+                                                Put32(f, kHeight, 13378);
+                                              })},
+      // Over 16 M pixels, an RLE bitmap must have the data for them as runs of 255 pixels.
+      {"rle8_bomb_4097x4096_in_1kb", Edited(Rle8(std::vector<uint8_t>(1024, 0)),
+                                            [](F& f) {
+                                              Put32(f, kWidth, 4097);
+                                              Put32(f, kHeight, 4096);
+                                            })},
       {"rle8_run_past_row_end", Rle8({5, 1, 0, 1})},  // 4 pixels of 8 bits need no padding
       {"rle8_run_after_row_end", Rle8({4, 1, 1, 1, 0, 1})},
       {"rle8_absolute_run_past_row_end", Rle8({0, 5, 1, 1, 1, 1, 1, 0, 0, 1})},
@@ -265,7 +283,7 @@ std::vector<TMalformedCase> MalformedCases() {
   };
 }
 
-TEST(BmpReaderTest, MalformedFilesFailWithUnrecognizedBmp) {
+TEST(BMPReaderTest, MalformedFilesFailWithUnrecognizedBmp) {
   for (const TMalformedCase& c : MalformedCases()) {
     SCOPED_TRACE(c.name);
     try {
@@ -277,7 +295,35 @@ TEST(BmpReaderTest, MalformedFilesFailWithUnrecognizedBmp) {
   }
 }
 
-TEST(BmpReaderTest, TheMalformedCasesDifferFromValidFilesOnlyInWhatTheirNamesSay) {
+// Inputs the fuzzer (fuzz/BMPFuzz.cpp) found, each named after what is wrong with it.
+TEST(BMPReaderTest, FilesFoundByTheFuzzerFailCleanly) {
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(SK_TEST_DATA_DIR "/bmp/malformed")) {
+    SCOPED_TRACE(entry.path().filename().string());
+    try {
+      ReadBMP(ReadFileBytes(entry.path().string()));
+      ADD_FAILURE() << "read without error";
+    } catch (const EInvalidGraphic& error) {
+      EXPECT_STREQ(error.what(), kUnrecognizedBmp);
+    }
+    ++files;
+  }
+  EXPECT_GE(files, 1);
+}
+
+// 16 M pixels of skipped codes are still read: small pictures may skip as they please.
+TEST(BMPReaderTest, AnRlePictureUpTo16MPixelsMaySkipAllItsPixels) {
+  std::vector<uint8_t> file = Rle8({0, 1});
+  Put32(file, kWidth, 4096);
+  Put32(file, kHeight, 4096);
+  Put32(file, kPalette, 0x00010203);
+  const TPicture picture = ReadBMP(file);
+  ASSERT_EQ(picture.Width(), 4096);
+  EXPECT_EQ(std::vector<uint8_t>(picture.Row(4095) + 3 * 4095, picture.Row(4095) + 3 * 4096),
+            (std::vector<uint8_t>{3, 2, 1}));
+}
+
+TEST(BMPReaderTest, TheMalformedCasesDifferFromValidFilesOnlyInWhatTheirNamesSay) {
   // The bases themselves read, so each malformed case fails for its own reason.
   EXPECT_EQ(ReadBMP(Base8Bit()).Width(), 4);
   EXPECT_EQ(ReadBMP(Rle8({4, 1, 0, 0, 0, 2, 0, 0, 0, 1})).Height(), 2);
@@ -285,7 +331,46 @@ TEST(BmpReaderTest, TheMalformedCasesDifferFromValidFilesOnlyInWhatTheirNamesSay
   EXPECT_EQ(ReadBMP(BitFields16(0x7C00, 0x3E0, 0x1F)).Height(), 1);
 }
 
-TEST(BmpReaderTest, FiveAndSixBitChannelsWidenToTheFullRange) {
+// Pixels that RLE codes skip (end of line, delta, end of bitmap, data that ends) show palette
+// entry 0; every other pixel is the one its code gives. "w" is entry 1 (white), "0" entry 0.
+TEST(BMPReaderTest, PixelsSkippedByRleCodesTakePaletteEntryZero) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> codes;
+    const char* top;  // the picture's rows, top first; file row 0 is the bottom one
+    const char* bottom;
+  } cases[] = {
+      {"end_of_line_then_end_of_bitmap", {2, 1, 0, 0, 1, 1, 0, 1}, "w000", "ww00"},
+      {"delta_over_the_row_end", {1, 1, 0, 2, 2, 1, 1, 1, 0, 1}, "000w", "w000"},
+      {"delta_within_the_row", {1, 1, 0, 2, 2, 0, 1, 1, 0, 1}, "0000", "w00w"},
+      {"absolute_run_then_data_ends", {0, 3, 1, 0, 1, 0}, "0000", "w0w0"},
+      {"data_ends_inside_a_code", {1, 1, 0}, "0000", "w000"},
+      {"no_codes", {}, "0000", "0000"},
+  };
+  for (const bool black_entry_0 : {false, true}) {
+    const uint32_t entry_0 = black_entry_0 ? 0 : 0x00123456;  // RGBQUAD: blue 56, red 12
+    const std::vector<uint8_t> zero =
+        black_entry_0 ? std::vector<uint8_t>{0, 0, 0} : std::vector<uint8_t>{0x12, 0x34, 0x56};
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (black_entry_0 ? ", black entry 0" : ""));
+      std::vector<uint8_t> file = Rle8(c.codes);
+      Put32(file, kPalette, entry_0);
+      std::vector<uint8_t> expected;
+      for (const char* row : {c.top, c.bottom}) {
+        for (const char* p = row; *p != 0; ++p) {
+          if (*p == 'w') {
+            expected.insert(expected.end(), {0xFF, 0xFF, 0xFF});
+          } else {
+            expected.insert(expected.end(), zero.begin(), zero.end());
+          }
+        }
+      }
+      EXPECT_EQ(RgbOf(ReadBMP(file)), expected);
+    }
+  }
+}
+
+TEST(BMPReaderTest, FiveAndSixBitChannelsWidenToTheFullRange) {
   // 16-bit 5-6-5 pixels: all bits set, then the top bit of each channel alone.
   std::vector<uint8_t> file = BitFields16(0xF800, 0x07E0, 0x001F);
   const size_t pixels = file.size() - 8;
@@ -295,56 +380,6 @@ TEST(BmpReaderTest, FiveAndSixBitChannelsWidenToTheFullRange) {
   const uint8_t* row = picture.Row(0);
   EXPECT_EQ(std::vector<uint8_t>(row, row + 6),
             (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0x84, 0x82, 0x84}));
-}
-
-// ---- Writer ----
-
-TEST(BmpWriterTest, TwentyFourBitFilesReadBackInImageMagickAsWritten) {
-  test::TTempDir dir;
-  for (const auto& [width, height] : {std::pair{1, 1}, {5, 3}, {64, 9}}) {
-    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
-    const TPicture picture = test::NoisePicture(width, height, 11);
-    TVectorSink sink;
-    WriteBMP(sink, picture);
-    EXPECT_EQ(sink.Bytes()[28], 24);
-    const std::string path = dir.File("w.bmp");
-    test::WriteFileBytes(path, sink.Bytes());
-    const test::TOracleImage oracle = test::DecodeWithImageMagick(path);
-    EXPECT_EQ(oracle.width, width);
-    EXPECT_EQ(oracle.height, height);
-    EXPECT_EQ(oracle.rgb, RgbOf(picture));
-    EXPECT_EQ(ReadBMP(sink.Bytes()), picture);
-  }
-}
-
-TEST(BmpWriterTest, OneBitFilesCarryTheirTwoPaletteColours) {
-  test::TTempDir dir;
-  TMonoPicture bits(13, 3);
-  bits.Row(0)[0] = 0b1010'0000;
-  bits.Row(1)[1] = 0b0001'1000;  // pixels 11 and 12, the last of the row
-  bits.Row(2)[0] = 0xFF;
-  TVectorSink sink;
-  WriteBMP(sink, bits, {0x00123456, 0x00ABCDEF});
-  EXPECT_EQ(sink.Bytes()[28], 1);
-  const std::string path = dir.File("mono.bmp");
-  test::WriteFileBytes(path, sink.Bytes());
-  const test::TOracleImage oracle = test::DecodeWithImageMagick(path);
-  ASSERT_EQ(oracle.rgb.size(), 13u * 3 * 3);
-  auto pixel = [&](int x, int y) {
-    const uint8_t* p = &oracle.rgb[(static_cast<size_t>(y) * 13 + x) * 3];
-    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);  // as a colour value
-  };
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 13; ++x) {
-      const bool set = (bits.Row(y)[x / 8] & (0x80 >> (x % 8))) != 0;
-      EXPECT_EQ(pixel(x, y), set ? 0x00ABCDEFu : 0x00123456u) << x << "," << y;
-    }
-  }
-}
-
-TEST(BmpWriterTest, AnEmptyPictureIsRefused) {
-  TVectorSink sink;
-  EXPECT_THROW(WriteBMP(sink, TPicture()), EInvalidGraphic);
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // be identical), files against cjpeg (identical but for the JFIF density), and its errors.
 #include <gtest/gtest.h>
 
-#include "imaging/jpegfilt.h"
+#include <array>
+#include <initializer_list>
+
+#include "imaging/JPEGFilter.h"
 
 // clang-format off
 #include <cstdio>
@@ -24,10 +27,10 @@ using test::ReadFileBytes;
 using test::RgbOf;
 
 // Made at build time by tests/scripts/make_jpeg_fixtures.py, with djpeg's decodes beside them.
-class TJpegFixtures {
+class TJPEGFixtures {
  public:
-  static const TJpegFixtures& Get() {
-    static const TJpegFixtures fixtures;
+  static const TJPEGFixtures& Get() {
+    static const TJPEGFixtures fixtures;
     return fixtures;
   }
   std::string File(const std::string& name, const char* extension = ".jpg") const {
@@ -36,7 +39,7 @@ class TJpegFixtures {
   std::pair<int, int> Size(const std::string& name) const { return sizes_.at(name); }
 
  private:
-  TJpegFixtures() {
+  TJPEGFixtures() {
     std::ifstream manifest(dir_ + "/manifest.txt");
     std::string name;
     int width = 0;
@@ -45,21 +48,6 @@ class TJpegFixtures {
   }
   std::string dir_ = SK_IMAGING_FIXTURES_DIR "/jpeg";
   std::map<std::string, std::pair<int, int>> sizes_;
-};
-
-class TSpanSource : public TByteSource {
- public:
-  explicit TSpanSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  size_t Read(std::span<uint8_t> buffer) override {
-    const size_t n = std::min(buffer.size(), bytes_.size() - position_);
-    std::copy_n(bytes_.begin() + static_cast<long>(position_), n, buffer.begin());
-    position_ += n;
-    return n;
-  }
-
- private:
-  std::span<const uint8_t> bytes_;
-  size_t position_ = 0;
 };
 
 TJpegImage Decode(std::span<const uint8_t> bytes) {
@@ -89,10 +77,10 @@ const TDecodeCase kDecodeCases[] = {
     {"cut_in_scan_data", {300, 300}},  // decodes as far as its data goes, like djpeg
 };
 
-class JpegDecodeTest : public testing::TestWithParam<TDecodeCase> {};
+class JPEGDecodeTest : public testing::TestWithParam<TDecodeCase> {};
 
-TEST_P(JpegDecodeTest, GivesDjpegsPixelsAndTheFilesResolution) {
-  const TJpegFixtures& fixtures = TJpegFixtures::Get();
+TEST_P(JPEGDecodeTest, GivesDjpegsPixelsAndTheFilesResolution) {
+  const TJPEGFixtures& fixtures = TJPEGFixtures::Get();
   const TJpegImage image = Decode(ReadFileBytes(fixtures.File(GetParam().name)));
   const auto [width, height] = fixtures.Size(GetParam().name);
   EXPECT_EQ(image.picture.Width(), width);
@@ -101,13 +89,13 @@ TEST_P(JpegDecodeTest, GivesDjpegsPixelsAndTheFilesResolution) {
   EXPECT_EQ(image.resolution, GetParam().resolution);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, JpegDecodeTest, testing::ValuesIn(kDecodeCases),
+INSTANTIATE_TEST_SUITE_P(Files, JPEGDecodeTest, testing::ValuesIn(kDecodeCases),
                          [](const testing::TestParamInfo<TDecodeCase>& info) {
                            return std::string(info.param.name);
                          });
 
-TEST(JpegDecodeTest, GrayscaleGivesThreeEqualBytesPerPixel) {
-  const TJpegImage image = Decode(ReadFileBytes(TJpegFixtures::Get().File("grayscale")));
+TEST(JPEGDecodeTest, GrayscaleGivesThreeEqualBytesPerPixel) {
+  const TJpegImage image = Decode(ReadFileBytes(TJPEGFixtures::Get().File("grayscale")));
   for (int y = 0; y < image.picture.Height(); ++y) {
     const uint8_t* row = image.picture.Row(y);
     for (int x = 0; x < image.picture.Width(); ++x) {
@@ -117,7 +105,7 @@ TEST(JpegDecodeTest, GrayscaleGivesThreeEqualBytesPerPixel) {
   }
 }
 
-TEST(JpegDecodeTest, RefusedStreamsReportTheLibrarysMessageCode) {
+TEST(JPEGDecodeTest, RefusedStreamsReportTheLibrarysMessageCode) {
   const struct {
     const char* name;
     int code;
@@ -131,7 +119,7 @@ TEST(JpegDecodeTest, RefusedStreamsReportTheLibrarysMessageCode) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     try {
-      Decode(ReadFileBytes(TJpegFixtures::Get().File(c.name)));
+      Decode(ReadFileBytes(TJPEGFixtures::Get().File(c.name)));
       ADD_FAILURE() << "decoded without error";
     } catch (const EInvalidGraphic& error) {
       EXPECT_EQ(error.what(), JpegLibraryMessage(c.code));
@@ -147,8 +135,8 @@ size_t FrameHeightOffset(const std::vector<uint8_t>& jpeg) {
   throw std::runtime_error("no SOF0");
 }
 
-TEST(JpegDecodeTest, APictureOverThePixelLimitIsRefusedBeforeAllocating) {
-  std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+TEST(JPEGDecodeTest, APictureOverThePixelLimitIsRefusedBeforeAllocating) {
+  std::vector<uint8_t> jpeg = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
   const size_t at = FrameHeightOffset(jpeg);
   // 65000 x 65000 pixels: 12.7 GB of picture, which AddressSanitizer would refuse to allocate.
   for (size_t i : {at, at + 2}) {
@@ -163,8 +151,121 @@ TEST(JpegDecodeTest, APictureOverThePixelLimitIsRefusedBeforeAllocating) {
   }
 }
 
-TEST(JpegDecodeTest, EveryTruncationDecodesOrFailsCleanly) {
-  const std::vector<uint8_t> jpeg = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+// A source that hides its size, as a stream of unknown length would.
+class TUnsizedSource : public TByteSource {
+ public:
+  explicit TUnsizedSource(std::span<const uint8_t> bytes) : inner_(bytes) {}
+  size_t Read(std::span<uint8_t> buffer) override { return inner_.Read(buffer); }
+
+ private:
+  TSpanSource inner_;
+};
+
+// A file of N bytes holds at most 8N bits, and every 8x8 block of a Huffman-coded scan takes one:
+// the fixture declared as 8N x 64 pixels (N x 8 blocks) may be decoded, one block column more is
+// refused before the library allocates anything.
+TEST(JPEGDecodeTest, DataTooSmallForTheDeclaredSizeIsRefusedBeforeDecompressing) {
+  std::vector<uint8_t> jpeg = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
+  const size_t at = FrameHeightOffset(jpeg);
+  const size_t n = jpeg.size();
+  ASSERT_LE(8 * (n + 1), 65535u);
+  const struct {
+    const char* name;
+    size_t width;
+    size_t height;
+    bool refused;
+  } cases[] = {
+      {"one_bit_per_block", 8 * n, 64, false},
+      {"one_block_column_more", 8 * (n + 1), 64, true},
+      {"bomb_12000x12000", 12000, 12000, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    jpeg[at] = static_cast<uint8_t>(c.height >> 8);
+    jpeg[at + 1] = static_cast<uint8_t>(c.height);
+    jpeg[at + 2] = static_cast<uint8_t>(c.width >> 8);
+    jpeg[at + 3] = static_cast<uint8_t>(c.width);
+    try {
+      const TJpegImage image = Decode(jpeg);
+      EXPECT_FALSE(c.refused) << "decoded";
+      EXPECT_EQ(image.picture.Width(), static_cast<int>(c.width));
+    } catch (const EInvalidGraphic& error) {
+      EXPECT_TRUE(c.refused) << error.what();
+      EXPECT_EQ(error.what(), JpegLibraryMessage(JERR_INPUT_EOF));
+    }
+  }
+  // Without a known size the check cannot apply; a small declared size still decodes.
+  jpeg[at] = 0;
+  jpeg[at + 1] = 8;
+  jpeg[at + 2] = 0;
+  jpeg[at + 3] = 8;
+  TUnsizedSource unsized(jpeg);
+  EXPECT_EQ(DecodeJpeg(unsized).picture.Width(), 8);
+}
+
+// ---- EXIF orientation ----
+
+using test::Exif;
+using test::Tiff;
+using test::WithApp1;
+
+TEST(ReadJPEGOrientation, ReadsTag274InEitherByteOrderAndFallsBackTo1) {
+  const std::vector<uint8_t> jpeg = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
+  const std::vector<uint8_t> xmp = {'h', 't', 't', 'p', ':', '/', '/', 'n', 's', 0};
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+    int orientation;
+    bool oracle;  // well formed: ImageMagick must read the same value
+  } cases[] = {
+      {"no_exif", jpeg, 1, false},
+      {"little_endian_6", WithApp1(jpeg, Exif(Tiff("II", {{274, 3, 1, 6}}))), 6, true},
+      {"big_endian_8", WithApp1(jpeg, Exif(Tiff("MM", {{274, 3, 1, 8}}))), 8, true},
+      {"after_other_tags_3",
+       WithApp1(jpeg, Exif(Tiff("MM", {{271, 2, 1, 0}, {272, 2, 1, 0}, {274, 3, 1, 3}}))), 3, true},
+      {"after_an_xmp_segment_5", WithApp1(WithApp1(jpeg, Exif(Tiff("II", {{274, 3, 1, 5}}))), xmp),
+       5, true},
+      {"no_orientation_tag", WithApp1(jpeg, Exif(Tiff("II", {{271, 2, 1, 0}}))), 1, false},
+      {"value_9", WithApp1(jpeg, Exif(Tiff("II", {{274, 3, 1, 9}}))), 1, false},
+      {"value_0", WithApp1(jpeg, Exif(Tiff("MM", {{274, 3, 1, 0}}))), 1, false},
+      {"not_a_short", WithApp1(jpeg, Exif(Tiff("II", {{274, 4, 1, 6}}))), 1, false},
+      {"bad_byte_order", WithApp1(jpeg, Exif(Tiff("IM", {{274, 3, 1, 6}}))), 1, false},
+      {"directory_past_the_segment", WithApp1(jpeg, Exif(Tiff("II", {{274, 3, 1, 6}}, 4000))), 1,
+       false},
+      {"directory_cut_short", WithApp1(jpeg, Exif([] {
+                                         std::vector<uint8_t> tiff = Tiff("II", {{274, 3, 1, 6}});
+                                         tiff.resize(tiff.size() - 10);
+                                         return tiff;
+                                       }())),
+       1, false},
+      {"not_a_jpeg", std::vector<uint8_t>{'G', 'I', 'F', '8'}, 1, false},
+      {"empty", std::vector<uint8_t>{}, 1, false},
+  };
+  test::TTempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ReadJPEGOrientation(c.file), c.orientation);
+    // Every prefix of the file reads without touching memory past it.
+    for (size_t length = 0; length < std::min<size_t>(c.file.size(), 120); ++length) {
+      const std::vector<uint8_t> prefix(c.file.begin(), c.file.begin() + static_cast<long>(length));
+      const int orientation = ReadJPEGOrientation(prefix);
+      EXPECT_TRUE(orientation >= 1 && orientation <= 8);
+    }
+    if (c.oracle) {
+      const std::string path = dir.File(std::string(c.name) + ".jpg");
+      test::WriteFileBytes(path, c.file);
+      const std::string out = dir.File(std::string(c.name) + ".txt");
+      ASSERT_EQ(test::Run("/usr/bin/identify -format '%[EXIF:Orientation]' '" + path + "' > '" +
+                          out + "'"),
+                0);
+      const std::vector<uint8_t> text = ReadFileBytes(out);
+      EXPECT_EQ(std::string(text.begin(), text.end()), std::to_string(c.orientation));
+    }
+  }
+}
+
+TEST(JPEGDecodeTest, EveryTruncationDecodesOrFailsCleanly) {
+  const std::vector<uint8_t> jpeg = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
   for (size_t length = 0; length < jpeg.size(); ++length) {
     const std::vector<uint8_t> prefix(jpeg.begin(), jpeg.begin() + static_cast<long>(length));
     try {
@@ -175,9 +276,9 @@ TEST(JpegDecodeTest, EveryTruncationDecodesOrFailsCleanly) {
   }
 }
 
-TEST(JpegDecodeTest, ReadsTheStreamInBlocksOf4096Bytes) {
+TEST(JPEGDecodeTest, ReadsTheStreamInBlocksOf4096Bytes) {
   // A JPEG followed by more data: the decoder reads whole blocks, so it stops 4096 bytes in.
-  std::vector<uint8_t> bytes = ReadFileBytes(TJpegFixtures::Get().File("baseline_420_300dpi"));
+  std::vector<uint8_t> bytes = ReadFileBytes(TJPEGFixtures::Get().File("baseline_420_300dpi"));
   bytes.resize(10000, 0xEE);
   TMemoryStream stream(bytes);
   TMemorySource source(stream);
@@ -185,7 +286,7 @@ TEST(JpegDecodeTest, ReadsTheStreamInBlocksOf4096Bytes) {
   EXPECT_EQ(stream.Position(), 4096u);
 }
 
-TEST(JpegDecodeTest, AStreamErrorPassesThroughUnchanged) {
+TEST(JPEGDecodeTest, AStreamErrorPassesThroughUnchanged) {
   class TFailingSource : public TByteSource {
    public:
     size_t Read(std::span<uint8_t>) override { throw std::runtime_error("device gone"); }
@@ -219,9 +320,9 @@ std::vector<uint8_t> Encode(const TPicture& picture, TResolution resolution, int
   return sink.Bytes();
 }
 
-TEST(JpegEncodeTest, WritesWhatCjpegWritesAtTheSameQuality) {
+TEST(JPEGEncodeTest, WritesWhatCjpegWritesAtTheSameQuality) {
   test::TTempDir dir;
-  const TPicture picture = Decode(ReadFileBytes(TJpegFixtures::Get().File("im_plasma"))).picture;
+  const TPicture picture = Decode(ReadFileBytes(TJPEGFixtures::Get().File("im_plasma"))).picture;
   // The same picture as a PPM file for cjpeg.
   std::vector<uint8_t> ppm;
   const std::string head = "P6\n53 41\n255\n";
@@ -244,7 +345,7 @@ TEST(JpegEncodeTest, WritesWhatCjpegWritesAtTheSameQuality) {
   }
 }
 
-TEST(JpegEncodeTest, WritesTheResolutionInDotsPerInchKeepingItsLow16Bits) {
+TEST(JPEGEncodeTest, WritesTheResolutionInDotsPerInchKeepingItsLow16Bits) {
   const TPicture picture = test::NoisePicture(9, 7, 5);
   const struct {
     TResolution given;
@@ -258,7 +359,7 @@ TEST(JpegEncodeTest, WritesTheResolutionInDotsPerInchKeepingItsLow16Bits) {
   }
 }
 
-TEST(JpegEncodeTest, AnEmptyPictureFailsWithTheLibrarysEmptyImageError) {
+TEST(JPEGEncodeTest, AnEmptyPictureFailsWithTheLibrarysEmptyImageError) {
   try {
     Encode(TPicture(), {}, 75);
     ADD_FAILURE() << "encoded without error";
@@ -267,7 +368,7 @@ TEST(JpegEncodeTest, AnEmptyPictureFailsWithTheLibrarysEmptyImageError) {
   }
 }
 
-TEST(JpegEncodeTest, AStreamErrorPassesThroughUnchanged) {
+TEST(JPEGEncodeTest, AStreamErrorPassesThroughUnchanged) {
   class TFullSink : public TByteSink {
    public:
     void Write(std::span<const uint8_t>) override { throw std::runtime_error("disk full"); }
