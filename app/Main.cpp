@@ -38,6 +38,7 @@
 #include "app/save.h"
 #include "platform/MemoryStream.h"
 #include "platform/Win1252.h"
+#include "platform/qt/QtMetafileCanvas.h"
 #include "platform/qt/Registry.h"
 #include "store/KESNames.h"
 #include "view/Image.h"
@@ -134,6 +135,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   key_list_->setSortingEnabled(false);
   middle->addWidget(key_list_);
   image_ = new TImage(central);
+  image_->IO().SetMetafileCanvasFactory(MakeQtMetafileCanvas);
   middle->addWidget(image_, 1);
   layout->addLayout(middle, 1);
   CreateStatusBar();

@@ -10,27 +10,12 @@
 #include <span>
 #include <string>
 
+#include "imaging/MetafileCanvas.h"
 #include "imaging/PictureHost.h"
 #include "imaging/jpegfilt.h"
 #include "platform/MemoryStream.h"
 
 namespace sk {
-
-// A WMF or EMF file opened by the program (drawing one needs the platform's painter, which this
-// library does not link).
-class TMetafile {
- public:
-  virtual ~TMetafile() = default;
-  // Size in pixels.
-  virtual int Width() const = 0;
-  virtual int Height() const = 0;
-  // Draws the metafile at 0,0 at its own size onto the picture, clipped to the picture.
-  virtual void Draw(TPicture& picture) const = 0;
-};
-
-// Opens a metafile, or raises any exception (which the caller reports as "unrecognized WMF or
-// EMF"). Returning null counts as a failure.
-using TMetafileLoader = std::function<std::unique_ptr<TMetafile>(const std::string& file_name)>;
 
 class TImageIO : private THostObserver {
  public:
@@ -52,15 +37,19 @@ class TImageIO : private THostObserver {
   bool UseLZW() const { return use_lzw_; }
   void SetUseLZW(bool use_lzw) { use_lzw_ = use_lzw; }
 
-  // The program's metafile loader for ".wmf" and ".emf" files; without one they fail to load.
-  void SetMetafileLoader(TMetafileLoader loader) { metafile_loader_ = std::move(loader); }
+  // The canvas that ".wmf" and ".emf" files are drawn through (the program's painter, which this
+  // library does not link); without one they fail to load.
+  void SetMetafileCanvasFactory(TMetafileCanvasFactory factory) {
+    metafile_canvas_factory_ = std::move(factory);
+  }
 
   // Loads a file, choosing the reader by the lower-cased extension (the content is never looked
   // at): ".jpg"/".jpeg" as LoadFromFileJpeg; ".tif"/".tiff", ".pcx", ".gif" and ".wmf"/".emf"
   // raise EInvalidGraphic with "unrecognized TIFF", "unrecognized PCX", "unrecognized GIF" or
   // "unrecognized WMF or EMF" for every failure inside them, also a missing file; anything else,
-  // also no extension, as LoadFromFileBMP. A metafile gives a picture one pixel narrower and lower
-  // than its size, cleared to Background() before it is drawn.
+  // also no extension, as LoadFromFileBMP. A metafile (EMF or WMF, told by its content) gives a
+  // picture one pixel narrower and lower than its size, cleared to Background() before it is
+  // drawn at its own size.
   // A load replaces the picture whole, then calls the host's Update and ImageChange; a failed load
   // leaves the picture as it was.
   void LoadFromFile(const std::string& file_name);
@@ -120,7 +109,7 @@ class TImageIO : private THostObserver {
   TPictureHost* host_ = nullptr;
   uint32_t own_background_ = 0;
   bool use_lzw_ = false;
-  TMetafileLoader metafile_loader_;
+  TMetafileCanvasFactory metafile_canvas_factory_;
 };
 
 // The 12 bytes before a JPEG kept in a stream: "JFIF", four zero bytes, and the number of JPEG

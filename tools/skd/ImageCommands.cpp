@@ -37,8 +37,8 @@ void AddConvert(CLI::App& app) {
       "convert", "Read a picture file and write it as JPEG or BMP, each chosen by its extension");
   command
       ->add_option("IN", options->input,
-                   "Picture to read: .jpg/.jpeg as JPEG, anything else as BMP (as the program "
-                   "reads files)")
+                   "Picture to read: .jpg/.jpeg as JPEG, .gif as GIF, .wmf/.emf as metafiles, "
+                   "anything else as BMP (as the program reads files)")
       ->required();
   command->add_option("OUT", options->output, "File to write: .jpg/.jpeg, .bmp or .gif")
       ->required();
@@ -52,6 +52,7 @@ void AddConvert(CLI::App& app) {
     TPictureHost host;
     TImageIO io;
     io.SetAttachedImage(&host);
+    io.SetMetafileCanvasFactory(MetafileCanvasFactory());
     io.LoadFromFile(options->input);
     switch (format) {
       case TOutputFormat::kJpeg: io.SaveToFileJpeg(options->output, options->quality); break;

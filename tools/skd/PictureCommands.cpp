@@ -43,6 +43,7 @@ void AddAdd(CLI::App& app) {
     TPictureHost host;
     TImageIO io;
     io.SetAttachedImage(&host);
+    io.SetMetafileCanvasFactory(MetafileCanvasFactory());
     const int quality = std::min(options->quality, kMaxStoredQuality);
     for (const std::string& file : options->files) {
       try {
@@ -91,6 +92,7 @@ void AddExport(CLI::App& app) {
     TPictureHost host;
     TImageIO io;
     io.SetAttachedImage(&host);
+    io.SetMetafileCanvasFactory(MetafileCanvasFactory());
     for (const std::string& key : options->keys) {
       if (!store.FindKey(LookupKeyFromUtf8(key))) {
         throw ECommandError("there is no item '" + key + "' in " + store.FileName());

@@ -7,11 +7,20 @@ namespace sk::skd {
 
 namespace {
 int exit_status = 0;
+TMetafileCanvasFactory& CanvasFactory() {
+  static TMetafileCanvasFactory factory;
+  return factory;
+}
 constexpr size_t kMaxKeyLength = 255;
 }  // namespace
 
 void SetExitStatus(int status) { exit_status = status; }
 int ExitStatus() { return exit_status; }
+
+void SetMetafileCanvasFactory(TMetafileCanvasFactory factory) {
+  CanvasFactory() = std::move(factory);
+}
+const TMetafileCanvasFactory& MetafileCanvasFactory() { return CanvasFactory(); }
 
 std::string LookupKeyFromUtf8(std::string_view utf8) {
   std::optional<std::string> key = Utf8ToWin1252(utf8);

@@ -1,7 +1,11 @@
 // skd: the picture store and the image codecs for scripts, through the program's own code.
+#include <QGuiApplication>
+
 #include <cstdio>
 #include <exception>
+#include <memory>
 
+#include "platform/qt/QtMetafileCanvas.h"
 #include "tools/skd/Commands.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +14,16 @@ int main(int argc, char** argv) {
   sk::skd::AddStoreCommands(app);
   sk::skd::AddImageCommands(app);
   sk::skd::AddPictureCommands(app);
+  // Metafile text needs Qt's graphics system. It starts only when a metafile is read, on the
+  // offscreen platform unless the user chose one, so skd works without a display.
+  std::unique_ptr<QGuiApplication> gui;
+  sk::skd::SetMetafileCanvasFactory([&gui, &argc, argv](sk::TPicture& picture) {
+    if (!gui) {
+      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      gui = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    return sk::MakeQtMetafileCanvas(picture);
+  });
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
