@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -144,13 +145,14 @@ std::optional<TObject> StockObject(uint32_t index) {
 
 class TEmfPlayer {
  public:
-  TEmfPlayer(TMetafilePlayer& player, uint16_t handles) : player_(player), objects_(handles) {}
+  TEmfPlayer(TMetafilePlayer& player, uint16_t handles) : player_(player), handles_(handles) {}
 
   void Play(uint32_t type, TByteReader& p);
 
  private:
+  // The slot at a table index (0 is reserved); an index outside the table is a malformed file.
   std::optional<TObject>& Slot(uint32_t index, const TByteReader& p) {
-    if (index == 0 || index >= objects_.size()) p.Fail();
+    if (index == 0 || index >= handles_) p.Fail();
     return objects_[index];
   }
   void Poly(uint32_t type, TByteReader& p, bool small);
@@ -166,7 +168,9 @@ class TEmfPlayer {
   void ClipRegion(TByteReader& p);
 
   TMetafilePlayer& player_;
-  std::vector<std::optional<TObject>> objects_;
+  uint32_t handles_;
+  // Only the slots used are kept, so a header claiming a large table costs nothing.
+  std::map<uint32_t, std::optional<TObject>> objects_;
 };
 
 void TEmfPlayer::Poly(uint32_t type, TByteReader& p, bool small) {
@@ -386,7 +390,10 @@ void TEmfPlayer::Play(uint32_t type, TByteReader& p) {
     }
     case kDeleteObject: {
       const uint32_t index = p.U32();
-      if ((index & kStockObject) == 0) Slot(index, p).reset();
+      if ((index & kStockObject) == 0) {
+        Slot(index, p);
+        objects_.erase(index);
+      }
       return;
     }
     case kSelectPalette: {

@@ -154,11 +154,10 @@ void TMetafilePlayer::UpdateTransform() {
         sy = std::copysign(s, sy);
       }
       break;
-    default: break;  // MM_TEXT: logical units are device pixels
+    default: break;  // MM_TEXT: logical units are device pixels; the origins still apply
   }
   TMatrix page{sx, 0, 0, sy, dc_.viewport_org.x - dc_.window_org.x * sx,
                dc_.viewport_org.y - dc_.window_org.y * sy};
-  if (dc_.map_mode == 1) page = TMatrix{1, 0, 0, 1, 0, 0};
   total_ = dc_.world.Then(page).Then(playback_.device_to_picture);
 }
 
@@ -786,7 +785,11 @@ TPicture DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_
     }
     width = std::llabs(width);
     height = std::llabs(height);
-    if (width == 0 || height == 0 || width > kMaxMetafileDibPixels / height) {
+    // Compressed DIBs can claim any size in a few bytes; none in real files expands by more than
+    // this much (an RLE8 run gives 255 pixels for 2 bytes).
+    const int64_t data = static_cast<int64_t>(info.size() + bits.size());
+    const int64_t limit = std::min(kMaxMetafileDibPixels, std::max<int64_t>(1 << 16, 256 * data));
+    if (width == 0 || height == 0 || width > limit / height) {
       throw EInvalidGraphic(kUnrecognizedMetafile);
     }
     // A BMP file around the DIB: with separate bits the pixels start right after the info; a

@@ -193,8 +193,9 @@ class TMetafilePlayer {
 
 // Decodes a DIB held in a metafile record through the BMP reader: the BITMAPINFO (header and
 // colour table) and the pixel bits, which may be separate or packed one after the other (then
-// `bits` is empty). DIBs larger than kMaxMetafileDibPixels, headers that do not fit, and
-// anything the BMP reader refuses raise EInvalidGraphic(kUnrecognizedMetafile).
+// `bits` is empty). DIBs larger than kMaxMetafileDibPixels or than 256 pixels per byte of the
+// DIB (beyond 65,536 pixels), headers that do not fit, and anything the BMP reader refuses raise
+// EInvalidGraphic(kUnrecognizedMetafile).
 inline constexpr int64_t kMaxMetafileDibPixels = int64_t{1} << 24;
 TPicture DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_t> bits);
 

@@ -3,7 +3,9 @@
 #include "imaging/WMFReader.h"
 
 #include <cmath>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -120,32 +122,46 @@ TMetaBrush MakeBrush(uint16_t style, uint32_t color, uint16_t hatch) {
 
 class TWmfPlayer {
  public:
-  TWmfPlayer(TMetafilePlayer& player, uint16_t objects) : player_(player), objects_(objects) {}
+  TWmfPlayer(TMetafilePlayer& player, uint16_t objects) : player_(player), table_size_(objects) {}
 
   bool Play(uint16_t function, TByteReader& p);
 
  private:
   void Create(TObject object);
-  std::optional<TObject>& Object(uint16_t index, const TByteReader& p) {
-    if (index >= objects_.size()) p.Fail();
-    return objects_[index];
+  // The object at an index of the table (none when the slot is empty); an index outside the
+  // table is a malformed file.
+  const TObject* Object(uint16_t index, const TByteReader& p) const {
+    if (index >= table_size_) p.Fail();
+    const auto found = objects_.find(index);
+    return found == objects_.end() ? nullptr : &found->second;
+  }
+  void Delete(uint16_t index, const TByteReader& p) {
+    Object(index, p);
+    if (objects_.erase(index) != 0) free_.insert(index);
   }
   void Dib(TByteReader& p, const TRectD& target, double sx, double sy, double sw, double sh,
            bool bottom_up_origin);
 
   TMetafilePlayer& player_;
-  std::vector<std::optional<TObject>> objects_;
+  // Only the slots in use are kept, so a header claiming a large table costs nothing.
+  uint32_t table_size_;
+  std::map<uint32_t, TObject> objects_;
+  std::set<uint32_t> free_;  // emptied slots below next_
+  uint32_t next_ = 0;        // the lowest slot never used
 };
 
+// A new object takes the lowest free slot.
 void TWmfPlayer::Create(TObject object) {
-  for (std::optional<TObject>& slot : objects_) {
-    if (!slot) {
-      slot = std::move(object);
-      return;
-    }
+  uint32_t index = next_;
+  if (!free_.empty()) {
+    index = *free_.begin();
+    free_.erase(free_.begin());
+  } else {
+    ++next_;
   }
   // Some writers count one object too few; the table grows by at most one slot per record.
-  objects_.push_back(std::move(object));
+  if (index >= table_size_) table_size_ = index + 1;
+  objects_[index] = std::move(object);
 }
 
 void TWmfPlayer::Dib(TByteReader& p, const TRectD& target, double sx, double sy, double sw,
@@ -338,8 +354,8 @@ bool TWmfPlayer::Play(uint16_t function, TByteReader& p) {
       Create(TObject{});  // takes its slot in the table; not drawn with
       break;
     case kSelectObject: {
-      const std::optional<TObject>& object = Object(p.U16(), p);
-      if (!object) break;
+      const TObject* object = Object(p.U16(), p);
+      if (object == nullptr) break;
       switch (object->kind) {
         case TObject::TKind::kPen: player_.SelectPen(object->pen); break;
         case TObject::TKind::kBrush: player_.SelectBrush(object->brush); break;
@@ -349,7 +365,7 @@ bool TWmfPlayer::Play(uint16_t function, TByteReader& p) {
       break;
     }
     case kSelectPalette: Object(p.U16(), p); break;
-    case kDeleteObject: Object(p.U16(), p).reset(); break;
+    case kDeleteObject: Delete(p.U16(), p); break;
     case kPatBlt: {
       const uint32_t rop = p.U32();
       const double height = p.S16();

@@ -10,7 +10,8 @@ that both readers can be checked against one reference rendering (ImageMagick re
 Files written:
 - shapes.wmf, shapes.emf: 200 x 150 pixels; a red rectangle (20,20)-(80,70), a blue ellipse
   (100,20)-(180,80), a green triangle (20,140) (80,140) (50,90), a black line 3 pixels wide from
-  (100,110) to (180,110) and a yellow rounded rectangle (100,120)-(180,145), all on white.
+  (100,110) to (180,110) and a yellow rounded rectangle (100,120)-(180,145), all on a white
+  rectangle over the whole frame.
 - text.wmf, text.emf: 200 x 60 pixels; black "Stillkeep" 20 pixels high from (20,20).
 - dib.wmf, dib.emf: 160 x 120 pixels; a 4 x 2 DIB (top row red, green, blue, white; bottom row
   black, yellow, magenta, cyan) stretched onto (40,40)-(120,80), each pixel a 20 x 20 block.
@@ -87,6 +88,8 @@ def shapes_wmf():
         wmf_record(0x0102, 1),                 # META_SETBKMODE TRANSPARENT
         wmf_pen(5, 0, (0, 0, 0)),              # object 0: PS_NULL pen
         wmf_select(0),
+        # A white rectangle over the whole frame: ImageMagick's reader crops to what is drawn.
+        wmf_record(0x041B, 1500, 2000, 0, 0),  # META_RECTANGLE bottom, right, top, left
         wmf_brush(0, (255, 0, 0)),             # object 1: red brush
         wmf_select(1),
         wmf_record(0x041B, 700, 800, 200, 200),  # META_RECTANGLE bottom, right, top, left
@@ -234,6 +237,7 @@ def shapes_emf():
         emf_record(18, emf_u32s(1)),                          # EMR_SETBKMODE TRANSPARENT
         emf_pen(1, 5, 0, (0, 0, 0)),                          # PS_NULL pen
         emf_select(1),
+        emf_record(43, emf_u32s(0, 0, 2000, 1500)),           # EMR_RECTANGLE, white, everything
         emf_brush(2, 0, (255, 0, 0)),                         # red brush
         emf_select(2),
         emf_record(43, emf_u32s(200, 200, 800, 700)),         # EMR_RECTANGLE

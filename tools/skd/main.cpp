@@ -20,7 +20,16 @@ int main(int argc, char** argv) {
   sk::skd::SetMetafileCanvasFactory([&gui, &argc, argv](sk::TPicture& picture) {
     if (!gui) {
       if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      // Start-up notes of the graphics system (a missing runtime folder) are no business of the
+      // user's; real errors still show.
+      const QtMessageHandler previous =
+          qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg) {
+              std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+            }
+          });
       gui = std::make_unique<QGuiApplication>(argc, argv);
+      qInstallMessageHandler(previous);
     }
     return sk::MakeQtMetafileCanvas(picture);
   });
