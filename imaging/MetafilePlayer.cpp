@@ -320,7 +320,10 @@ TMetaFont TMetafilePlayer::DeviceFont() const {
   if (dc_.font.height == 0) font.height = std::clamp(12 * Scale(total_), 1.0, kMaxFontHeight);
   // Escapement turns the baseline counterclockwise as the reader sees it; a turned world turns
   // the baseline with it.
-  const double base_angle = -std::atan2(total_.m12, total_.m11) * 180 / std::numbers::pi;
+  // A mapping that only mirrors the axes (y up, say) keeps text upright, as GDI does.
+  const bool axis_aligned = total_.m12 == 0 && total_.m21 == 0;
+  const double base_angle =
+      axis_aligned ? 0 : -std::atan2(total_.m12, total_.m11) * 180 / std::numbers::pi;
   double angle = dc_.font.escapement / 10 + base_angle;
   if (!std::isfinite(angle)) angle = 0;
   font.angle = std::fmod(angle, 360);
@@ -396,9 +399,8 @@ void TMetafilePlayer::AddEllipticArc(TMetaPath& path, const TRectD& b, double st
     path.LineTo(Map(at(start)));
   }
   if (!std::isfinite(sweep) || !std::isfinite(start)) return;
-  const int segments = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) /
-                                                             (std::numbers::pi / 2) - 1e-9)),
-                                  1, 4);
+  const double quarters = std::ceil(std::fabs(sweep) / (std::numbers::pi / 2) - 1e-9);
+  const int segments = static_cast<int>(std::clamp(quarters, 1.0, 4.0));
   const double step = sweep / segments;
   const double k = 4.0 / 3.0 * std::tan(step / 4);
   double t = start;

@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "imaging/EMFReader.h"
 #include "imaging/InvalidGraphic.h"
 #include "imaging/Metafile.h"
+#include "imaging/WMFReader.h"
 #include "tests/imaging/MetafileBuilder.h"
 #include "tests/imaging/RecordingCanvas.h"
 
@@ -459,6 +464,32 @@ TEST(MetafileReaderTest, MalformedFilesAreRefusedAsUnrecognizedWmfOrEmf) {
       EXPECT_STREQ(e.what(), kUnrecognizedMetafile);
     }
   }
+}
+
+// Inputs the fuzz target once found troublesome (see fuzz/README.md): each must play or be
+// refused, within the memory and time of any other file.
+TEST(MetafileReaderTest, FuzzFindingsPlayOrAreRefused) {
+  int files = 0;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(SK_TEST_DATA_DIR) + "/metafile-fuzz")) {
+    SCOPED_TRACE(entry.path().string());
+    ++files;
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    for (int reader = 0; reader < 2; ++reader) {
+      try {
+        TRecordingCanvas canvas;
+        if (reader == 0) {
+          PlayWMF(bytes, canvas);
+        } else {
+          PlayEMF(bytes, canvas);
+        }
+      } catch (const EInvalidGraphic& e) {
+        EXPECT_STREQ(e.what(), kUnrecognizedMetafile);
+      }
+    }
+  }
+  EXPECT_GT(files, 0);
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ std::string Slurp(const std::string& path) {
 }  // namespace
 
 TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
-                  const std::map<std::string, std::string>& env) {
+                  const std::map<std::string, std::string>& env,
+                  const std::vector<std::string>& unset) {
   const std::string out_path = cwd + "/.skd-out", err_path = cwd + "/.skd-err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -45,6 +46,7 @@ TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
   }
   merged.erase("SKD_PASSWORD");
   for (const auto& [name, value] : env) merged[name] = value;
+  for (const std::string& name : unset) merged.erase(name);
   std::vector<std::string> env_strings;
   for (const auto& [name, value] : merged) env_strings.push_back(name + "=" + value);
   std::vector<char*> envp;
