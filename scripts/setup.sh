@@ -14,6 +14,8 @@ packages=(
   imagemagick python3 python3-pil libtiff-tools giflib-tools libjpeg-turbo-progs
   # ImageMagick's WMF reader (libwmf) for the metafile oracle; a font for metafile text
   libmagickcore-6.q16-6-extra fonts-dejavu-core
+  # an independent metafile writer for test files (GPL: linked only into a test tool)
+  libuemf-dev
   xvfb xauth hyperfine
 )
 
