@@ -48,7 +48,9 @@ int64_t PixelsOf(int64_t hundredths_mm) {
   return std::llround(static_cast<double>(hundredths_mm) * 96 / 2540);
 }
 
-float F32(TByteReader& p) { return std::bit_cast<float>(p.U32()); }
+float F32(TByteReader& p) {
+  return std::bit_cast<float>(p.U32());
+}
 
 TPointD ReadPoint(TByteReader& p) {
   const double x = p.S32();
@@ -133,9 +135,13 @@ std::optional<TObject> StockObject(uint32_t index) {
     case 6: pen(0, 0xFFFFFF); break;
     case 7: pen(0, 0x000000); break;
     case 8: pen(5, 0); break;
-    case 10: case 11: case 12: case 13: case 14: case 16: case 17:
-      object.kind = TObject::TKind::kFont;
-      break;
+    case 10:
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 16:
+    case 17: object.kind = TObject::TKind::kFont; break;
     case 18: brush(0xFFFFFF); break;  // DC brush: white until set
     case 19: pen(0, 0); break;        // DC pen: black until set
     default: return std::nullopt;
@@ -177,11 +183,16 @@ void TEmfPlayer::Poly(uint32_t type, TByteReader& p, bool small) {
   p.Seek(24);  // after the bounds
   const std::vector<TPointD> points = ReadPoints(p, p.U32(), small);
   switch (type) {
-    case kPolyBezier: case kPolyBezier16: player_.PolyBezier(points); break;
-    case kPolygon: case kPolygon16: player_.Polygon(points); break;
-    case kPolyline: case kPolyline16: player_.Polyline(points); break;
-    case kPolyBezierTo: case kPolyBezierTo16: player_.PolyBezierTo(points); break;
-    case kPolylineTo: case kPolylineTo16: player_.PolylineTo(points); break;
+    case kPolyBezier:
+    case kPolyBezier16: player_.PolyBezier(points); break;
+    case kPolygon:
+    case kPolygon16: player_.Polygon(points); break;
+    case kPolyline:
+    case kPolyline16: player_.Polyline(points); break;
+    case kPolyBezierTo:
+    case kPolyBezierTo16: player_.PolyBezierTo(points); break;
+    case kPolylineTo:
+    case kPolylineTo16: player_.PolylineTo(points); break;
     default: break;
   }
 }
@@ -253,9 +264,8 @@ void TEmfPlayer::Blit(TByteReader& p, bool stretch) {
   const std::span<const uint8_t> bits = Part(p, off_bits, cb_bits);
   if (usage != 0) return;
   const TPicture picture = DecodeMetafileDib(info, bits);
-  player_.DrawPicture(picture,
-                      DibSourceRect(picture, MetafileDibHeight(info), sx, sy, scx, scy, false),
-                      target);
+  player_.DrawPicture(
+      picture, DibSourceRect(picture, MetafileDibHeight(info), sx, sy, scx, scy, false), target);
 }
 
 void TEmfPlayer::StretchDIBits(TByteReader& p) {
@@ -280,9 +290,8 @@ void TEmfPlayer::StretchDIBits(TByteReader& p) {
   const std::span<const uint8_t> bits = Part(p, off_bits, cb_bits);
   if (usage != 0) return;
   const TPicture picture = DecodeMetafileDib(info, bits);
-  player_.DrawPicture(picture,
-                      DibSourceRect(picture, MetafileDibHeight(info), sx, sy, scx, scy, true),
-                      target);
+  player_.DrawPicture(
+      picture, DibSourceRect(picture, MetafileDibHeight(info), sx, sy, scx, scy, true), target);
 }
 
 void TEmfPlayer::SetDIBitsToDevice(TByteReader& p) {
@@ -328,13 +337,20 @@ void TEmfPlayer::ClipRegion(TByteReader& p) {
 void TEmfPlayer::Play(uint32_t type, TByteReader& p) {
   p.Seek(8);
   switch (type) {
-    case kPolyBezier: case kPolygon: case kPolyline: case kPolyBezierTo: case kPolylineTo:
-      return Poly(type, p, false);
-    case kPolyBezier16: case kPolygon16: case kPolyline16: case kPolyBezierTo16:
-    case kPolylineTo16:
-      return Poly(type, p, true);
-    case kPolyPolyline: case kPolyPolygon: return PolyPoly(type, p, false);
-    case kPolyPolyline16: case kPolyPolygon16: return PolyPoly(type, p, true);
+    case kPolyBezier:
+    case kPolygon:
+    case kPolyline:
+    case kPolyBezierTo:
+    case kPolylineTo: return Poly(type, p, false);
+    case kPolyBezier16:
+    case kPolygon16:
+    case kPolyline16:
+    case kPolyBezierTo16:
+    case kPolylineTo16: return Poly(type, p, true);
+    case kPolyPolyline:
+    case kPolyPolygon: return PolyPoly(type, p, false);
+    case kPolyPolyline16:
+    case kPolyPolygon16: return PolyPoly(type, p, true);
     case kSetWindowExtEx: return player_.SetWindowExt(ReadPoint(p));
     case kSetWindowOrgEx: return player_.SetWindowOrg(ReadPoint(p));
     case kSetViewportExtEx: return player_.SetViewportExt(ReadPoint(p));
@@ -504,7 +520,10 @@ void TEmfPlayer::Play(uint32_t type, TByteReader& p) {
       const double h = p.S32();
       return player_.RoundRect(box, w, h);
     }
-    case kArc: case kChord: case kPie: case kArcTo: {
+    case kArc:
+    case kChord:
+    case kPie:
+    case kArcTo: {
       const TRectD box = ReadRect(p);
       const TPointD start = ReadPoint(p);
       const TPointD end = ReadPoint(p);
@@ -561,10 +580,10 @@ void PlayEMF(std::span<const uint8_t> file, TMetafileCanvas& canvas) {
   // The frame, in reference-device pixels, maps onto the picture rectangle.
   const double left = h.frame_left / 100.0 * playback.device_pixels_per_mm_x;
   const double top = h.frame_top / 100.0 * playback.device_pixels_per_mm_y;
-  const double width = (static_cast<double>(h.frame_right) - h.frame_left) / 100.0 *
-                       playback.device_pixels_per_mm_x;
-  const double height = (static_cast<double>(h.frame_bottom) - h.frame_top) / 100.0 *
-                        playback.device_pixels_per_mm_y;
+  const double width =
+      (static_cast<double>(h.frame_right) - h.frame_left) / 100.0 * playback.device_pixels_per_mm_x;
+  const double height =
+      (static_cast<double>(h.frame_bottom) - h.frame_top) / 100.0 * playback.device_pixels_per_mm_y;
   if (width == 0 || height == 0) return;  // nothing to draw on
   const double sx = static_cast<double>(size.width) / width;
   const double sy = static_cast<double>(size.height) / height;

@@ -102,7 +102,7 @@ struct TMetaText {
   std::u16string text;
   TMetaHAlign h_align = TMetaHAlign::kLeft;
   TMetaVAlign v_align = TMetaVAlign::kTop;
-  bool opaque = false;  // fill `rect` with the background colour first
+  bool opaque = false;   // fill `rect` with the background colour first
   bool clipped = false;  // draw the text only inside `rect`
   TMetaPath rect;        // a rectangle (possibly turned) for `opaque` and `clipped`
 };

@@ -112,8 +112,9 @@ void TMetaPath::Append(const TMetaPath& other, bool connect) {
 // ---- TMatrix ----
 
 TMatrix TMatrix::Then(const TMatrix& n) const {
-  return {m11 * n.m11 + m12 * n.m21, m11 * n.m12 + m12 * n.m22, m21 * n.m11 + m22 * n.m21,
-          m21 * n.m12 + m22 * n.m22, dx * n.m11 + dy * n.m21 + n.dx, dx * n.m12 + dy * n.m22 + n.dy};
+  return {m11 * n.m11 + m12 * n.m21,      m11 * n.m12 + m12 * n.m22,
+          m21 * n.m11 + m22 * n.m21,      m21 * n.m12 + m22 * n.m22,
+          dx * n.m11 + dy * n.m21 + n.dx, dx * n.m12 + dy * n.m22 + n.dy};
 }
 
 bool TMatrix::Finite() const {
@@ -139,13 +140,13 @@ void TMetafilePlayer::UpdateTransform() {
   const double px = playback_.device_pixels_per_mm_x;
   const double py = playback_.device_pixels_per_mm_y;
   switch (dc_.map_mode) {
-    case 2: sx = px / 10, sy = -py / 10; break;               // MM_LOMETRIC
-    case 3: sx = px / 100, sy = -py / 100; break;             // MM_HIMETRIC
-    case 4: sx = px * 0.254, sy = -py * 0.254; break;         // MM_LOENGLISH
-    case 5: sx = px * 0.0254, sy = -py * 0.0254; break;       // MM_HIENGLISH
+    case 2: sx = px / 10, sy = -py / 10; break;                    // MM_LOMETRIC
+    case 3: sx = px / 100, sy = -py / 100; break;                  // MM_HIMETRIC
+    case 4: sx = px * 0.254, sy = -py * 0.254; break;              // MM_LOENGLISH
+    case 5: sx = px * 0.0254, sy = -py * 0.0254; break;            // MM_HIENGLISH
     case 6: sx = px * 25.4 / 1440, sy = -py * 25.4 / 1440; break;  // MM_TWIPS
-    case 7:                                                    // MM_ISOTROPIC
-    case 8:                                                    // MM_ANISOTROPIC
+    case 7:                                                        // MM_ISOTROPIC
+    case 8:                                                        // MM_ANISOTROPIC
       sx = dc_.window_ext.x != 0 ? dc_.viewport_ext.x / dc_.window_ext.x : 0;
       sy = dc_.window_ext.y != 0 ? dc_.viewport_ext.y / dc_.window_ext.y : 0;
       if (dc_.map_mode == 7) {
@@ -156,7 +157,11 @@ void TMetafilePlayer::UpdateTransform() {
       break;
     default: break;  // MM_TEXT: logical units are device pixels; the origins still apply
   }
-  TMatrix page{sx, 0, 0, sy, dc_.viewport_org.x - dc_.window_org.x * sx,
+  TMatrix page{sx,
+               0,
+               0,
+               sy,
+               dc_.viewport_org.x - dc_.window_org.x * sx,
                dc_.viewport_org.y - dc_.window_org.y * sy};
   total_ = dc_.world.Then(page).Then(playback_.device_to_picture);
 }
@@ -203,8 +208,7 @@ void TMetafilePlayer::ScaleWindowExt(double x_num, double x_denom, double y_num,
   SetWindowExt({dc_.window_ext.x * x_num / x_denom, dc_.window_ext.y * y_num / y_denom});
 }
 
-void TMetafilePlayer::ScaleViewportExt(double x_num, double x_denom, double y_num,
-                                       double y_denom) {
+void TMetafilePlayer::ScaleViewportExt(double x_num, double x_denom, double y_num, double y_denom) {
   if (x_denom == 0 || y_denom == 0) return;
   SetViewportExt({dc_.viewport_ext.x * x_num / x_denom, dc_.viewport_ext.y * y_num / y_denom});
 }
@@ -232,10 +236,18 @@ void TMetafilePlayer::ModifyWorldTransform(const TMatrix& matrix, uint32_t mode)
   UpdateTransform();
 }
 
-void TMetafilePlayer::SelectPen(const TLogPen& pen) { dc_.pen = pen; }
-void TMetafilePlayer::SelectBrush(const TMetaBrush& brush) { dc_.brush = brush; }
-void TMetafilePlayer::SelectFont(const TLogFont& font) { dc_.font = font; }
-void TMetafilePlayer::SetTextColor(uint32_t color) { dc_.text_color = color & 0xFFFFFF; }
+void TMetafilePlayer::SelectPen(const TLogPen& pen) {
+  dc_.pen = pen;
+}
+void TMetafilePlayer::SelectBrush(const TMetaBrush& brush) {
+  dc_.brush = brush;
+}
+void TMetafilePlayer::SelectFont(const TLogFont& font) {
+  dc_.font = font;
+}
+void TMetafilePlayer::SetTextColor(uint32_t color) {
+  dc_.text_color = color & 0xFFFFFF;
+}
 void TMetafilePlayer::SetBackgroundColor(uint32_t color) {
   dc_.background_color = color & 0xFFFFFF;
 }
@@ -247,7 +259,9 @@ void TMetafilePlayer::SetPolyFillMode(uint32_t mode) {
     dc_.fill_rule = mode == 2 ? TMetaFillRule::kWinding : TMetaFillRule::kAlternate;
   }
 }
-void TMetafilePlayer::SetTextAlign(uint32_t align) { dc_.text_align = align; }
+void TMetafilePlayer::SetTextAlign(uint32_t align) {
+  dc_.text_align = align;
+}
 void TMetafilePlayer::SetArcDirection(uint32_t direction) {
   if (direction == 1 || direction == 2) dc_.clockwise = direction == 2;
 }
@@ -556,9 +570,7 @@ void TMetafilePlayer::Arc(TArcKind kind, const TRectD& box, TPointD start, TPoin
   const double sweep = ArcSweep(a0, ArcAngle(box, end));
   TMetaPath path;
   switch (kind) {
-    case TArcKind::kArc:
-      AddEllipticArc(path, box, a0, sweep, true);
-      return Emit(path, false, true);
+    case TArcKind::kArc: AddEllipticArc(path, box, a0, sweep, true); return Emit(path, false, true);
     case TArcKind::kArcTo: {
       path.MoveTo(Map(dc_.position));
       AddEllipticArc(path, box, a0, sweep, false);
@@ -690,7 +702,9 @@ void TMetafilePlayer::BeginPath() {
   path_.Clear();
 }
 
-void TMetafilePlayer::EndPath() { in_path_ = false; }
+void TMetafilePlayer::EndPath() {
+  in_path_ = false;
+}
 
 void TMetafilePlayer::CloseFigure() {
   if (in_path_) path_.Close();
@@ -747,7 +761,9 @@ void TMetafilePlayer::ExcludeClipRect(const TRectD& box) {
   ClipWith(DeviceRect(box, total_), kRgnDiff);
 }
 
-void TMetafilePlayer::ResetClip() { canvas_.ResetClip(); }
+void TMetafilePlayer::ResetClip() {
+  canvas_.ResetClip();
+}
 
 void TMetafilePlayer::SelectClipRegion(const std::vector<TRectD>& device_rects, uint32_t mode) {
   if (device_rects.empty()) {
@@ -782,8 +798,8 @@ TPicture DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_
       if (header_size < 16) throw EInvalidGraphic(kUnrecognizedMetafile);
       width = static_cast<int32_t>(static_cast<uint32_t>(info[4]) | info[5] << 8 | info[6] << 16 |
                                    static_cast<uint32_t>(info[7]) << 24);
-      height = static_cast<int32_t>(static_cast<uint32_t>(info[8]) | info[9] << 8 |
-                                    info[10] << 16 | static_cast<uint32_t>(info[11]) << 24);
+      height = static_cast<int32_t>(static_cast<uint32_t>(info[8]) | info[9] << 8 | info[10] << 16 |
+                                    static_cast<uint32_t>(info[11]) << 24);
     }
     width = std::llabs(width);
     height = std::llabs(height);
@@ -798,7 +814,8 @@ TPicture DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_
     // packed DIB leaves the offset 0, which the BMP reader takes as "after the colour table".
     std::vector<uint8_t> file(kBmpFileHeaderSize + info.size() + bits.size());
     const uint64_t total = file.size();
-    const uint32_t offset = bits.empty() ? 0 : static_cast<uint32_t>(kBmpFileHeaderSize + info.size());
+    const uint32_t offset =
+        bits.empty() ? 0 : static_cast<uint32_t>(kBmpFileHeaderSize + info.size());
     file[0] = 'B';
     file[1] = 'M';
     for (int i = 0; i < 4; ++i) {

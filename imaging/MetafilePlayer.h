@@ -87,9 +87,9 @@ class TMetafilePlayer {
   void SelectFont(const TLogFont& font);
   void SetTextColor(uint32_t color);
   void SetBackgroundColor(uint32_t color);
-  void SetBackgroundMode(uint32_t mode);   // 1 transparent, 2 opaque
-  void SetPolyFillMode(uint32_t mode);     // 1 alternate, 2 winding
-  void SetTextAlign(uint32_t align);       // TA_* bits
+  void SetBackgroundMode(uint32_t mode);     // 1 transparent, 2 opaque
+  void SetPolyFillMode(uint32_t mode);       // 1 alternate, 2 winding
+  void SetTextAlign(uint32_t align);         // TA_* bits
   void SetArcDirection(uint32_t direction);  // 1 counterclockwise, 2 clockwise
   uint32_t TextColor() const { return dc_.text_color; }
   uint32_t BackgroundColor() const { return dc_.background_color; }

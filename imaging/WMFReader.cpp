@@ -432,11 +432,11 @@ bool TWmfPlayer::Play(uint16_t function, TByteReader& p) {
       const double height = p.S16();
       const double width = p.S16();
       const TPointD at = ReadPointYX(p);
-      if (usage == 0) Dib(p, {at.x, at.y, at.x + width, at.y + height}, sx, sy, width, height, true);
+      if (usage == 0)
+        Dib(p, {at.x, at.y, at.x + width, at.y + height}, sx, sy, width, height, true);
       break;
     }
-    default:
-      break;  // escapes, palettes, regions, raster modes and unknown records
+    default: break;  // escapes, palettes, regions, raster modes and unknown records
   }
   return true;
 }
@@ -486,8 +486,8 @@ void PlayWMF(std::span<const uint8_t> file, TMetafileCanvas& canvas) {
   TMetafilePlayer player(canvas, playback);
   if (h.placeable) {
     player.SetWindowOrg({static_cast<double>(h.left), static_cast<double>(h.top)});
-    player.SetWindowExt({static_cast<double>(h.right - h.left),
-                         static_cast<double>(h.bottom - h.top)});
+    player.SetWindowExt(
+        {static_cast<double>(h.right - h.left), static_cast<double>(h.bottom - h.top)});
   } else {
     player.SetWindowExt({static_cast<double>(size.width), static_cast<double>(size.height)});
   }

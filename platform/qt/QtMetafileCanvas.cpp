@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QString>
-
 #include <algorithm>
 #include <cmath>
 
@@ -26,7 +25,9 @@ QImage WrapConst(const TPicture& picture) {
                 static_cast<qsizetype>(picture.RowBytes()), QImage::Format_BGR888);
 }
 
-QRectF Rect(const TRectD& r) { return QRectF(QPointF(r.left, r.top), QPointF(r.right, r.bottom)); }
+QRectF Rect(const TRectD& r) {
+  return QRectF(QPointF(r.left, r.top), QPointF(r.right, r.bottom));
+}
 
 class TQtMetafileCanvas final : public TMetafileCanvas {
  public:
@@ -93,7 +94,8 @@ class TQtMetafileCanvas final : public TMetafileCanvas {
   void SetFont(const TMetaFont& font) override {
     QFont q(QString::fromStdString(font.face));
     q.setPixelSize(std::max(1, static_cast<int>(std::lround(font.height))));
-    q.setWeight(static_cast<QFont::Weight>(font.weight <= 0 ? 400 : std::clamp(font.weight, 1, 1000)));
+    q.setWeight(
+        static_cast<QFont::Weight>(font.weight <= 0 ? 400 : std::clamp(font.weight, 1, 1000)));
     q.setItalic(font.italic);
     q.setUnderline(font.underline);
     q.setStrikeOut(font.strikeout);
@@ -129,7 +131,8 @@ class TQtMetafileCanvas final : public TMetafileCanvas {
     painter_.save();
     if (text.opaque) painter_.fillPath(PathOf(text.rect, Qt::WindingFill), background_);
     if (text.clipped) ClipTo(PathOf(text.rect, Qt::WindingFill), Qt::IntersectClip);
-    const QString string = QString::fromUtf16(text.text.data(), static_cast<qsizetype>(text.text.size()));
+    const QString string =
+        QString::fromUtf16(text.text.data(), static_cast<qsizetype>(text.text.size()));
     painter_.setFont(font_);
     const QFontMetricsF metrics(font_, &image_);
     const double width = metrics.horizontalAdvance(string);
@@ -142,8 +145,9 @@ class TQtMetafileCanvas final : public TMetafileCanvas {
     painter_.translate(text.origin.x, text.origin.y);
     painter_.rotate(-font_angle_);
     if (opaque_) {
-      painter_.fillRect(QRectF(x, y - metrics.ascent(), width, metrics.ascent() + metrics.descent()),
-                        background_);
+      painter_.fillRect(
+          QRectF(x, y - metrics.ascent(), width, metrics.ascent() + metrics.descent()),
+          background_);
     }
     painter_.setPen(text_color_);
     painter_.setBackgroundMode(Qt::TransparentMode);

@@ -46,8 +46,12 @@ TCalls Drawn(const TRecordingCanvas& canvas) {
   return out;
 }
 
-int32_t Lo(uint32_t color) { return static_cast<int32_t>(color & 0xFFFF); }
-int32_t Hi(uint32_t color) { return static_cast<int32_t>(color >> 16); }
+int32_t Lo(uint32_t color) {
+  return static_cast<int32_t>(color & 0xFFFF);
+}
+int32_t Hi(uint32_t color) {
+  return static_cast<int32_t>(color >> 16);
+}
 
 // ---- WMF record helpers (parameters in the file's reversed order) ----
 
@@ -57,21 +61,27 @@ TWmfBuilder& WmfPen(TWmfBuilder& b, int style, int width, uint32_t color) {
 TWmfBuilder& WmfBrush(TWmfBuilder& b, int style, uint32_t color, int hatch = 0) {
   return b.Record(0x02FC, {style, Lo(color), Hi(color), hatch});
 }
-TWmfBuilder& WmfSelect(TWmfBuilder& b, int index) { return b.Record(0x012D, {index}); }
+TWmfBuilder& WmfSelect(TWmfBuilder& b, int index) {
+  return b.Record(0x012D, {index});
+}
 TWmfBuilder& WmfRect(TWmfBuilder& b, int l, int t, int r, int bottom) {
   return b.Record(0x041B, {bottom, r, t, l});
 }
 
 // ---- EMF: a 378 x 189 pixel frame that is exactly the reference device's 378 x 189 pixels ----
 
-TEmfBuilder Emf(uint16_t handles = 8) { return TEmfBuilder(0, 0, 10000, 5000, handles); }
+TEmfBuilder Emf(uint16_t handles = 8) {
+  return TEmfBuilder(0, 0, 10000, 5000, handles);
+}
 TEmfBuilder& EmfRect(TEmfBuilder& b, int l, int t, int r, int bottom) {
   return b.Record(43, {l, t, r, bottom});
 }
 TEmfBuilder& EmfBrush(TEmfBuilder& b, int index, uint32_t color) {
   return b.Record(39, {index, 0, color, 0});
 }
-TEmfBuilder& EmfSelect(TEmfBuilder& b, uint32_t index) { return b.Record(37, {index}); }
+TEmfBuilder& EmfSelect(TEmfBuilder& b, uint32_t index) {
+  return b.Record(37, {index});
+}
 
 uint32_t FloatBits(float f) {
   uint32_t u = 0;
@@ -92,8 +102,8 @@ TEST(MetafileSizeTest, ComesFromThePlaceableBoxAt96DpiOrTheEmfFrame) {
       {"wmf box not at the origin", TWmfBuilder(-50, -40, 50, 40, 96).Bytes(), 100, 80},
       {"wmf twips round to the nearest", TWmfBuilder(0, 0, 1000, 800, 1440).Bytes(), 67, 53},
       {"wmf 1000 units per inch", TWmfBuilder(0, 0, 1000, 800, 1000).Bytes(), 96, 77},
-      {"plain wmf takes its window extent",
-       TWmfBuilder::Plain().Record(0x020C, {200, 300}).Bytes(), 300, 200},
+      {"plain wmf takes its window extent", TWmfBuilder::Plain().Record(0x020C, {200, 300}).Bytes(),
+       300, 200},
       {"emf 26.46 by 21.17 mm", TEmfBuilder(0, 0, 2646, 2117).Bytes(), 100, 80},
       {"emf frame not at the origin", TEmfBuilder(1000, 1000, 3540, 3540).Bytes(), 96, 96},
   };
@@ -115,8 +125,8 @@ TEST(WMFReaderTest, DrawsShapesThroughTheWindowOntoThePicture) {
   WmfRect(b, 100, 100, 600, 500);
   WmfPen(b, 0, 20, 0x0000FF);
   WmfSelect(b, 0);
-  b.Record(0x0214, {150, 200});  // move to y, x
-  b.Record(0x0213, {150, 700});  // line to
+  b.Record(0x0214, {150, 200});                         // move to y, x
+  b.Record(0x0213, {150, 700});                         // line to
   b.Record(0x0324, {3, 100, 900, 300, 900, 200, 700});  // polygon count, x, y...
   const TRecordingCanvas canvas = Play(b.Bytes());
   EXPECT_EQ(canvas.Calls(), (TCalls{
@@ -134,9 +144,9 @@ TEST(WMFReaderTest, DrawsShapesThroughTheWindowOntoThePicture) {
 
 TEST(WMFReaderTest, ObjectsTakeTheLowestFreeSlotAndEscapesAndUnknownRecordsAreSkipped) {
   TWmfBuilder b(0, 0, 100, 100, 96, 3);
-  WmfBrush(b, 0, 0x0000FF);  // slot 0: red
-  WmfBrush(b, 0, 0x00FF00);  // slot 1: green
-  b.Record(0x01F0, {0});     // delete slot 0
+  WmfBrush(b, 0, 0x0000FF);     // slot 0: red
+  WmfBrush(b, 0, 0x00FF00);     // slot 1: green
+  b.Record(0x01F0, {0});        // delete slot 0
   WmfBrush(b, 2, 0xFF0000, 4);  // slot 0 again: blue cross hatch
   WmfSelect(b, 0);
   WmfRect(b, 0, 0, 10, 10);
@@ -153,7 +163,7 @@ TEST(WMFReaderTest, ObjectsTakeTheLowestFreeSlotAndEscapesAndUnknownRecordsAreSk
 }
 
 TEST(WMFReaderTest, TextUsesTheSelectedFontAlignmentAndOpaqueRectangle) {
-  TWmfBuilder b(0, 0, 1000, 1000, 960);  // a tenth of a pixel per unit
+  TWmfBuilder b(0, 0, 1000, 1000, 960);                  // a tenth of a pixel per unit
   std::vector<uint8_t> font = {1, 0, 0, 0, 0, 0, 0, 0};  // italic
   for (char c : std::string("Arial")) font.push_back(static_cast<uint8_t>(c));
   font.push_back(0);
@@ -186,12 +196,11 @@ TEST(WMFReaderTest, StretchDibDrawsTheDecodedPixelsCountingSourceRowsFromTheBott
   b.Record(0x0F43, {copy_lo, copy_hi, 0, 1, 2, 0, 0, 10, 20, 60, 0}, dib);  // bottom row only
   // DibBitBlt counts from the top: rop, source y, x, height, width, destination y, x, DIB.
   b.Record(0x0940, {copy_lo, copy_hi, 0, 1, 1, 1, 0, 0}, dib);
-  EXPECT_EQ(Drawn(Play(b.Bytes())),
-            (TCalls{
-                "picture 2x2 0,0-2,2 to 10,10-90,50 top #ff0000 #00ff00",
-                "picture 2x2 0,1-2,2 to 0,60-20,70 top #ff0000 #00ff00",
-                "picture 2x2 1,0-2,1 to 0,0-1,1 top #ff0000 #00ff00",
-            }));
+  EXPECT_EQ(Drawn(Play(b.Bytes())), (TCalls{
+                                        "picture 2x2 0,0-2,2 to 10,10-90,50 top #ff0000 #00ff00",
+                                        "picture 2x2 0,1-2,2 to 0,60-20,70 top #ff0000 #00ff00",
+                                        "picture 2x2 1,0-2,1 to 0,0-1,1 top #ff0000 #00ff00",
+                                    }));
 }
 
 // ---- EMF ----
@@ -204,8 +213,7 @@ TEST(EMFReaderTest, MappingModesWindowsViewportsAndWorldTransforms) {
     std::string path;
   };
   const Case cases[] = {
-      {"device pixels", [](TEmfBuilder&) {}, {10, 20, 110, 70},
-       "M10,20 L110,20 L110,70 L10,70 Z"},
+      {"device pixels", [](TEmfBuilder&) {}, {10, 20, 110, 70}, "M10,20 L110,20 L110,70 L10,70 Z"},
       {"anisotropic",
        [](TEmfBuilder& b) {
          b.Record(17, {8});
@@ -213,14 +221,16 @@ TEST(EMFReaderTest, MappingModesWindowsViewportsAndWorldTransforms) {
          b.Record(11, {100, 50});
          b.Record(12, {5, 5});
        },
-       {0, 0, 1000, 1000}, "M5,5 L105,5 L105,55 L5,55 Z"},
+       {0, 0, 1000, 1000},
+       "M5,5 L105,5 L105,55 L5,55 Z"},
       {"isotropic keeps the smaller scale",
        [](TEmfBuilder& b) {
          b.Record(17, {7});
          b.Record(9, {1000, 1000});
          b.Record(11, {100, 50});
        },
-       {0, 0, 1000, 1000}, "M0,0 L50,0 L50,50 L0,50 Z"},
+       {0, 0, 1000, 1000},
+       "M0,0 L50,0 L50,50 L0,50 Z"},
       {"window origin",
        [](TEmfBuilder& b) {
          b.Record(17, {8});
@@ -228,25 +238,31 @@ TEST(EMFReaderTest, MappingModesWindowsViewportsAndWorldTransforms) {
          b.Record(9, {10, 10});
          b.Record(11, {10, 10});
        },
-       {-100, -100, -90, -90}, "M0,0 L10,0 L10,10 L0,10 Z"},
-      {"hundredths of a millimetre, y up", [](TEmfBuilder& b) { b.Record(17, {3}); },
-       {0, 0, 1000, -2000}, "M0,0 L37.8,0 L37.8,75.6 L0,75.6 Z"},
+       {-100, -100, -90, -90},
+       "M0,0 L10,0 L10,10 L0,10 Z"},
+      {"hundredths of a millimetre, y up",
+       [](TEmfBuilder& b) { b.Record(17, {3}); },
+       {0, 0, 1000, -2000},
+       "M0,0 L37.8,0 L37.8,75.6 L0,75.6 Z"},
       {"world scale and offset",
        [](TEmfBuilder& b) {
          b.Record(35, {FloatBits(2), 0, 0, FloatBits(2), FloatBits(10), 0});
        },
-       {0, 0, 10, 10}, "M10,0 L30,0 L30,20 L10,20 Z"},
+       {0, 0, 10, 10},
+       "M10,0 L30,0 L30,20 L10,20 Z"},
       {"world transform left-multiplied",
        [](TEmfBuilder& b) {
          b.Record(35, {FloatBits(2), 0, 0, FloatBits(2), 0, 0});
          b.Record(36, {FloatBits(1), 0, 0, FloatBits(1), FloatBits(5), FloatBits(5), 2});
        },
-       {0, 0, 10, 10}, "M10,10 L30,10 L30,30 L10,30 Z"},
+       {0, 0, 10, 10},
+       "M10,10 L30,10 L30,30 L10,30 Z"},
       {"world turned a quarter",
        [](TEmfBuilder& b) {
          b.Record(35, {0, FloatBits(1), FloatBits(-1), 0, FloatBits(100), 0});
        },
-       {0, 0, 10, 20}, "M100,0 L100,10 L80,10 L80,0 Z"},
+       {0, 0, 10, 20},
+       "M100,0 L100,10 L80,10 L80,0 Z"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -268,7 +284,7 @@ TEST(EMFReaderTest, RestoreBringsBackTheSavedStateAndStockObjectsSelect) {
   EmfRect(b, 50, 50, 60, 60);
   b.Record(34, {-1});  // restore
   EmfRect(b, 0, 0, 10, 10);
-  b.Record(34, {-1});  // nothing saved: ignored
+  b.Record(34, {-1});        // nothing saved: ignored
   EmfSelect(b, 0x80000005);  // NULL_BRUSH
   EmfSelect(b, 0x80000008);  // NULL_PEN
   EmfRect(b, 0, 0, 10, 10);
@@ -299,18 +315,18 @@ TEST(EMFReaderTest, ClipRectanglesAndRegions) {
 
 TEST(EMFReaderTest, PathsCollectFiguresUntilFilledStrokedOrClipped) {
   TEmfBuilder b = Emf();
-  b.Record(59, {});              // begin path
-  b.Record(27, {0, 0});          // move to
-  b.Record(54, {10, 0});         // line to
-  b.Record(54, {10, 10});        // line to
-  b.Record(61, {});              // close figure
+  b.Record(59, {});        // begin path
+  b.Record(27, {0, 0});    // move to
+  b.Record(54, {10, 0});   // line to
+  b.Record(54, {10, 10});  // line to
+  b.Record(61, {});        // close figure
   EmfRect(b, 20, 20, 30, 30);
-  b.Record(60, {});              // end path
-  b.Record(63, {0, 0, 0, 0});    // stroke and fill
+  b.Record(60, {});            // end path
+  b.Record(63, {0, 0, 0, 0});  // stroke and fill
   b.Record(59, {});
   EmfRect(b, 1, 1, 2, 2);
   b.Record(60, {});
-  b.Record(67, {1});             // select clip path (and)
+  b.Record(67, {1});  // select clip path (and)
   const TCalls expected = {
       "fillstroke M0,0 L10,0 L10,10 Z M20,20 L30,20 L30,30 L20,30 Z",
       "clip and M1,1 L2,1 L2,2 L1,2 Z",
@@ -320,12 +336,11 @@ TEST(EMFReaderTest, PathsCollectFiguresUntilFilledStrokedOrClipped) {
 
 TEST(EMFReaderTest, ArcsRunCounterclockwiseOnThePictureUnlessTurnedAround) {
   TEmfBuilder b = Emf();
-  b.Record(47, {0, 0, 100, 100, 100, 50, 50, 0});  // pie from 3 o'clock to 12 o'clock
-  b.Record(57, {2});                               // clockwise
+  b.Record(47, {0, 0, 100, 100, 100, 50, 50, 0});    // pie from 3 o'clock to 12 o'clock
+  b.Record(57, {2});                                 // clockwise
   b.Record(45, {0, 0, 100, 100, 100, 50, 50, 100});  // arc from 3 o'clock to 6 o'clock
-  EXPECT_EQ(Drawn(Play(b.Bytes())),
-            (TCalls{"fillstroke M50,50 L100,50 C100,22.39 77.61,0 50,0 Z",
-                    "stroke M100,50 C100,77.61 77.61,100 50,100"}));
+  EXPECT_EQ(Drawn(Play(b.Bytes())), (TCalls{"fillstroke M50,50 L100,50 C100,22.39 77.61,0 50,0 Z",
+                                            "stroke M100,50 C100,77.61 77.61,100 50,100"}));
 }
 
 TEST(EMFReaderTest, DibBlitsDecodeThroughTheBmpReader) {
@@ -340,12 +355,12 @@ TEST(EMFReaderTest, DibBlitsDecodeThroughTheBmpReader) {
   // Set DIB bits to device: bounds, x, y, source x, y, w, h, offsets, usage, first scan, scans.
   b.Record(80, {0, 0, 0, 0, 5, 5, 0, 0, 2, 2, 76, info, 76 + info, bits, 0, 0, 2}, dib);
   // BitBlt without a source is a pattern fill with the brush.
-  b.Record(76, {0, 0, 0, 0, 1, 2, 3, 4, 0xF00021, 0, 0, 0x3F800000, 0, 0, 0x3F800000, 0, 0, 0,
-                0, 0, 0, 0, 0});
-  EXPECT_EQ(Drawn(Play(b.Bytes())),
-            (TCalls{"picture 2x2 0,0-2,2 to 10,20-50,40 top #ff0000 #00ff00",
-                    "picture 2x2 0,0-2,2 to 5,5-7,7 top #ff0000 #00ff00",
-                    "fill M1,2 L4,2 L4,6 L1,6 Z"}));
+  b.Record(76, {0, 0, 0,          0, 1, 2, 3, 4, 0xF00021, 0, 0, 0x3F800000,
+                0, 0, 0x3F800000, 0, 0, 0, 0, 0, 0,        0, 0});
+  EXPECT_EQ(
+      Drawn(Play(b.Bytes())),
+      (TCalls{"picture 2x2 0,0-2,2 to 10,20-50,40 top #ff0000 #00ff00",
+              "picture 2x2 0,0-2,2 to 5,5-7,7 top #ff0000 #00ff00", "fill M1,2 L4,2 L4,6 L1,6 Z"}));
 }
 
 TEST(EMFReaderTest, ExtTextOutWDrawsUtf16TextWithTheFont) {
@@ -360,9 +375,10 @@ TEST(EMFReaderTest, ExtTextOutWDrawsUtf16TextWithTheFont) {
   for (char16_t c : std::u16string(u"\u20ac5")) test::Put16(text, c);
   b.Record(84, {0, 0, 0, 0, 1, 0x3F800000, 0x3F800000, 7, 8, 2, 76, 4, 1, 2, 3, 4, 0}, text);
   EXPECT_EQ(Play(b.Bytes()).Calls(),
-            (TCalls{"font 'Caf\xc3\xa9' 12 0 400 underline", "textcolor #000000",
-                    "bkcolor #ffffff", "bkmode opaque",
-                    "text '\xe2\x82\xac" "5' at 7,8 left top clipped [M1,2 L3,2 L3,4 L1,4 Z]"}));
+            (TCalls{"font 'Caf\xc3\xa9' 12 0 400 underline", "textcolor #000000", "bkcolor #ffffff",
+                    "bkmode opaque",
+                    "text '\xe2\x82\xac"
+                    "5' at 7,8 left top clipped [M1,2 L3,2 L3,4 L1,4 Z]"}));
 }
 
 // ---- Malformed files ----
@@ -375,7 +391,7 @@ TEST(MetafileReaderTest, MalformedFilesAreRefusedAsUnrecognizedWmfOrEmf) {
   huge_rle[4] = 0x00;  // width 0x01000000, height 0x01000000: 2^48 pixels in a few bytes
   huge_rle[7] = 0x01;
   huge_rle[11] = 0x01;
-  huge_rle[16] = 1;    // RLE8
+  huge_rle[16] = 1;                         // RLE8
   huge_rle.insert(huge_rle.end(), {0, 1});  // end of bitmap
   const int32_t lo = 0x0020, hi = 0x00CC;
   struct Case {

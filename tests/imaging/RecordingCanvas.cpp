@@ -19,7 +19,9 @@ std::string Num(double value) {
   return text;
 }
 
-std::string Point(TPointD p) { return Num(p.x) + "," + Num(p.y); }
+std::string Point(TPointD p) {
+  return Num(p.x) + "," + Num(p.y);
+}
 
 std::string Utf8(const std::u16string& text) {
   std::string out;
@@ -74,17 +76,19 @@ void TRecordingCanvas::SetPen(const TMetaPen& pen) {
 
 void TRecordingCanvas::SetBrush(const TMetaBrush& brush) {
   switch (brush.style) {
-    case TMetaBrushStyle::kSolid: calls_.push_back("brush solid " + DescribeColor(brush.color)); break;
+    case TMetaBrushStyle::kSolid:
+      calls_.push_back("brush solid " + DescribeColor(brush.color));
+      break;
     case TMetaBrushStyle::kNull: calls_.push_back("brush null"); break;
     case TMetaBrushStyle::kHatched:
       calls_.push_back("brush hatch " + std::to_string(brush.hatch) + " " +
                        DescribeColor(brush.color));
       break;
     case TMetaBrushStyle::kPattern:
-      calls_.push_back("brush pattern " +
-                       (brush.pattern ? std::to_string(brush.pattern->Width()) + "x" +
-                                            std::to_string(brush.pattern->Height())
-                                      : std::string("none")));
+      calls_.push_back("brush pattern " + (brush.pattern
+                                               ? std::to_string(brush.pattern->Width()) + "x" +
+                                                     std::to_string(brush.pattern->Height())
+                                               : std::string("none")));
       break;
   }
 }
@@ -112,7 +116,9 @@ void TRecordingCanvas::SetFillRule(TMetaFillRule rule) {
 }
 
 void TRecordingCanvas::DrawPath(const TMetaPath& path, bool fill, bool stroke) {
-  calls_.push_back(std::string(fill && stroke ? "fillstroke " : fill ? "fill " : "stroke ") +
+  calls_.push_back(std::string(fill && stroke ? "fillstroke "
+                               : fill         ? "fill "
+                                              : "stroke ") +
                    DescribePath(path));
 }
 
@@ -142,15 +148,21 @@ void TRecordingCanvas::DrawPicture(const TPicture& picture, const TRectD& source
   calls_.push_back(line);
 }
 
-void TRecordingCanvas::Save() { calls_.push_back("save"); }
-void TRecordingCanvas::Restore() { calls_.push_back("restore"); }
+void TRecordingCanvas::Save() {
+  calls_.push_back("save");
+}
+void TRecordingCanvas::Restore() {
+  calls_.push_back("restore");
+}
 void TRecordingCanvas::IntersectClip(const TMetaPath& area) {
   calls_.push_back("clip and " + DescribePath(area));
 }
 void TRecordingCanvas::ExcludeClip(const TMetaPath& area) {
   calls_.push_back("clip diff " + DescribePath(area));
 }
-void TRecordingCanvas::ResetClip() { calls_.push_back("clip reset"); }
+void TRecordingCanvas::ResetClip() {
+  calls_.push_back("clip reset");
+}
 
 std::vector<std::string> TRecordingCanvas::CallsStartingWith(const std::string& prefix) const {
   std::vector<std::string> out;

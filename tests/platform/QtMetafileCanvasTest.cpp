@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +43,9 @@ class TGuiEnvironment : public ::testing::Environment {
 ::testing::Environment* const kGuiEnvironment =
     ::testing::AddGlobalTestEnvironment(new TGuiEnvironment);
 
-void EnsureGui() { TGuiEnvironment::Ensure(); }
+void EnsureGui() {
+  TGuiEnvironment::Ensure();
+}
 
 struct TRgb {
   int r, g, b;
@@ -99,12 +100,24 @@ TEST(QtMetafileCanvasTest, ShapesLandWhereTheyBelongInTheirColours) {
     ASSERT_EQ(picture.Width(), 199);
     ASSERT_EQ(picture.Height(), 149);
     ExpectSamples(picture, {
-                               {50, 45, kRed},       {21, 21, kRed},      {78, 68, kRed},
-                               {18, 45, kWhite},     {82, 45, kWhite},    {50, 72, kWhite},
-                               {140, 50, kBlue},     {102, 50, kBlue},    {104, 24, kWhite},
-                               {50, 125, kGreen},    {50, 88, kWhite},    {22, 125, kWhite},
-                               {140, 110, kBlack},   {140, 106, kWhite},  {140, 114, kWhite},
-                               {140, 132, kYellow},  {100, 120, kWhite},  {10, 10, kWhite},
+                               {50, 45, kRed},
+                               {21, 21, kRed},
+                               {78, 68, kRed},
+                               {18, 45, kWhite},
+                               {82, 45, kWhite},
+                               {50, 72, kWhite},
+                               {140, 50, kBlue},
+                               {102, 50, kBlue},
+                               {104, 24, kWhite},
+                               {50, 125, kGreen},
+                               {50, 88, kWhite},
+                               {22, 125, kWhite},
+                               {140, 110, kBlack},
+                               {140, 106, kWhite},
+                               {140, 114, kWhite},
+                               {140, 132, kYellow},
+                               {100, 120, kWhite},
+                               {10, 10, kWhite},
                            });
   }
 }
@@ -161,11 +174,20 @@ TEST(QtMetafileCanvasTest, FilesWrittenByLibuemfLoadAtTheirSizeAndLookRight) {
     ASSERT_EQ(picture.Width(), 239);
     ASSERT_EQ(picture.Height(), 143);
     ExpectSamples(picture, {
-                               {60, 54, kRed},     {25, 25, kRed},      {94, 82, kRed},
-                               {22, 54, kWhite},   {168, 60, kBlue},    {122, 60, kBlue},
-                               {60, 125, kGreen},  {60, 94, kWhite},    {168, 108, kBlack},
-                               {120, 120, kBlack}, {168, 120, kWhite},  {168, 102, kWhite},
-                               {10, 10, kWhite},   {230, 140, kWhite},
+                               {60, 54, kRed},
+                               {25, 25, kRed},
+                               {94, 82, kRed},
+                               {22, 54, kWhite},
+                               {168, 60, kBlue},
+                               {122, 60, kBlue},
+                               {60, 125, kGreen},
+                               {60, 94, kWhite},
+                               {168, 108, kBlack},
+                               {120, 120, kBlack},
+                               {168, 120, kWhite},
+                               {168, 102, kWhite},
+                               {10, 10, kWhite},
+                               {230, 140, kWhite},
                            });
     // ImageMagick reads only the WMF; the EMF holds the same drawing. The 5-pixel outline's
     // anti-aliased edges add to the differences; a shape missing or moved by two pixels would
@@ -205,10 +227,18 @@ TEST(QtMetafileCanvasTest, DibPixelsAreStretchedOntoTheirRectangle) {
     SCOPED_TRACE(name);
     const TPicture picture = Load(name);
     ExpectSamples(picture, {
-                               {50, 50, kRed},     {70, 50, kGreen},  {90, 50, kBlue},
-                               {110, 50, kWhite},  {50, 70, kBlack},  {70, 70, kYellow},
-                               {90, 70, kMagenta}, {110, 70, kCyan},  {41, 41, kRed},
-                               {118, 78, kCyan},   {38, 60, kWhite},  {60, 82, kWhite},
+                               {50, 50, kRed},
+                               {70, 50, kGreen},
+                               {90, 50, kBlue},
+                               {110, 50, kWhite},
+                               {50, 70, kBlack},
+                               {70, 70, kYellow},
+                               {90, 70, kMagenta},
+                               {110, 70, kCyan},
+                               {41, 41, kRed},
+                               {118, 78, kCyan},
+                               {38, 60, kWhite},
+                               {60, 82, kWhite},
                            });
   }
 }

@@ -20,7 +20,9 @@ int ExitStatus() { return exit_status; }
 void SetMetafileCanvasFactory(TMetafileCanvasFactory factory) {
   CanvasFactory() = std::move(factory);
 }
-const TMetafileCanvasFactory& MetafileCanvasFactory() { return CanvasFactory(); }
+const TMetafileCanvasFactory& MetafileCanvasFactory() {
+  return CanvasFactory();
+}
 
 std::string LookupKeyFromUtf8(std::string_view utf8) {
   std::optional<std::string> key = Utf8ToWin1252(utf8);

@@ -1,6 +1,5 @@
 // skd: the picture store and the image codecs for scripts, through the program's own code.
 #include <QGuiApplication>
-
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -22,8 +21,8 @@ int main(int argc, char** argv) {
       if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
       // Start-up notes of the graphics system (a missing runtime folder) are no business of the
       // user's; real errors still show.
-      const QtMessageHandler previous =
-          qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+      const QtMessageHandler previous = qInstallMessageHandler(
+          [](QtMsgType type, const QMessageLogContext&, const QString& text) {
             if (type == QtCriticalMsg || type == QtFatalMsg) {
               std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
             }
