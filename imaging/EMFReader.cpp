@@ -225,13 +225,12 @@ void TEmfPlayer::Text(TByteReader& p, bool wide) {
   const TRectD rect = ReadRect(p);
   p.U32();  // character advances: the canvas lays out the text with its own font
   const uint64_t bytes = wide ? uint64_t{count} * 2 : count;
-  const std::span<const uint8_t> chars = p.SpanAt(offset, bytes);
+  TByteReader chars = p.Sub(offset, bytes);
   if ((options & 0x10) != 0) return;  // glyph indices of a font we do not have
   std::u16string text;
   text.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    text.push_back(wide ? static_cast<char16_t>(chars[2 * i] | chars[2 * i + 1] << 8)
-                        : Win1252ToUnicode(chars[i]));
+    text.push_back(wide ? static_cast<char16_t>(chars.U16LE()) : Win1252ToUnicode(chars.U8()));
   }
   const bool has_rect = (options & 6) != 0 && (options & 0x100) == 0;
   player_.Text(origin, std::move(text), options, has_rect ? &rect : nullptr);

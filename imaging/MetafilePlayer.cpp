@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "imaging/BMPFilter.h"
+#include "imaging/ByteReader.h"
 #include "imaging/InvalidGraphic.h"
 
 namespace sk {
@@ -785,21 +786,18 @@ constexpr size_t kBmpFileHeaderSize = 14;
 
 TPicture DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_t> bits) {
   try {
-    if (info.size() < 12) throw EInvalidGraphic(kUnrecognizedMetafile);
-    const uint32_t header_size = static_cast<uint32_t>(info[0]) | info[1] << 8 | info[2] << 16 |
-                                 static_cast<uint32_t>(info[3]) << 24;
-    if (header_size < 12 || header_size > info.size()) throw EInvalidGraphic(kUnrecognizedMetafile);
+    const TByteReader header(info, kUnrecognizedMetafile);
+    const uint32_t header_size = header.U32At(0);
+    if (header_size < 12 || header_size > info.size()) header.Fail();
     int64_t width = 0;
     int64_t height = 0;
-    if (header_size == 12) {
-      width = info[4] | info[5] << 8;
-      height = info[6] | info[7] << 8;
+    if (header_size == 12) {  // the core header has 16-bit sizes
+      width = header.U16At(4);
+      height = header.U16At(6);
     } else {
-      if (header_size < 16) throw EInvalidGraphic(kUnrecognizedMetafile);
-      width = static_cast<int32_t>(static_cast<uint32_t>(info[4]) | info[5] << 8 | info[6] << 16 |
-                                   static_cast<uint32_t>(info[7]) << 24);
-      height = static_cast<int32_t>(static_cast<uint32_t>(info[8]) | info[9] << 8 | info[10] << 16 |
-                                    static_cast<uint32_t>(info[11]) << 24);
+      if (header_size < 16) header.Fail();
+      width = static_cast<int32_t>(header.U32At(4));
+      height = static_cast<int32_t>(header.U32At(8));
     }
     width = std::llabs(width);
     height = std::llabs(height);
@@ -833,10 +831,9 @@ TPicture DecodeMetafileDib(std::span<const uint8_t> info, std::span<const uint8_
 }
 
 int32_t MetafileDibHeight(std::span<const uint8_t> info) {
-  if (info.size() >= 8 && info[0] == 12) return info[6] | info[7] << 8;
-  if (info.size() < 12) return 0;
-  return static_cast<int32_t>(static_cast<uint32_t>(info[8]) | info[9] << 8 | info[10] << 16 |
-                              static_cast<uint32_t>(info[11]) << 24);
+  const TByteReader header(info, kUnrecognizedMetafile);
+  if (header.U32At(0) == 12) return header.U16At(6);
+  return static_cast<int32_t>(header.U32At(8));
 }
 
 TRectD DibSourceRect(const TPicture& picture, int32_t dib_height, double x, double y, double width,

@@ -92,10 +92,10 @@ std::vector<TPointD> ReadPoints(TByteReader& p, uint64_t count) {
 }
 
 std::u16string ReadText(TByteReader& p, uint64_t count) {
-  const std::span<const uint8_t> bytes = p.Take(count);
+  if (count > p.Remaining()) p.Fail();
   std::u16string text;
-  text.reserve(bytes.size());
-  for (uint8_t b : bytes) text.push_back(Win1252ToUnicode(b));
+  text.reserve(count);
+  for (uint64_t i = 0; i < count; ++i) text.push_back(Win1252ToUnicode(p.U8()));
   return text;
 }
 
@@ -444,12 +444,11 @@ bool TWmfPlayer::Play(uint16_t function, TByteReader& p) {
 }  // namespace
 
 bool LooksLikeWMF(std::span<const uint8_t> file) {
-  if (file.size() >= 4 && (file[0] | file[1] << 8 | file[2] << 16 |
-                           static_cast<uint32_t>(file[3]) << 24) == kPlaceableKey) {
-    return true;
-  }
-  return file.size() >= 4 && (file[0] == 1 || file[0] == 2) && file[1] == 0 && file[2] == 9 &&
-         file[3] == 0;
+  const TByteReader r(file, kUnrecognizedMetafile);
+  if (!r.Contains(0, 4)) return false;
+  // The placeable key, or a plain header: type 1 or 2, then its size of 9 words.
+  return r.U32At(0) == kPlaceableKey ||
+         ((r.U16At(0) == 1 || r.U16At(0) == 2) && r.U16At(2) == kHeaderSize / 2);
 }
 
 TMetafileSize WMFSize(std::span<const uint8_t> file) {
