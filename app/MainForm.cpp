@@ -38,6 +38,7 @@
 #include "app/QMSProgress.h"
 #include "app/Preferences.h"
 #include "app/SaveAs.h"
+#include "platform/qt/QtMetafileCanvas.h"
 #include "view/Image.h"
 
 // The program's resources live in this static library; nothing else would keep them linked in.
@@ -104,6 +105,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   key_list_->setFixedWidth(kKeyListWidth);
   middle->addWidget(key_list_);
   image_ = new TImage(central);
+  image_->IO().SetMetafileCanvasFactory(MakeQtMetafileCanvas);
   middle->addWidget(image_, 1);
   layout->addLayout(middle, 1);
   CreateStatusBar();
@@ -333,8 +335,11 @@ void TMainForm::CreateCommands() {
   database_commands_ = std::make_unique<TDatabaseCommands>(context, *password_dlg_, *mru_);
   // Metafiles added to the store are cleared to the colour the view shows around pictures.
   const uint32_t background = image_->ResolveColor(kButtonFaceColor);
-  picture_commands_->AddPictureHost().SetLoadBackground(background);
-  batch_commands_->AddPictureHost().SetLoadBackground(background);
+  for (TOffscreenPicture* host :
+       {&picture_commands_->AddPictureHost(), &batch_commands_->AddPictureHost()}) {
+    host->SetLoadBackground(background);
+    host->IO().SetMetafileCanvasFactory(MakeQtMetafileCanvas);
+  }
 }
 
 void TMainForm::SetUpImage() {

@@ -14,6 +14,8 @@
 #include "imaging/JpegFrame.h"
 #include "imaging/Monochrome.h"
 #include "imaging/Orientation.h"
+#include "imaging/ByteReader.h"
+#include "imaging/Metafile.h"
 #include "platform/Files.h"
 
 namespace sk {
@@ -179,12 +181,12 @@ void TImageIO::LoadFromFileBMP(const std::string& file_name) {
 
 void TImageIO::LoadMetafile(const std::string& file_name) {
   TPicture picture = WithMessage(kUnrecognizedMetafile, TFailureRule::kEveryError, [&] {
-    if (!metafile_loader_) throw EInvalidGraphic(kUnrecognizedMetafile);
-    const std::unique_ptr<TMetafile> metafile = metafile_loader_(file_name);
-    if (!metafile) throw EInvalidGraphic(kUnrecognizedMetafile);
+    if (!metafile_canvas_factory_) throw EInvalidGraphic(kUnrecognizedMetafile);
+    const std::vector<uint8_t> bytes = ReadPictureFile(file_name, kUnrecognizedMetafile);
+    const TMetafileSize size = MetafileSize(bytes);
     // The picture is one pixel narrower and lower than the metafile.
-    const int64_t width = static_cast<int64_t>(metafile->Width()) - 1;
-    const int64_t height = static_cast<int64_t>(metafile->Height()) - 1;
+    const int64_t width = size.width - 1;
+    const int64_t height = size.height - 1;
     if (width < 0 || height < 0) throw EInvalidGraphic(kUnrecognizedMetafile);
     TPicture result;
     if (width > 0 && height > 0) {
@@ -192,7 +194,9 @@ void TImageIO::LoadMetafile(const std::string& file_name) {
       result.SetSize(static_cast<int>(width), static_cast<int>(height));
       // Areas the metafile does not paint show the background.
       Fill(result, host_->ResolveColor(Background()));
-      metafile->Draw(result);
+      const std::unique_ptr<TMetafileCanvas> canvas = metafile_canvas_factory_(result);
+      if (!canvas) throw EInvalidGraphic(kUnrecognizedMetafile);
+      PlayMetafile(bytes, *canvas);
     }
     return result;
   });

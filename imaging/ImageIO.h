@@ -10,26 +10,11 @@
 #include "imaging/JPEGFilter.h"
 #include "imaging/JpegFrame.h"  // SaveToStreamJpeg and LoadFromStreamJpeg use its frame
 #include "imaging/LoadedPicture.h"
+#include "imaging/MetafileCanvas.h"
 #include "imaging/PictureHost.h"
 #include "platform/MemoryStream.h"
 
 namespace sk {
-
-// A WMF or EMF file opened by the program (drawing one needs the platform's painter, which this
-// library does not link).
-class TMetafile {
- public:
-  virtual ~TMetafile() = default;
-  // Size in pixels.
-  virtual int Width() const = 0;
-  virtual int Height() const = 0;
-  // Draws the metafile at 0,0 at its own size onto the picture, clipped to the picture.
-  virtual void Draw(TPicture& picture) const = 0;
-};
-
-// Opens a metafile, or raises any exception (which the caller reports as "unrecognized WMF or
-// EMF"). Returning null counts as a failure.
-using TMetafileLoader = std::function<std::unique_ptr<TMetafile>(const std::string& file_name)>;
 
 class TImageIO : private THostObserver {
  public:
@@ -51,16 +36,20 @@ class TImageIO : private THostObserver {
   bool UseLZW() const { return use_lzw_; }
   void SetUseLZW(bool use_lzw) { use_lzw_ = use_lzw; }
 
-  // The program's metafile loader for ".wmf" and ".emf" files; without one they fail to load.
-  void SetMetafileLoader(TMetafileLoader loader) { metafile_loader_ = std::move(loader); }
+  // The canvas that ".wmf" and ".emf" files are drawn through (the program's painter, which this
+  // library does not link); without one they fail to load.
+  void SetMetafileCanvasFactory(TMetafileCanvasFactory factory) {
+    metafile_canvas_factory_ = std::move(factory);
+  }
 
   // Loads a file, choosing the reader by the lower-cased extension (the content is never looked
   // at): ".jpg"/".jpeg" as LoadFromFileJpeg; ".tif"/".tiff", ".pcx", ".gif" and ".wmf"/".emf"
   // raise EInvalidGraphic with "unrecognized TIFF", "unrecognized PCX", "unrecognized GIF" or
   // "unrecognized WMF or EMF" for every failure inside them, also a missing file; anything else,
-  // also no extension, as LoadFromFileBMP. A metafile gives a picture one pixel narrower and lower
-  // than its size, cleared to Background() before it is drawn. A file is read whole
-  // (ReadPictureFile), so one larger than kMaxPictureFileSize fails as its branch says.
+  // also no extension, as LoadFromFileBMP. A metafile (EMF or WMF, told by its content) gives a
+  // picture one pixel narrower and lower than its size, cleared to Background() before it is
+  // drawn at its own size. A file is read whole (ReadPictureFile), so one larger than
+  // kMaxPictureFileSize fails as its branch says.
   // A picture whose file carries an orientation (a JPEG's EXIF tag) is turned as the file asks
   // (ApplyOrientation): every load from a file is for storing or converting, and the stored JPEG
   // carries no such tag.
@@ -122,7 +111,7 @@ class TImageIO : private THostObserver {
   TPictureHost* host_ = nullptr;
   uint32_t own_background_ = 0;
   bool use_lzw_ = false;
-  TMetafileLoader metafile_loader_;
+  TMetafileCanvasFactory metafile_canvas_factory_;
 };
 
 }  // namespace sk

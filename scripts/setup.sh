@@ -12,6 +12,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev zlib1g-dev
   # independent oracles and reference tools used by tests and benchmarks
   imagemagick python3 python3-pil libtiff-tools giflib-tools libjpeg-turbo-progs
+  # ImageMagick's WMF reader (libwmf) for the metafile oracle; a font for metafile text
+  libmagickcore-6.q16-6-extra fonts-dejavu-core
+  # an independent metafile writer for test files (GPL: linked only into a test tool)
+  libuemf-dev
   xvfb xauth hyperfine
 )
 

@@ -16,6 +16,8 @@
 #include "imaging/Orientation.h"
 #include "platform/Files.h"
 #include "tests/imaging/ImagingTestSupport.h"
+#include "tests/imaging/MetafileBuilder.h"
+#include "tests/imaging/RecordingCanvas.h"
 
 namespace sk {
 namespace {
@@ -220,47 +222,97 @@ TEST(ImageIOHostTest, AnImageIODestroyedFirstIsForgottenByItsHost) {
 
 // ---- Metafiles ----
 
-class TFakeMetafile : public TMetafile {
+// A canvas that paints the top-left pixel white for every path it is given, and remembers the
+// size of the picture it was made for.
+class TPixelCanvas : public test::TRecordingCanvas {
  public:
-  TFakeMetafile(int width, int height) : width_(width), height_(height) {}
-  int Width() const override { return width_; }
-  int Height() const override { return height_; }
-  // Paints the top-left pixel white.
-  void Draw(TPicture& picture) const override { std::fill_n(picture.Row(0), 3, uint8_t{0xFF}); }
+  explicit TPixelCanvas(TPicture& picture) : picture_(picture) {}
+  void DrawPath(const TMetaPath& path, bool fill, bool stroke) override {
+    TRecordingCanvas::DrawPath(path, fill, stroke);
+    std::fill_n(picture_.Row(0), 3, uint8_t{0xFF});
+  }
 
  private:
-  int width_;
-  int height_;
+  TPicture& picture_;
 };
 
+TMetafileCanvasFactory PixelCanvases(std::vector<std::string>* sizes = nullptr) {
+  return [sizes](TPicture& picture) {
+    if (sizes != nullptr) {
+      sizes->push_back(std::to_string(picture.Width()) + "x" + std::to_string(picture.Height()));
+    }
+    return std::make_unique<TPixelCanvas>(picture);
+  };
+}
+
+// A 100 by 80 pixel metafile drawing one rectangle.
+std::vector<uint8_t> Wmf100x80() {
+  return test::TWmfBuilder(0, 0, 100, 80, 96).Record(0x041B, {10, 10, 0, 0}).Bytes();
+}
+
 TEST_F(ImageIOTest, AMetafileGivesAPictureOnePixelSmallerClearedToTheBackground) {
-  io_.SetMetafileLoader(
-      [](const std::string&) { return std::make_unique<TFakeMetafile>(100, 80); });
+  std::vector<std::string> sizes;
+  io_.SetMetafileCanvasFactory(PixelCanvases(&sizes));
   io_.SetBackground(0x00332211);  // red 0x11, green 0x22, blue 0x33
   host_.SetDPI(96, 96);
-  io_.LoadFromFile("drawing.wmf");
-  ASSERT_EQ(host_.Bitmap().Width(), 99);
-  ASSERT_EQ(host_.Bitmap().Height(), 79);
-  const uint8_t* row = host_.Bitmap().Row(78);
-  EXPECT_EQ(std::vector<uint8_t>(row + 3 * 98, row + 3 * 99),
-            (std::vector<uint8_t>{0x33, 0x22, 0x11}));
-  EXPECT_EQ(host_.Bitmap().Row(0)[0], 0xFF);
-  EXPECT_EQ(host_.DpiX(), 96);
-  EXPECT_EQ(host_.calls, "UI");
+  const std::vector<std::vector<uint8_t>> files = {
+      Wmf100x80(),
+      test::TEmfBuilder(0, 0, 2646, 2117).Record(43, {0, 0, 10, 10}).Bytes(),
+  };
+  for (const char* name : {"drawing.wmf", "drawing.EMF"}) {
+    SCOPED_TRACE(name);
+    // Either extension reads either format: the content tells them apart.
+    for (const std::vector<uint8_t>& bytes : files) {
+      host_.calls.clear();
+      io_.LoadFromFile(Write(name, bytes));
+      ASSERT_EQ(host_.Bitmap().Width(), 99);
+      ASSERT_EQ(host_.Bitmap().Height(), 79);
+      const uint8_t* row = host_.Bitmap().Row(78);
+      EXPECT_EQ(std::vector<uint8_t>(row + 3 * 98, row + 3 * 99),
+                (std::vector<uint8_t>{0x33, 0x22, 0x11}));
+      EXPECT_EQ(host_.Bitmap().Row(0)[0], 0xFF);
+      EXPECT_EQ(host_.DpiX(), 96);
+      EXPECT_EQ(host_.calls, "UI");
+    }
+  }
+  EXPECT_EQ(sizes, (std::vector<std::string>(4, "99x79")));
 }
 
 TEST_F(ImageIOTest, EveryMetafileFailureIsUnrecognizedWmfOrEmf) {
-  const std::vector<TMetafileLoader> loaders = {
-      [](const std::string&) -> std::unique_ptr<TMetafile> { throw std::runtime_error("x"); },
-      [](const std::string&) { return std::unique_ptr<TMetafile>(); },
-      [](const std::string&) { return std::make_unique<TFakeMetafile>(0, 10); },
-      [](const std::string&) { return std::make_unique<TFakeMetafile>(70000, 70000); },
+  struct Case {
+    const char* name;
+    TMetafileCanvasFactory factory;
+    std::vector<uint8_t> bytes;
   };
-  for (size_t i = 0; i < loaders.size(); ++i) {
-    SCOPED_TRACE(i);
-    io_.SetMetafileLoader(loaders[i]);
-    EXPECT_EQ(LoadOutcome("a.emf"), kUnrecognizedMetafile);
+  std::vector<uint8_t> malformed = Wmf100x80();
+  malformed.insert(malformed.end() - 6, {0, 0, 0, 0, 0x1B, 0x04});  // a record of size zero
+  const std::vector<Case> cases = {
+      {"no canvas", nullptr, Wmf100x80()},
+      {"the factory gives no canvas", [](TPicture&) { return std::unique_ptr<TMetafileCanvas>(); },
+       Wmf100x80()},
+      {"the canvas fails",
+       [](TPicture&) -> std::unique_ptr<TMetafileCanvas> { throw std::runtime_error("x"); },
+       Wmf100x80()},
+      {"not a metafile", PixelCanvases(), BMPBytes(test::NoisePicture(4, 4, 1))},
+      {"empty file", PixelCanvases(), {}},
+      {"a record of size zero", PixelCanvases(), malformed},
+      {"zero width", PixelCanvases(), test::TWmfBuilder(10, 0, 10, 80, 96).Bytes()},
+      {"too large to allocate", PixelCanvases(), test::TWmfBuilder(0, 0, 30000, 30000, 40).Bytes()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    io_.SetMetafileCanvasFactory(c.factory);
+    EXPECT_EQ(LoadOutcome(Write("a.emf", c.bytes)), kUnrecognizedMetafile);
   }
+  io_.SetMetafileCanvasFactory(PixelCanvases());
+  EXPECT_EQ(LoadOutcome(dir_.File("missing.wmf")), kUnrecognizedMetafile);
+}
+
+TEST_F(ImageIOTest, AOnePixelMetafileGivesAnEmptyPicture) {
+  io_.SetMetafileCanvasFactory(PixelCanvases());
+  host_.Bitmap() = test::NoisePicture(3, 3, 1);
+  io_.LoadFromFile(Write("dot.wmf", test::TWmfBuilder(0, 0, 1, 1, 96).Bytes()));
+  EXPECT_TRUE(host_.Bitmap().Empty());
 }
 
 // ---- Framed JPEG streams ----

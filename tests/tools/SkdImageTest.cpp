@@ -1,4 +1,5 @@
-// skd convert driven as a user would drive it, checked against djpeg, cjpeg and ImageMagick.
+// skd convert driven as a user would drive it, checked against djpeg, cjpeg and ImageMagick, and
+// on metafiles written by our own fixture script.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -92,6 +93,32 @@ TEST_F(SkdImageTest, ErrorsPrintTheCodecsMessageAndLeaveTheOutputAlone) {
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_NE(missing.err.find("missing.jpg"), std::string::npos) << missing.err;
   EXPECT_EQ(Read("out.jpg"), "old");
+}
+
+TEST_F(SkdImageTest, ConvertDrawsMetafilesWithoutADisplay) {
+  Shell("/usr/bin/python3 " SK_TEST_SCRIPTS_DIR "/make_metafile_fixtures.py .");
+  for (const char* input : {"shapes.wmf", "shapes.emf"}) {
+    SCOPED_TRACE(input);
+    // No display and no platform chosen: skd starts the offscreen one itself.
+    const TSkdResult r = WaitForSkd(StartSkd({"convert", input, "out.bmp"}, dir_, {},
+                                             {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}));
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    Shell("/usr/bin/convert out.bmp -format '%w %h' info: > size.txt");
+    EXPECT_EQ(Read("size.txt"), "199 149");
+    // The shapes' colours at their centres (see make_metafile_fixtures.py).
+    const std::string rgb = Pixels("out.bmp");
+    ASSERT_EQ(rgb.size(), 199u * 149 * 3);
+    const auto at = [&](int x, int y) { return rgb.substr(3 * (y * 199 + x), 3); };
+    EXPECT_EQ(at(50, 45), std::string("\xff\x00\x00", 3));
+    EXPECT_EQ(at(140, 50), std::string("\x00\x00\xff", 3));
+    EXPECT_EQ(at(50, 125), std::string("\x00\xff\x00", 3));
+    EXPECT_EQ(at(140, 132), std::string("\xff\xff\x00", 3));
+    EXPECT_EQ(at(10, 10), std::string("\xff\xff\xff", 3));
+  }
+  std::ofstream(dir_ + "/broken.wmf") << "not a metafile";
+  ExpectFailure({"convert", "broken.wmf", "out.jpg"}, "unrecognized WMF or EMF");
+  ExpectFailure({"convert", "missing.emf", "out.jpg"}, "unrecognized WMF or EMF");
 }
 
 }  // namespace

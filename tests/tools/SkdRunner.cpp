@@ -39,7 +39,8 @@ TSkdResult RunSkd(const std::vector<std::string>& args, const std::string& cwd,
 }
 
 TSkdProcess StartSkd(const std::vector<std::string>& args, const std::string& cwd,
-                     const std::map<std::string, std::string>& env) {
+                     const std::map<std::string, std::string>& env,
+                     const std::vector<std::string>& unset) {
   const std::string out_path = OutPath(cwd), err_path = ErrPath(cwd);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -62,6 +63,7 @@ TSkdProcess StartSkd(const std::vector<std::string>& args, const std::string& cw
   }
   merged.erase("SKD_PASSWORD");
   for (const auto& [name, value] : env) merged[name] = value;
+  for (const std::string& name : unset) merged.erase(name);
   std::vector<std::string> env_strings;
   for (const auto& [name, value] : merged) env_strings.push_back(name + "=" + value);
   std::vector<char*> envp;

@@ -27,9 +27,11 @@ struct TSkdProcess {
   std::string cwd;
 };
 
-// Starts skd as RunSkd does, without waiting for it.
+// Starts skd as RunSkd does, without waiting for it; the variables named in unset are removed
+// from its environment.
 TSkdProcess StartSkd(const std::vector<std::string>& args, const std::string& cwd,
-                     const std::map<std::string, std::string>& env = {});
+                     const std::map<std::string, std::string>& env = {},
+                     const std::vector<std::string>& unset = {});
 // Waits for a started skd and collects its exit code and output.
 TSkdResult WaitForSkd(const TSkdProcess& process);
 

@@ -3,9 +3,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "imaging/MetafileCanvas.h"
 
 namespace sk {
 class TImageIO;
@@ -34,6 +37,11 @@ struct TGifOptions {
 };
 void AddGifOptions(CLI::App& command, TGifOptions& options);
 void SaveGif(TImageIO& io, const std::string& file_name, const TGifOptions& options);
+
+// The canvas every TImageIO of skd draws metafiles with; main sets it (it starts the graphics
+// system on first use, so commands that read no metafile never need one).
+void SetMetafileCanvasFactory(TMetafileCanvasFactory factory);
+const TMetafileCanvasFactory& MetafileCanvasFactory();
 
 // Registration of each group of subcommands on the application.
 void AddStoreCommands(CLI::App& app);

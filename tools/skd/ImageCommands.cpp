@@ -53,6 +53,7 @@ void AddConvert(CLI::App& app) {
     TPictureHost host;
     TImageIO io;
     io.SetAttachedImage(&host);
+    io.SetMetafileCanvasFactory(MetafileCanvasFactory());
     io.LoadFromFile(options->input);
     switch (format) {
       case TOutputFormat::kJpeg: io.SaveToFileJpeg(options->output, options->quality); break;

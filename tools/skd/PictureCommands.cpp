@@ -40,6 +40,7 @@ void AddAdd(CLI::App& app) {
     TStoreSession session(options->path, TStoreSession::Access::kReadWrite, options->password);
     TKES& store = session.Store();
     TOffscreenPicture picture;
+    picture.IO().SetMetafileCanvasFactory(MetafileCanvasFactory());
     for (const std::string& file : options->files) {
       ThrowIfInterrupted();
       try {
@@ -83,6 +84,7 @@ void AddExport(CLI::App& app) {
     TPictureHost host;
     TImageIO io;
     io.SetAttachedImage(&host);
+    io.SetMetafileCanvasFactory(MetafileCanvasFactory());
     for (const std::string& key : options->keys) {
       if (!store.FindKey(ExactKeyFromText(key))) {
         throw ECommandError("there is no item '" + key + "' in " + store.FileName());

@@ -9,10 +9,22 @@ namespace sk::skd {
 
 namespace {
 int exit_status = 0;
+TMetafileCanvasFactory& CanvasFactory() {
+  static TMetafileCanvasFactory factory;
+  return factory;
+}
 }  // namespace
 
 void SetExitStatus(int status) { exit_status = status; }
 int ExitStatus() { return exit_status; }
+
+void SetMetafileCanvasFactory(TMetafileCanvasFactory factory) {
+  CanvasFactory() = std::move(factory);
+}
+
+const TMetafileCanvasFactory& MetafileCanvasFactory() {
+  return CanvasFactory();
+}
 
 void ThrowIfInterrupted() {
   if (const int signal_number = PendingTerminationSignal(); signal_number != 0) {
