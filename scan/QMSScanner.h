@@ -14,6 +14,9 @@
 
 namespace sk {
 
+// The mask list the scan dialog searches with: the picture files the program reads by name.
+inline constexpr char kPictureMasks[] = "*.bmp, *.jpg, *.jpeg, *.gif, *.tiff";
+
 // What a scan walks.
 enum class TScanOptions {
   kAllDisks = 0,       // every mounted file system of a disk, network, CD-ROM or RAM disk type

@@ -39,5 +39,6 @@ void SaveGif(TImageIO& io, const std::string& file_name, const TGifOptions& opti
 void AddStoreCommands(CLI::App& app);
 void AddImageCommands(CLI::App& app);
 void AddPictureCommands(CLI::App& app);
+void AddScanCommands(CLI::App& app);
 
 }  // namespace sk::skd

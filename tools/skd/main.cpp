@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
   sk::skd::AddStoreCommands(app);
   sk::skd::AddImageCommands(app);
   sk::skd::AddPictureCommands(app);
+  sk::skd::AddScanCommands(app);
   // Ctrl+C, SIGTERM and SIGHUP end a command as a failure would: the store is closed, saving what
   // was done, and its working files are removed.
   sk::CatchTerminationSignals();
