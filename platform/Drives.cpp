@@ -22,35 +22,60 @@ struct TTypeRow {
 // not known here.
 constexpr TTypeRow kTypes[] = {
     // Local disks and media, and file systems layered over them.
-    {"ext2", TDriveType::kFixed}, {"ext3", TDriveType::kFixed}, {"ext4", TDriveType::kFixed},
-    {"xfs", TDriveType::kFixed}, {"btrfs", TDriveType::kFixed}, {"f2fs", TDriveType::kFixed},
-    {"jfs", TDriveType::kFixed}, {"reiserfs", TDriveType::kFixed}, {"zfs", TDriveType::kFixed},
-    {"bcachefs", TDriveType::kFixed}, {"nilfs2", TDriveType::kFixed},
-    {"vfat", TDriveType::kFixed}, {"msdos", TDriveType::kFixed}, {"exfat", TDriveType::kFixed},
-    {"ntfs", TDriveType::kFixed}, {"ntfs3", TDriveType::kFixed},
-    {"fuseblk", TDriveType::kFixed}, {"hfs", TDriveType::kFixed},
-    {"hfsplus", TDriveType::kFixed}, {"apfs", TDriveType::kFixed}, {"ufs", TDriveType::kFixed},
-    {"fuse.exfat", TDriveType::kFixed}, {"fuse.ntfs-3g", TDriveType::kFixed},
+    {"ext2", TDriveType::kFixed},
+    {"ext3", TDriveType::kFixed},
+    {"ext4", TDriveType::kFixed},
+    {"xfs", TDriveType::kFixed},
+    {"btrfs", TDriveType::kFixed},
+    {"f2fs", TDriveType::kFixed},
+    {"jfs", TDriveType::kFixed},
+    {"reiserfs", TDriveType::kFixed},
+    {"zfs", TDriveType::kFixed},
+    {"bcachefs", TDriveType::kFixed},
+    {"nilfs2", TDriveType::kFixed},
+    {"vfat", TDriveType::kFixed},
+    {"msdos", TDriveType::kFixed},
+    {"exfat", TDriveType::kFixed},
+    {"ntfs", TDriveType::kFixed},
+    {"ntfs3", TDriveType::kFixed},
+    {"fuseblk", TDriveType::kFixed},
+    {"hfs", TDriveType::kFixed},
+    {"hfsplus", TDriveType::kFixed},
+    {"apfs", TDriveType::kFixed},
+    {"ufs", TDriveType::kFixed},
+    {"fuse.exfat", TDriveType::kFixed},
+    {"fuse.ntfs-3g", TDriveType::kFixed},
     {"overlay", TDriveType::kFixed},
     // Optical discs.
-    {"iso9660", TDriveType::kCDROM}, {"udf", TDriveType::kCDROM},
+    {"iso9660", TDriveType::kCDROM},
+    {"udf", TDriveType::kCDROM},
     // Files on another machine, or on the host of a virtual machine.
-    {"nfs", TDriveType::kNetwork}, {"nfs4", TDriveType::kNetwork},
-    {"cifs", TDriveType::kNetwork}, {"smb3", TDriveType::kNetwork},
-    {"smbfs", TDriveType::kNetwork}, {"ncpfs", TDriveType::kNetwork},
-    {"afs", TDriveType::kNetwork}, {"ceph", TDriveType::kNetwork}, {"9p", TDriveType::kNetwork},
-    {"virtiofs", TDriveType::kNetwork}, {"vboxsf", TDriveType::kNetwork},
-    {"davfs", TDriveType::kNetwork}, {"sshfs", TDriveType::kNetwork},
-    {"fuse.sshfs", TDriveType::kNetwork}, {"fuse.rclone", TDriveType::kNetwork},
-    {"fuse.glusterfs", TDriveType::kNetwork}, {"glusterfs", TDriveType::kNetwork},
+    {"nfs", TDriveType::kNetwork},
+    {"nfs4", TDriveType::kNetwork},
+    {"cifs", TDriveType::kNetwork},
+    {"smb3", TDriveType::kNetwork},
+    {"smbfs", TDriveType::kNetwork},
+    {"ncpfs", TDriveType::kNetwork},
+    {"afs", TDriveType::kNetwork},
+    {"ceph", TDriveType::kNetwork},
+    {"9p", TDriveType::kNetwork},
+    {"virtiofs", TDriveType::kNetwork},
+    {"vboxsf", TDriveType::kNetwork},
+    {"davfs", TDriveType::kNetwork},
+    {"sshfs", TDriveType::kNetwork},
+    {"fuse.sshfs", TDriveType::kNetwork},
+    {"fuse.rclone", TDriveType::kNetwork},
+    {"fuse.glusterfs", TDriveType::kNetwork},
+    {"glusterfs", TDriveType::kNetwork},
     // Memory.
-    {"tmpfs", TDriveType::kRAMDisk}, {"ramfs", TDriveType::kRAMDisk},
+    {"tmpfs", TDriveType::kRAMDisk},
+    {"ramfs", TDriveType::kRAMDisk},
 };
 
 // Places where the system mounts what it needs for itself.
 constexpr std::array<std::string_view, 13> kSystemPlaces = {
-    "/bin", "/boot", "/dev", "/etc", "/lib", "/lib64", "/proc",
-    "/run", "/sbin", "/snap", "/sys",  "/usr", "/var"};
+    "/bin", "/boot", "/dev",  "/etc", "/lib", "/lib64", "/proc",
+    "/run", "/sbin", "/snap", "/sys", "/usr", "/var"};
 
 // Places where removable media are mounted by the desktop or by hand.
 constexpr std::array<std::string_view, 3> kRemovablePlaces = {"/media", "/run/media", "/mnt"};
@@ -118,8 +143,7 @@ TMountClass ClassifyMount(const TMountEntry& entry) {
   switch (DriveTypeOf(entry.fs_type)) {
     case TDriveType::kNetwork: return TMountClass::kNetwork;
     case TDriveType::kFixed:
-    case TDriveType::kCDROM:
-      return removable_place ? TMountClass::kRemovable : TMountClass::kFixed;
+    case TDriveType::kCDROM: return removable_place ? TMountClass::kRemovable : TMountClass::kFixed;
     // A memory file system holds nothing a person keeps.
     case TDriveType::kRAMDisk:
     case TDriveType::kUnknown: return TMountClass::kNone;

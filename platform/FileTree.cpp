@@ -90,8 +90,7 @@ class TPosixListing : public TDirectoryListing {
 
 }  // namespace
 
-std::unique_ptr<TDirectoryListing> TPosixFileTree::Open(const std::string& path,
-                                                        bool follow_link) {
+std::unique_ptr<TDirectoryListing> TPosixFileTree::Open(const std::string& path, bool follow_link) {
   if (path.empty()) return nullptr;
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW);
   const int fd = ::open(path.c_str(), flags);
@@ -132,7 +131,7 @@ uint32_t PackedFATTime(int64_t seconds) {
   constexpr uint32_t kLatest =
       (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
   const std::time_t when = static_cast<std::time_t>(seconds);
-  std::tm local {};
+  std::tm local{};
   if (::localtime_r(&when, &local) == nullptr) return kEarliest;
   const int year = local.tm_year + 1900;
   if (year < 1980) return kEarliest;

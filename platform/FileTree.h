@@ -20,7 +20,7 @@ enum class TEntryKind { kFile, kDirectory, kLink, kOther };
 inline constexpr uint32_t kAttrReadOnly = 0x01;  // no write permission bit set
 inline constexpr uint32_t kAttrHidden = 0x02;    // the name starts with "."
 inline constexpr uint32_t kAttrDirectory = 0x10;
-inline constexpr uint32_t kAttrArchive = 0x20;   // a regular file
+inline constexpr uint32_t kAttrArchive = 0x20;  // a regular file
 
 struct TTreeEntry {
   std::string name;

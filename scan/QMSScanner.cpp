@@ -58,8 +58,8 @@ void TDiskScan::Scan() {
   switch (scan_options_) {
     case TScanOptions::kAllDisks:
       // Like a stopped directory, every remaining drive still reports its start and ends at once.
-      for (const std::string& drive :
-           ScanDrives(mounts, [this](const std::string& path) { return tree_->IsDirectory(path); })) {
+      for (const std::string& drive : ScanDrives(
+               mounts, [this](const std::string& path) { return tree_->IsDirectory(path); })) {
         ScanRoot(drive);
       }
       break;
@@ -98,8 +98,8 @@ void TDiskScan::ScanDirectory(const std::string& dir, TDirectoryListing* listing
         ++files_count_;
         files_size_ += details->size;
         if (update_list_) {
-          files_.push_back({entry.name, JoinPath(dir, std::string()), details->size,
-                            details->attr, details->time});
+          files_.push_back({entry.name, JoinPath(dir, std::string()), details->size, details->attr,
+                            details->time});
         }
       }
     }

@@ -26,8 +26,8 @@ enum class TScanOptions {
 
 // One matching entry.
 struct TFileObject {
-  std::string name;  // the entry's name, as the file system returns it
-  std::string path;  // its folder, always ending with "/"
+  std::string name;   // the entry's name, as the file system returns it
+  std::string path;   // its folder, always ending with "/"
   uint64_t size = 0;  // bytes; 0 for a directory
   uint32_t attr = 0;  // the kAttr bits of platform/FileTree.h
   uint32_t time = 0;  // last write, local time, packed as the FAT file system packs it

@@ -1,12 +1,12 @@
 // Tests of the drive list: mount-table parsing, classification by file-system type and place,
 // and the order a folder chooser shows.
-#include "platform/Drives.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 #include <sstream>
+
+#include "platform/Drives.h"
 
 namespace sk {
 namespace {
@@ -31,8 +31,8 @@ TEST(DrivesTest, DecodeKeepsBackslashesThatAreNoEscape) {
     const char* field;
     const char* decoded;
   } cases[] = {
-      {"plain", "plain"},      {"a\\040b", "a b"},   {"end\\04", "end\\04"},
-      {"x\\9yz", "x\\9yz"},    {"\\000", "\\000"},   {"\\012\\134", "\n\\"},
+      {"plain", "plain"},   {"a\\040b", "a b"}, {"end\\04", "end\\04"},
+      {"x\\9yz", "x\\9yz"}, {"\\000", "\\000"}, {"\\012\\134", "\n\\"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.field);
@@ -104,8 +104,8 @@ TEST(DrivesTest, HomeAndRootComeFirstThenBrowsableMountsOnceEach) {
         return files.count(path) == 0;
       });
   const std::vector<TDrive> expected = {
-      {"/home/ann", TDriveKind::kHome},       {"/", TDriveKind::kRoot},
-      {"/data", TDriveKind::kFixed},          {"/media/ann/CARD", TDriveKind::kRemovable},
+      {"/home/ann", TDriveKind::kHome},      {"/", TDriveKind::kRoot},
+      {"/data", TDriveKind::kFixed},         {"/media/ann/CARD", TDriveKind::kRemovable},
       {"/srv/photos", TDriveKind::kNetwork},
   };
   EXPECT_EQ(drives, expected);
@@ -125,8 +125,7 @@ TEST(DrivesTest, AnEmptyOrUnreadableTableStillGivesHomeAndRoot) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.home);
     std::istringstream table("");
-    EXPECT_EQ(BrowsableDrives(table, c.home, [](const std::string&) { return true; }),
-              c.expected);
+    EXPECT_EQ(BrowsableDrives(table, c.home, [](const std::string&) { return true; }), c.expected);
   }
 }
 
@@ -139,9 +138,12 @@ TEST(DrivesTest, TheDriveOfAFolderIsItsLongestParent) {
     const char* folder;
     const char* drive;
   } cases[] = {
-      {"/home/ann", "/home/ann"},      {"/home/ann/pics", "/home/ann"},
-      {"/home/ann/nas/x", "/home/ann/nas"}, {"/home/anna", "/"},
-      {"/data", "/data"},              {"/tmp", "/"},
+      {"/home/ann", "/home/ann"},
+      {"/home/ann/pics", "/home/ann"},
+      {"/home/ann/nas/x", "/home/ann/nas"},
+      {"/home/anna", "/"},
+      {"/data", "/data"},
+      {"/tmp", "/"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
@@ -193,8 +195,8 @@ TEST(DrivesTest, ScanDrivesAreTheSuitableMountPointsOnceEach) {
     asked.push_back(path);
     return path != "/etc/hosts";
   });
-  EXPECT_EQ(drives, (std::vector<std::string>{"/", "/dev/shm", "/data", "/srv/photos",
-                                              "/media/cd"}));
+  EXPECT_EQ(drives,
+            (std::vector<std::string>{"/", "/dev/shm", "/data", "/srv/photos", "/media/cd"}));
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "/proc"), 0);
 }
 
@@ -207,8 +209,9 @@ TEST(DrivesTest, TheMountPointOfAFolderIsItsLongestMountedParent) {
     const char* folder;
     const char* mount_point;
   } cases[] = {
-      {"/", "/"},           {"/etc", "/"},         {"/home", "/home"},
-      {"/home/ann", "/home"}, {"/homework", "/"},  {"/home/ann/nas/2019", "/home/ann/nas"},
+      {"/", "/"},         {"/etc", "/"},
+      {"/home", "/home"}, {"/home/ann", "/home"},
+      {"/homework", "/"}, {"/home/ann/nas/2019", "/home/ann/nas"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
@@ -220,8 +223,9 @@ TEST(DrivesTest, TheMountPointOfAFolderIsItsLongestMountedParent) {
 TEST(DrivesTest, SystemDrivesListHomeAndRootFirst) {
   const std::vector<TDrive> drives = SystemDrives();
   ASSERT_GE(drives.size(), 1u);
-  const auto root = std::find_if(drives.begin(), drives.end(),
-                                 [](const TDrive& drive) { return drive.kind == TDriveKind::kRoot; });
+  const auto root = std::find_if(drives.begin(), drives.end(), [](const TDrive& drive) {
+    return drive.kind == TDriveKind::kRoot;
+  });
   ASSERT_NE(root, drives.end());
   EXPECT_LE(root - drives.begin(), 1);
   for (const TDrive& drive : drives) {

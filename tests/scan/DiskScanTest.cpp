@@ -1,7 +1,5 @@
 // Tests of the disk scanner's walk over an in-memory directory tree: order of events and results,
 // the roots of each scan option, mounts, links, unreadable folders, stopping and failures.
-#include "scan/QMSScanner.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,8 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include "scan/QMSScanner.h"
 
 namespace sk {
 namespace {
@@ -200,12 +200,12 @@ TEST_F(DiskScanTest, WithoutRecursionOnlyTheDirectoryItselfCounts) {
 
 TEST_F(DiskScanTest, AllDisksVisitsEachSuitableMountOnceAndStopLetsEachReportItsStart) {
   tree_->mounts = {
-      {"/dev/vda", "/", "ext4"},         {"proc", "/proc", "proc"},
-      {"/dev/vdb", "/data", "xfs"},      {"nas:/p", "/net", "nfs4"},
-      {"tmpfs", "/ram", "tmpfs"},        {"/dev/sr0", "/cd", "iso9660"},
+      {"/dev/vda", "/", "ext4"},          {"proc", "/proc", "proc"},
+      {"/dev/vdb", "/data", "xfs"},       {"nas:/p", "/net", "nfs4"},
+      {"tmpfs", "/ram", "tmpfs"},         {"/dev/sr0", "/cd", "iso9660"},
       {"/dev/vda", "/etc/hosts", "ext4"},  // a single file bound over another
       {"/dev/vdb", "/data/", "xfs"},       // the same mount point twice
-      {"sysfs", "/sys", "sysfs"},        {"cgroup2", "/sys/fs/cgroup", "cgroup2"},
+      {"sysfs", "/sys", "sysfs"},         {"cgroup2", "/sys/fs/cgroup", "cgroup2"},
   };
   tree_->AddDir("/", {File("a.jpg"), File("b.jpg"), Dir("data"), Dir("proc")}, 1);
   tree_->AddDir("/proc", {File("p.jpg")}, 9);
@@ -217,8 +217,8 @@ TEST_F(DiskScanTest, AllDisksVisitsEachSuitableMountOnceAndStopLetsEachReportIts
   scan_.SetScanOptions(TScanOptions::kAllDisks);
   scan_.Scan();
   EXPECT_EQ(ProcessedDirs(), (std::vector<std::string>{"/", "/data", "/net", "/ram", "/cd"}));
-  EXPECT_EQ(FullNames(), (std::vector<std::string>{"/a.jpg", "/b.jpg", "/data/d.jpg",
-                                                   "/net/n.jpg", "/ram/r.jpg", "/cd/c.jpg"}));
+  EXPECT_EQ(FullNames(), (std::vector<std::string>{"/a.jpg", "/b.jpg", "/data/d.jpg", "/net/n.jpg",
+                                                   "/ram/r.jpg", "/cd/c.jpg"}));
 
   // Stopped at the first entry: every later drive still reports its start, then ends.
   processed_.clear();
@@ -237,8 +237,8 @@ TEST_F(DiskScanTest, NeverCrossesIntoAnotherMountOrFollowsALinkOrWalksADirectory
                 {Dir("other.jpg"), Dir("bound"), Link("to-home", TEntryKind::kDirectory),
                  Dir("again"), Dir("sub")},
                 1, 50);
-  tree_->AddDir("/home/other.jpg", {File("o.jpg")}, 2);   // another file system
-  tree_->AddDir("/home/bound", {File("b.jpg")}, 1);       // a bind mount
+  tree_->AddDir("/home/other.jpg", {File("o.jpg")}, 2);     // another file system
+  tree_->AddDir("/home/bound", {File("b.jpg")}, 1);         // a bind mount
   tree_->AddDir("/home/again", {File("loop.jpg")}, 1, 50);  // /home bound over itself
   tree_->AddDir("/home/sub", {Dir("up")}, 1);
   tree_->AddDir("/home/sub/up", {File("u.jpg")}, 1, 50);
@@ -255,8 +255,10 @@ TEST_F(DiskScanTest, NeverCrossesIntoAnotherMountOrFollowsALinkOrWalksADirectory
 }
 
 TEST_F(DiskScanTest, CountsFilesAndLinksToFilesButNotFIFOsOrDanglingLinks) {
-  tree_->AddDir("/A", {File("real.jpg", 3 * kGiB), Link("alias.jpg", TEntryKind::kFile, 3 * kGiB),
-                       {"fifo.jpg", TEntryKind::kOther}, Link("dangling.jpg", TEntryKind::kOther),
+  tree_->AddDir("/A", {File("real.jpg", 3 * kGiB),
+                       Link("alias.jpg", TEntryKind::kFile, 3 * kGiB),
+                       {"fifo.jpg", TEntryKind::kOther},
+                       Link("dangling.jpg", TEntryKind::kOther),
                        Link("socket.gif", TEntryKind::kOther)});
   scan_.SetScanDir("/A");
   scan_.Scan();

@@ -1,11 +1,11 @@
 // Tests of the file-name masks: matching rules, invalid masks and splitting a mask list.
-#include "scan/Mask.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
+
+#include "scan/Mask.h"
 
 namespace sk {
 namespace {
@@ -30,7 +30,7 @@ TEST(MaskTest, MatchesWholeNamesByTheWildcardRules) {
       {"photo?.jpg", "photo1.jpg", true},
       {"photo?.jpg", "photo.jpg", false},
       {"photo?.jpg", "photo12.jpg", false},
-      {"*?.jpg", ".jpg", true},  // "?" right after "*" is ignored
+      {"*?.jpg", ".jpg", true},    // "?" right after "*" is ignored
       {"*??.jpg", ".jpg", false},  // only the first one
       {"*??.jpg", "a.jpg", true},
       {"x?", "xé", true},  // "?" is one character, not one byte
@@ -41,12 +41,12 @@ TEST(MaskTest, MatchesWholeNamesByTheWildcardRules) {
       {"[!abc]*", "A.gif", false},
       {"scan[0-9].tif", "scan7.tif", true},
       {"scan[0-9].tif", "scanx.tif", false},
-      {"[a-c]x", "Bx", true},     // ranges fold case too
+      {"[a-c]x", "Bx", true},  // ranges fold case too
       {"[A-C]x", "bx", true},
-      {"[z-a]x", "mx", false},    // a range that ends below its start holds nothing
+      {"[z-a]x", "mx", false},  // a range that ends below its start holds nothing
       {"[z-ab]x", "bx", true},
-      {"[a-]x", "-x", true},      // a hyphen before "]" is itself
-      {"a]b", "a]b", true},       // "]" outside a set is itself
+      {"[a-]x", "-x", true},  // a hyphen before "]" is itself
+      {"a]b", "a]b", true},   // "]" outside a set is itself
       {"é*.jpg", "é1.jpg", true},
       {"é*.jpg", "É1.jpg", false},  // accented letters must match exactly
       {"[é]", "é", true},
@@ -65,14 +65,14 @@ TEST(MaskTest, InvalidMasksNameTheOffendingPosition) {
     const char* mask;
     int position;
   } cases[] = {
-      {"[]", 2},           // an empty set: its "]"
+      {"[]", 2},  // an empty set: its "]"
       {"*.[!]", 5},
-      {"*.[jp", 3},        // no closing bracket: its "["
+      {"*.[jp", 3},  // no closing bracket: its "["
       {"[", 1},
       {"[!", 1},
-      {"a[-z]", 3},        // a hyphen opens the set
+      {"a[-z]", 3},  // a hyphen opens the set
       {"[!-z]", 3},
-      {"é[]", 3},          // positions count characters
+      {"é[]", 3},  // positions count characters
       {"*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*", 61},
   };
   for (const auto& c : cases) {
@@ -82,9 +82,8 @@ TEST(MaskTest, InvalidMasksNameTheOffendingPosition) {
       ADD_FAILURE() << "no error";
     } catch (const EMaskError& e) {
       EXPECT_EQ(e.Position(), c.position);
-      EXPECT_EQ(std::string(e.what()),
-                "'" + std::string(c.mask) + "' is an invalid mask at (" +
-                    std::to_string(c.position) + ")");
+      EXPECT_EQ(std::string(e.what()), "'" + std::string(c.mask) + "' is an invalid mask at (" +
+                                           std::to_string(c.position) + ")");
     }
   }
 }
@@ -135,8 +134,8 @@ TEST(MaskTest, TheDialogListFindsPictureNamesOnly) {
     const char* name;
     bool found;
   } cases[] = {
-      {"photo.JPG", true}, {"scan.tiff", true},    {"a.bmp", true},    {"b.jpeg", true},
-      {"c.GIF", true},     {"scan.tif", false},    {"pic.pcx", false}, {"drawing.wmf", false},
+      {"photo.JPG", true}, {"scan.tiff", true},      {"a.bmp", true},    {"b.jpeg", true},
+      {"c.GIF", true},     {"scan.tif", false},      {"pic.pcx", false}, {"drawing.wmf", false},
       {"jpg", false},      {"photo.jpg.txt", false},
   };
   std::vector<TMask> masks;

@@ -1,10 +1,9 @@
 // Tests of the system's directory tree and of a scan over a real folder with link loops, FIFOs
 // named like pictures, sparse files over 4 GiB, hidden and read-only files.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -36,8 +35,8 @@ TEST(PackedFATTimeTest, PacksLocalTimeAndClampsToTheFATRange) {
       {-86400, (1u << 5 | 1u) << 16},
       // 2107-12-31 23:59:59 and later keep the last time FAT can hold.
       {4354819199, (((127u << 9) | (12u << 5) | 31u) << 16) | ((23u << 11) | (59u << 5) | 29u)},
-      {4354819200 + 86400 * 400, (((127u << 9) | (12u << 5) | 31u) << 16) |
-                                     ((23u << 11) | (59u << 5) | 29u)},
+      {4354819200 + 86400 * 400,
+       (((127u << 9) | (12u << 5) | 31u) << 16) | ((23u << 11) | (59u << 5) | 29u)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.seconds);
@@ -72,8 +71,8 @@ TEST_F(PosixTreeTest, ScansLoopsFIFOsAndHugeSparseFilesWithoutHanging) {
   Write(".hidden.gif", "gif");
   Write("locked.bmp", "bmp");
   fs::permissions(root_ + "/locked.bmp", fs::perms::owner_read | fs::perms::group_read);
-  fs::create_directory_symlink("..", root_ + "/a/b/up.jpg");   // a loop back to a
-  fs::create_directory_symlink(root_, root_ + "/a/root");      // a loop to the top
+  fs::create_directory_symlink("..", root_ + "/a/b/up.jpg");  // a loop back to a
+  fs::create_directory_symlink(root_, root_ + "/a/root");     // a loop to the top
   fs::create_symlink("photo.jpg", root_ + "/a/alias.jpg");
   fs::create_symlink("nowhere.jpg", root_ + "/gone.jpg");
   ASSERT_EQ(::mkfifo((root_ + "/a/fifo.jpg").c_str(), 0644), 0);
@@ -99,10 +98,10 @@ TEST_F(PosixTreeTest, ScansLoopsFIFOsAndHugeSparseFilesWithoutHanging) {
   std::map<std::string, TFileObject> found;
   for (const TFileObject& file : scan.Files()) found[file.FullName()] = file;
   const std::string a = root_ + "/a/";
-  const std::vector<std::string> expected = {
-      root_ + "/.hidden.gif", root_ + "/a/alias.jpg", root_ + "/a/b/scan.TIFF",
-      root_ + "/a/b/up.jpg",  root_ + "/a/photo.jpg", root_ + "/huge.jpeg",
-      root_ + "/locked.bmp"};
+  const std::vector<std::string> expected = {root_ + "/.hidden.gif",   root_ + "/a/alias.jpg",
+                                             root_ + "/a/b/scan.TIFF", root_ + "/a/b/up.jpg",
+                                             root_ + "/a/photo.jpg",   root_ + "/huge.jpeg",
+                                             root_ + "/locked.bmp"};
   std::vector<std::string> names;
   for (const auto& [name, file] : found) names.push_back(name);
   EXPECT_EQ(names, expected);
@@ -111,9 +110,9 @@ TEST_F(PosixTreeTest, ScansLoopsFIFOsAndHugeSparseFilesWithoutHanging) {
   EXPECT_EQ(found[root_ + "/huge.jpeg"].size, huge);
   EXPECT_EQ(found[a + "alias.jpg"].size, 1536u);
   EXPECT_EQ(scan.FilesSize(), huge + 1536 + 1536 + 4 + 3 + 3);
-  EXPECT_EQ(found[a + "photo.jpg"],
-            (TFileObject{"photo.jpg", a, 1536, kAttrArchive,
-                         (((39u << 9) | (6u << 5) | 15u) << 16) | ((13u << 11) | (45u << 5) | 15u)}));
+  EXPECT_EQ(found[a + "photo.jpg"], (TFileObject{"photo.jpg", a, 1536, kAttrArchive,
+                                                 (((39u << 9) | (6u << 5) | 15u) << 16) |
+                                                     ((13u << 11) | (45u << 5) | 15u)}));
   EXPECT_EQ(found[root_ + "/.hidden.gif"].attr, kAttrHidden | kAttrArchive);
   EXPECT_EQ(found[root_ + "/locked.bmp"].attr, kAttrReadOnly | kAttrArchive);
   EXPECT_EQ(found[a + "b/up.jpg"].attr, kAttrDirectory);  // a link to a folder, not entered

@@ -67,7 +67,8 @@ TEST_F(SkdScanTest, ListsEveryMatchAndTheTotals) {
     ASSERT_EQ(r.exit_code, 0) << r.err;
     std::vector<std::string> expected;
     for (const std::string& name : c.found) {
-      expected.push_back(name.starts_with("/./") ? "." + name.substr(2) : c.args[0] + name.substr(5));
+      expected.push_back(name.starts_with("/./") ? "." + name.substr(2)
+                                                 : c.args[0] + name.substr(5));
     }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(SortedLines(r.out), expected);
@@ -88,7 +89,7 @@ TEST_F(SkdScanTest, ListsEachFolderBeforeItsEntriesWithTheFolderAsGiven) {
   // Depth-first: each folder comes before its own entries.
   EXPECT_LT(at(dir_ + "/pics/2019"), at(dir_ + "/pics/2019/scan.tif"));
   EXPECT_LT(at(dir_ + "/pics/2019"), at(dir_ + "/pics/2019/scan.tiff"));
-  EXPECT_LT(at(dir_ + "/pics/photo.JPG"), 5);  // listed, below the absolute folder given
+  EXPECT_LT(at(dir_ + "/pics/photo.JPG"), 5);     // listed, below the absolute folder given
   EXPECT_EQ(r.err, "Total files 5 size 1 Kb\n");  // 1000 + 536 + 10 + 10 bytes
 }
 

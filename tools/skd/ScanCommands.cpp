@@ -29,11 +29,10 @@ void AddScan(CLI::App& app) {
       ->add_option("--mask", options->mask,
                    "Comma-separated file-name masks (*, ?, [set], [!set], [a-z])")
       ->capture_default_str();
-  command->add_flag("--no-recursive", options->no_recursive,
-                    "Do not descend into subfolders");
-  auto* drive = command->add_flag(
-      "--drive", options->drive,
-      "Scan the whole mounted file system that holds DIR, from its mount point");
+  command->add_flag("--no-recursive", options->no_recursive, "Do not descend into subfolders");
+  auto* drive =
+      command->add_flag("--drive", options->drive,
+                        "Scan the whole mounted file system that holds DIR, from its mount point");
   auto* all_disks = command->add_flag(
       "--all-disks", options->all_disks,
       "Scan every mounted disk, network share, CD-ROM and RAM disk (DIR is not used)");
