@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -93,6 +94,18 @@ bool IsUserInput(QEvent::Type type) {
   }
 }
 
+// Draws items as the standard delegate does, each line a fixed number of pixels high.
+class TItemHeightDelegate : public QStyledItemDelegate {
+ public:
+  TItemHeightDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return {QStyledItemDelegate::sizeHint(option, index).width(), height_};
+  }
+
+ private:
+  int height_;
+};
+
 }  // namespace
 
 QString FileCounterText(int64_t files_count) {
@@ -146,21 +159,31 @@ TScanUnit::TScanUnit(QWidget* parent, std::shared_ptr<TFileTree> tree,
   to_be_->setPalette(palette);
   to_be_->setToolTip(Text(kHint));
   to_be_->setUniformItemSizes(true);
+  to_be_->setItemDelegate(new TItemHeightDelegate(16, to_be_));
   to_be_->setContextMenuPolicy(Qt::CustomContextMenu);
   popup_menu_ = new QMenu(this);
   select_all_ = popup_menu_->addAction(Text(kSelectAll));
   deselect_all_ = popup_menu_->addAction(Text(kDeSelectAll));
 
   // Bottom panel: where the scan is, the buttons and the totals.
-  auto* bottom = new QWidget(this);
-  bottom->setFixedHeight(84);
-  status_ = new QLabel(bottom);
+  auto* bottom_panel = new QWidget(this);
+  bottom_panel->setFixedHeight(84);
+  status_ = new QLabel(bottom_panel);
   status_->setAlignment(Qt::AlignCenter);
-  status_->setGeometry(0, 0, 300, 20);
+  status_->setFixedHeight(20);
+  // A long folder must not widen the window.
+  status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  auto* bottom = new QWidget(bottom_panel);
+  auto* bottom_layout = new QVBoxLayout(bottom_panel);
+  bottom_layout->setContentsMargins(0, 0, 0, 0);
+  bottom_layout->setSpacing(0);
+  bottom_layout->addWidget(status_);
+  bottom_layout->addWidget(bottom, 1);
+  // Below the status line the controls sit where they would at y 24 and 56 of the panel.
   const auto button = [this, bottom](const char* text, QStyle::StandardPixmap icon, int x, int y,
                                      int width) {
     auto* b = new QPushButton(style()->standardIcon(icon), Text(text), bottom);
-    b->setGeometry(x, y, width, 25);
+    b->setGeometry(x, y - 20, width, 25);
     b->setAutoDefault(false);
     return b;
   };
@@ -169,9 +192,9 @@ TScanUnit::TScanUnit(QWidget* parent, std::shared_ptr<TFileTree> tree,
   stop_ = button(kStop, QStyle::SP_MediaStop, 88, 24, 75);
   stop_->setEnabled(false);
   file_counter_ = new QLabel(bottom);
-  file_counter_->setGeometry(176, 24, 120, 16);
+  file_counter_->setGeometry(176, 4, 120, 16);
   size_counter_ = new QLabel(bottom);
-  size_counter_->setGeometry(176, 40, 120, 16);
+  size_counter_->setGeometry(176, 20, 120, 16);
   add_ = button(kAddToDatabase, QStyle::SP_DialogApplyButton, 8, 56, 153);
   add_->setEnabled(false);
   close_ = button(kClose, QStyle::SP_DialogCloseButton, 176, 56, 107);
@@ -181,7 +204,7 @@ TScanUnit::TScanUnit(QWidget* parent, std::shared_ptr<TFileTree> tree,
   layout->setSpacing(0);
   layout->addWidget(top);
   layout->addWidget(to_be_, 1);
-  layout->addWidget(bottom);
+  layout->addWidget(bottom_panel);
   resize(300, 343);
 
   disk_scan_.SetFileMask(kPictureMasks);

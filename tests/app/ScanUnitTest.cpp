@@ -151,6 +151,7 @@ TEST_F(ScanUnitTest, FoundFilesAreListedSortedAndCheckedAndOnlyCheckedOnesGoBack
   EXPECT_EQ(Items(), (QStringList{root_ + "/a.jpg", root_ + "/b/apple.bmp", root_ + "/b/Zebra.GIF",
                                   root_ + "/C.tiff"}));
   EXPECT_EQ(CheckedCount(), 4);
+  EXPECT_EQ(dialog_->ToBe().sizeHintForRow(0), 16);
   EXPECT_TRUE(dialog_->BitBtn3().isEnabled());
   EXPECT_FALSE(dialog_->BitBtn2().isEnabled());
 
