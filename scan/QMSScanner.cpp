@@ -80,10 +80,11 @@ void TDiskScan::ScanRoot(const std::string& dir) {
     root_device_ = listing->Id().device;
     walking_.push_back(listing->Id());
   }
-  ScanDirectory(dir, listing.get());
+  ScanDirectory(dir, tree_->Canonical(dir), listing.get());
 }
 
-void TDiskScan::ScanDirectory(const std::string& dir, TDirectoryListing* listing) {
+void TDiskScan::ScanDirectory(const std::string& dir, const std::string& real_dir,
+                              TDirectoryListing* listing) {
   if (OnProcess) OnProcess(*this, dir, files_count_, files_size_);
   if (listing == nullptr) return;
   TTreeEntry entry;
@@ -105,15 +106,18 @@ void TDiskScan::ScanDirectory(const std::string& dir, TDirectoryListing* listing
     }
     if (do_recursive_ && entry.kind == TEntryKind::kDirectory) {
       const std::string sub = JoinPath(dir, entry.name);
-      if (mount_points_.count(sub) == 0) {
+      // No link is followed below the root, so the real path of a subdirectory is its name
+      // joined to the real path of its parent.
+      const std::string real_sub = JoinPath(real_dir, entry.name);
+      if (mount_points_.count(real_sub) == 0) {
         const std::unique_ptr<TDirectoryListing> sub_listing = tree_->Open(sub, false);
         if (!sub_listing) {
-          ScanDirectory(sub, nullptr);
+          ScanDirectory(sub, real_sub, nullptr);
         } else if (sub_listing->Id().device == root_device_ &&
                    std::find(walking_.begin(), walking_.end(), sub_listing->Id()) ==
                        walking_.end()) {
           walking_.push_back(sub_listing->Id());
-          ScanDirectory(sub, sub_listing.get());
+          ScanDirectory(sub, real_sub, sub_listing.get());
           walking_.pop_back();
         }
       }

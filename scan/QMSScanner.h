@@ -99,7 +99,9 @@ class TDiskScan {
  private:
   // Walks one mounted file system or directory from dir.
   void ScanRoot(const std::string& dir);
-  void ScanDirectory(const std::string& dir, TDirectoryListing* listing);
+  // real_dir: dir with links and "." and ".." resolved, to compare with the mount points.
+  void ScanDirectory(const std::string& dir, const std::string& real_dir,
+                     TDirectoryListing* listing);
   bool MatchesAnyMask(const std::string& name) const;
 
   std::shared_ptr<TFileTree> tree_;
@@ -118,7 +120,7 @@ class TDiskScan {
 
   // Held during a scan only.
   std::vector<TMask> masks_;
-  std::unordered_set<std::string> mount_points_;  // every mount point but the walk's own root
+  std::unordered_set<std::string> mount_points_;  // every mount point of the table
   uint64_t root_device_ = 0;
   std::vector<TDirectoryId> walking_;  // the directories from the root to the one being listed
 };

@@ -41,10 +41,14 @@ class TFakeTree : public TFileTree {
     return std::make_unique<TListing>(*this, found->second);
   }
   std::vector<TMountEntry> Mounts() override { return mounts; }
-  std::string Canonical(const std::string& path) override { return path; }
+  std::string Canonical(const std::string& path) override {
+    const auto alias = aliases.find(path);
+    return alias == aliases.end() ? path : alias->second;
+  }
   bool IsDirectory(const std::string& path) override { return dirs_.count(path) != 0; }
 
   std::vector<TMountEntry> mounts;
+  std::map<std::string, std::string> aliases;  // paths and what they resolve to
   std::vector<std::string> opened;
   int opened_without_follow = 0;
   int open_listings = 0;
@@ -252,6 +256,18 @@ TEST_F(DiskScanTest, NeverCrossesIntoAnotherMountOrFollowsALinkOrWalksADirectory
                                       "/home/again", "/home/sub", "/home/sub/up"}));
   EXPECT_EQ(std::count(tree_->opened.begin(), tree_->opened.end(), "/home/to-home"), 0);
   EXPECT_EQ(std::count(tree_->opened.begin(), tree_->opened.end(), "/home/bound"), 0);
+}
+
+TEST_F(DiskScanTest, MountsAreRecognisedBelowARelativeOrLinkedRoot) {
+  tree_->mounts = {{"/dev/vda", "/", "ext4"}, {"/dev/vda", "/home/ann/bound", "ext4"}};
+  tree_->aliases = {{"ann", "/home/ann"}};
+  tree_->AddDir("ann", {Dir("bound"), Dir("pics")});
+  tree_->AddDir("ann/bound", {File("b.jpg")});
+  tree_->AddDir("ann/pics", {File("p.jpg")});
+  scan_.SetScanDir("ann");
+  scan_.Scan();
+  EXPECT_EQ(ProcessedDirs(), (std::vector<std::string>{"ann", "ann/pics"}));
+  EXPECT_EQ(FullNames(), std::vector<std::string>{"ann/pics/p.jpg"});
 }
 
 TEST_F(DiskScanTest, CountsFilesAndLinksToFilesButNotFIFOsOrDanglingLinks) {
