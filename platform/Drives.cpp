@@ -13,31 +13,72 @@ namespace sk {
 
 namespace {
 
-// File systems that keep files on a local disk or medium.
-constexpr std::array<std::string_view, 25> kDiskTypes = {
-    "ext2",  "ext3",    "ext4",    "xfs",     "btrfs",    "f2fs",  "jfs",
-    "reiserfs", "zfs",  "bcachefs", "nilfs2", "vfat",     "msdos", "exfat",
-    "ntfs",  "ntfs3",   "fuseblk", "hfs",     "hfsplus",  "apfs",  "iso9660",
-    "udf",   "ufs",     "fuse.exfat", "fuse.ntfs-3g"};
+struct TTypeRow {
+  std::string_view fs_type;
+  TDriveType type;
+};
 
-// File systems that reach files on another machine, or on the host of a virtual machine.
-constexpr std::array<std::string_view, 16> kNetworkTypes = {
-    "nfs",  "nfs4",       "cifs",          "smb3",           "smbfs",    "ncpfs",
-    "afs",  "ceph",       "9p",            "virtiofs",       "vboxsf",   "davfs",
-    "fuse.sshfs", "fuse.rclone", "fuse.glusterfs", "glusterfs"};
+// File system types by the storage they reach; every other type is a pseudo file system or one
+// not known here.
+constexpr TTypeRow kTypes[] = {
+    // Local disks and media, and file systems layered over them.
+    {"ext2", TDriveType::kFixed},
+    {"ext3", TDriveType::kFixed},
+    {"ext4", TDriveType::kFixed},
+    {"xfs", TDriveType::kFixed},
+    {"btrfs", TDriveType::kFixed},
+    {"f2fs", TDriveType::kFixed},
+    {"jfs", TDriveType::kFixed},
+    {"reiserfs", TDriveType::kFixed},
+    {"zfs", TDriveType::kFixed},
+    {"bcachefs", TDriveType::kFixed},
+    {"nilfs2", TDriveType::kFixed},
+    {"vfat", TDriveType::kFixed},
+    {"msdos", TDriveType::kFixed},
+    {"exfat", TDriveType::kFixed},
+    {"ntfs", TDriveType::kFixed},
+    {"ntfs3", TDriveType::kFixed},
+    {"fuseblk", TDriveType::kFixed},
+    {"hfs", TDriveType::kFixed},
+    {"hfsplus", TDriveType::kFixed},
+    {"apfs", TDriveType::kFixed},
+    {"ufs", TDriveType::kFixed},
+    {"fuse.exfat", TDriveType::kFixed},
+    {"fuse.ntfs-3g", TDriveType::kFixed},
+    {"overlay", TDriveType::kFixed},
+    // Optical discs.
+    {"iso9660", TDriveType::kCDROM},
+    {"udf", TDriveType::kCDROM},
+    // Files on another machine, or on the host of a virtual machine.
+    {"nfs", TDriveType::kNetwork},
+    {"nfs4", TDriveType::kNetwork},
+    {"cifs", TDriveType::kNetwork},
+    {"smb3", TDriveType::kNetwork},
+    {"smbfs", TDriveType::kNetwork},
+    {"ncpfs", TDriveType::kNetwork},
+    {"afs", TDriveType::kNetwork},
+    {"ceph", TDriveType::kNetwork},
+    {"9p", TDriveType::kNetwork},
+    {"virtiofs", TDriveType::kNetwork},
+    {"vboxsf", TDriveType::kNetwork},
+    {"davfs", TDriveType::kNetwork},
+    {"sshfs", TDriveType::kNetwork},
+    {"fuse.sshfs", TDriveType::kNetwork},
+    {"fuse.rclone", TDriveType::kNetwork},
+    {"fuse.glusterfs", TDriveType::kNetwork},
+    {"glusterfs", TDriveType::kNetwork},
+    // Memory.
+    {"tmpfs", TDriveType::kRAMDisk},
+    {"ramfs", TDriveType::kRAMDisk},
+};
 
 // Places where the system mounts what it needs for itself.
 constexpr std::array<std::string_view, 13> kSystemPlaces = {
-    "/bin", "/boot", "/dev", "/etc", "/lib", "/lib64", "/proc",
-    "/run", "/sbin", "/snap", "/sys",  "/usr", "/var"};
+    "/bin", "/boot", "/dev",  "/etc", "/lib", "/lib64", "/proc",
+    "/run", "/sbin", "/snap", "/sys", "/usr", "/var"};
 
 // Places where removable media are mounted by the desktop or by hand.
 constexpr std::array<std::string_view, 3> kRemovablePlaces = {"/media", "/run/media", "/mnt"};
-
-template <size_t N>
-bool Contains(const std::array<std::string_view, N>& names, std::string_view name) {
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
 
 // Whether path is place or lies inside it.
 bool Within(std::string_view path, std::string_view place) {
@@ -99,11 +140,52 @@ TMountClass ClassifyMount(const TMountEntry& entry) {
   if (place.empty() || place.front() != '/') return TMountClass::kNone;
   const bool removable_place = WithinAny(place, kRemovablePlaces);
   if (!removable_place && WithinAny(place, kSystemPlaces)) return TMountClass::kNone;
-  if (Contains(kNetworkTypes, entry.fs_type)) return TMountClass::kNetwork;
-  if (Contains(kDiskTypes, entry.fs_type)) {
-    return removable_place ? TMountClass::kRemovable : TMountClass::kFixed;
+  switch (DriveTypeOf(entry.fs_type)) {
+    case TDriveType::kNetwork: return TMountClass::kNetwork;
+    case TDriveType::kFixed:
+    case TDriveType::kCDROM: return removable_place ? TMountClass::kRemovable : TMountClass::kFixed;
+    // A memory file system holds nothing a person keeps.
+    case TDriveType::kRAMDisk:
+    case TDriveType::kUnknown: return TMountClass::kNone;
   }
   return TMountClass::kNone;
+}
+
+TDriveType DriveTypeOf(std::string_view fs_type) {
+  for (const TTypeRow& row : kTypes) {
+    if (row.fs_type == fs_type) return row.type;
+  }
+  return TDriveType::kUnknown;
+}
+
+std::vector<std::string> ScanDrives(const std::vector<TMountEntry>& mounts,
+                                    const std::function<bool(const std::string&)>& is_folder) {
+  std::vector<std::string> drives;
+  for (const TMountEntry& entry : mounts) {
+    if (entry.mount_point.empty() || entry.mount_point.front() != '/') continue;
+    if (DriveTypeOf(entry.fs_type) == TDriveType::kUnknown) continue;
+    std::string path = Normalised(entry.mount_point);
+    if (std::find(drives.begin(), drives.end(), path) != drives.end()) continue;
+    if (!is_folder(path)) continue;
+    drives.push_back(std::move(path));
+  }
+  return drives;
+}
+
+std::string MountPointOf(const std::vector<TMountEntry>& mounts, std::string_view folder) {
+  std::string best = "/";
+  for (const TMountEntry& entry : mounts) {
+    if (entry.mount_point.empty() || entry.mount_point.front() != '/') continue;
+    const std::string path = Normalised(entry.mount_point);
+    if ((path == "/" || Within(folder, path)) && path.size() >= best.size()) best = path;
+  }
+  return best;
+}
+
+std::vector<TMountEntry> SystemMounts() {
+  std::ifstream table("/proc/self/mounts");
+  if (!table) return {};
+  return ParseMounts(table);
 }
 
 std::vector<TDrive> BrowsableDrives(std::istream& table, const std::string& home,

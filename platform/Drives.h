@@ -1,7 +1,7 @@
-// The "drives" a person browses when choosing a folder: the home folder, the root, and the mounted
-// file systems that hold a person's files (other disks, removable media, network shares), taken
-// from the kernel's mount table. Pseudo file systems (proc, sysfs, tmpfs run folders, cgroups, ...)
-// and system mounts are left out.
+// The "drives" of the system, taken from the kernel's mount table: the ones a person browses when
+// choosing a folder (home, the root, other disks, removable media, network shares; pseudo file
+// systems and system mounts left out), and the ones a disk scan visits (every mounted file system
+// of a disk, network, CD-ROM or RAM disk type).
 #pragma once
 
 #include <functional>
@@ -41,6 +41,28 @@ std::string DecodeMountField(std::string_view field);
 // /run/media, /snap, /usr, /var, /etc and the like).
 enum class TMountClass { kNone, kFixed, kRemovable, kNetwork };
 TMountClass ClassifyMount(const TMountEntry& entry);
+
+// What kind of storage a file system type names: a disk (ext4, xfs, btrfs, vfat, exfat, ntfs3,
+// fuseblk, overlay, ...), a network share (nfs, cifs, smb3, sshfs, 9p, ...), an optical disc
+// (iso9660, udf), memory (tmpfs, ramfs), or kUnknown for pseudo file systems (proc, sysfs,
+// devtmpfs, cgroup, ...) and types not known here.
+enum class TDriveType { kUnknown, kFixed, kNetwork, kCDROM, kRAMDisk };
+TDriveType DriveTypeOf(std::string_view fs_type);
+
+// The mount points a scan of all disks visits, each once, in table order: mounts whose type is
+// fixed, network, CD-ROM or RAM disk (DriveTypeOf) and whose mount point is an absolute path that
+// is_folder accepts (bind mounts of single files and vanished mounts are left out). Trailing
+// slashes are removed.
+std::vector<std::string> ScanDrives(const std::vector<TMountEntry>& mounts,
+                                    const std::function<bool(const std::string&)>& is_folder);
+
+// The mount point that holds folder (an absolute path without "." or ".." parts): the longest
+// mount point of mounts that is folder or one of its parents, the later one of equal mount points
+// (a later mount hides an earlier one), "/" when none is.
+std::string MountPointOf(const std::vector<TMountEntry>& mounts, std::string_view folder);
+
+// The entries of /proc/self/mounts; empty when it cannot be read.
+std::vector<TMountEntry> SystemMounts();
 
 // The drives in the order a chooser lists them: home (when not empty), then "/", then the browsable
 // mounts in table order, each folder once. is_folder tells whether a mount point is a folder

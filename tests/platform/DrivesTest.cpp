@@ -1,12 +1,12 @@
 // Tests of the drive list: mount-table parsing, classification by file-system type and place,
 // and the order a folder chooser shows.
-#include "platform/Drives.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 #include <sstream>
+
+#include "platform/Drives.h"
 
 namespace sk {
 namespace {
@@ -31,8 +31,8 @@ TEST(DrivesTest, DecodeKeepsBackslashesThatAreNoEscape) {
     const char* field;
     const char* decoded;
   } cases[] = {
-      {"plain", "plain"},      {"a\\040b", "a b"},   {"end\\04", "end\\04"},
-      {"x\\9yz", "x\\9yz"},    {"\\000", "\\000"},   {"\\012\\134", "\n\\"},
+      {"plain", "plain"},   {"a\\040b", "a b"}, {"end\\04", "end\\04"},
+      {"x\\9yz", "x\\9yz"}, {"\\000", "\\000"}, {"\\012\\134", "\n\\"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.field);
@@ -104,8 +104,8 @@ TEST(DrivesTest, HomeAndRootComeFirstThenBrowsableMountsOnceEach) {
         return files.count(path) == 0;
       });
   const std::vector<TDrive> expected = {
-      {"/home/ann", TDriveKind::kHome},       {"/", TDriveKind::kRoot},
-      {"/data", TDriveKind::kFixed},          {"/media/ann/CARD", TDriveKind::kRemovable},
+      {"/home/ann", TDriveKind::kHome},      {"/", TDriveKind::kRoot},
+      {"/data", TDriveKind::kFixed},         {"/media/ann/CARD", TDriveKind::kRemovable},
       {"/srv/photos", TDriveKind::kNetwork},
   };
   EXPECT_EQ(drives, expected);
@@ -125,8 +125,7 @@ TEST(DrivesTest, AnEmptyOrUnreadableTableStillGivesHomeAndRoot) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.home);
     std::istringstream table("");
-    EXPECT_EQ(BrowsableDrives(table, c.home, [](const std::string&) { return true; }),
-              c.expected);
+    EXPECT_EQ(BrowsableDrives(table, c.home, [](const std::string&) { return true; }), c.expected);
   }
 }
 
@@ -139,9 +138,12 @@ TEST(DrivesTest, TheDriveOfAFolderIsItsLongestParent) {
     const char* folder;
     const char* drive;
   } cases[] = {
-      {"/home/ann", "/home/ann"},      {"/home/ann/pics", "/home/ann"},
-      {"/home/ann/nas/x", "/home/ann/nas"}, {"/home/anna", "/"},
-      {"/data", "/data"},              {"/tmp", "/"},
+      {"/home/ann", "/home/ann"},
+      {"/home/ann/pics", "/home/ann"},
+      {"/home/ann/nas/x", "/home/ann/nas"},
+      {"/home/anna", "/"},
+      {"/data", "/data"},
+      {"/tmp", "/"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
@@ -149,11 +151,81 @@ TEST(DrivesTest, TheDriveOfAFolderIsItsLongestParent) {
   }
 }
 
+TEST(DrivesTest, FileSystemTypesNameTheirStorage) {
+  const struct {
+    const char* fs_type;
+    TDriveType expected;
+  } cases[] = {
+      {"ext4", TDriveType::kFixed},     {"xfs", TDriveType::kFixed},
+      {"btrfs", TDriveType::kFixed},    {"f2fs", TDriveType::kFixed},
+      {"vfat", TDriveType::kFixed},     {"exfat", TDriveType::kFixed},
+      {"ntfs3", TDriveType::kFixed},    {"fuseblk", TDriveType::kFixed},
+      {"overlay", TDriveType::kFixed},  {"nfs", TDriveType::kNetwork},
+      {"nfs4", TDriveType::kNetwork},   {"cifs", TDriveType::kNetwork},
+      {"smb3", TDriveType::kNetwork},   {"fuse.sshfs", TDriveType::kNetwork},
+      {"9p", TDriveType::kNetwork},     {"iso9660", TDriveType::kCDROM},
+      {"udf", TDriveType::kCDROM},      {"tmpfs", TDriveType::kRAMDisk},
+      {"ramfs", TDriveType::kRAMDisk},  {"proc", TDriveType::kUnknown},
+      {"sysfs", TDriveType::kUnknown},  {"devtmpfs", TDriveType::kUnknown},
+      {"cgroup", TDriveType::kUnknown}, {"cgroup2", TDriveType::kUnknown},
+      {"devpts", TDriveType::kUnknown}, {"squashfs", TDriveType::kUnknown},
+      {"", TDriveType::kUnknown},       {"EXT4", TDriveType::kUnknown},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fs_type);
+    EXPECT_EQ(DriveTypeOf(c.fs_type), c.expected);
+  }
+}
+
+TEST(DrivesTest, ScanDrivesAreTheSuitableMountPointsOnceEach) {
+  std::istringstream table(
+      "/dev/vda / ext4 rw 0 0\n"
+      "proc /proc proc rw 0 0\n"
+      "devtmpfs /dev devtmpfs rw 0 0\n"
+      "tmpfs /dev/shm tmpfs rw 0 0\n"
+      "/dev/vdb /data/ xfs rw 0 0\n"
+      "/dev/vda /etc/hosts ext4 rw 0 0\n"
+      "nas:/p /srv/photos nfs4 rw 0 0\n"
+      "/dev/sr0 /media/cd iso9660 ro 0 0\n"
+      "/dev/vdb /data xfs rw 0 0\n"
+      "/dev/vdc relative ext4 rw 0 0\n");
+  const std::vector<TMountEntry> mounts = ParseMounts(table);
+  std::vector<std::string> asked;
+  const std::vector<std::string> drives = ScanDrives(mounts, [&](const std::string& path) {
+    asked.push_back(path);
+    return path != "/etc/hosts";
+  });
+  EXPECT_EQ(drives,
+            (std::vector<std::string>{"/", "/dev/shm", "/data", "/srv/photos", "/media/cd"}));
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "/proc"), 0);
+}
+
+TEST(DrivesTest, TheMountPointOfAFolderIsItsLongestMountedParent) {
+  const std::vector<TMountEntry> mounts = {{"a", "/", "ext4"},
+                                           {"b", "/home", "ext4"},
+                                           {"c", "/home/ann/nas/", "cifs"},
+                                           {"d", "/home", "xfs"}};
+  const struct {
+    const char* folder;
+    const char* mount_point;
+  } cases[] = {
+      {"/", "/"},         {"/etc", "/"},
+      {"/home", "/home"}, {"/home/ann", "/home"},
+      {"/homework", "/"}, {"/home/ann/nas/2019", "/home/ann/nas"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    EXPECT_EQ(MountPointOf(mounts, c.folder), c.mount_point);
+  }
+  EXPECT_EQ(MountPointOf({}, "/anything"), "/");
+}
+
 TEST(DrivesTest, SystemDrivesListHomeAndRootFirst) {
   const std::vector<TDrive> drives = SystemDrives();
   ASSERT_GE(drives.size(), 1u);
-  const auto root = std::find_if(drives.begin(), drives.end(),
-                                 [](const TDrive& drive) { return drive.kind == TDriveKind::kRoot; });
+  const auto root = std::find_if(drives.begin(), drives.end(), [](const TDrive& drive) {
+    return drive.kind == TDriveKind::kRoot;
+  });
   ASSERT_NE(root, drives.end());
   EXPECT_LE(root - drives.begin(), 1);
   for (const TDrive& drive : drives) {

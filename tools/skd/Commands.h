@@ -47,5 +47,6 @@ const TMetafileCanvasFactory& MetafileCanvasFactory();
 void AddStoreCommands(CLI::App& app);
 void AddImageCommands(CLI::App& app);
 void AddPictureCommands(CLI::App& app);
+void AddScanCommands(CLI::App& app);
 
 }  // namespace sk::skd

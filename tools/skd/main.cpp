@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   sk::skd::AddStoreCommands(app);
   sk::skd::AddImageCommands(app);
   sk::skd::AddPictureCommands(app);
+  sk::skd::AddScanCommands(app);
   // Metafile text needs Qt's graphics system. It starts only when a metafile is read, on the
   // offscreen platform unless the user chose one, so skd works without a display.
   std::unique_ptr<QGuiApplication> gui;
