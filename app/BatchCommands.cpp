@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QStringList>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "app/Prompts.h"
 #include "app/QMSProgress.h"
 #include "app/SaveAs.h"
+#include "app/ScanUnit.h"
 #include "platform/MemoryStream.h"
 #include "vault/KeyText.h"
 #include "view/Image.h"
@@ -52,11 +54,12 @@ std::vector<std::string> StoreKeys(TKES& store) {
 }  // namespace
 
 TBatchCommands::TBatchCommands(TCommandContext context, TBatchAction& batch_action,
-                               TSaveAs& save_as, TQMSProgress& progress,
+                               TSaveAs& save_as, TScanUnit& scan_unit, TQMSProgress& progress,
                                std::function<void()> pump)
     : context_(context),
       batch_action_(batch_action),
       save_as_(save_as),
+      scan_unit_(scan_unit),
       progress_(progress),
       pump_(std::move(pump)) {}
 
@@ -162,7 +165,8 @@ void TBatchCommands::SavePictures() {
           try {
             context_.view.MyUpdate();
             if (!context_.view.ShowsSelectedPicture()) {
-              throw std::runtime_error(Text(app_msg::kPictureNotShown).arg(KeyToText(key)).toStdString());
+              throw std::runtime_error(
+                  Text(app_msg::kPictureNotShown).arg(KeyToText(key)).toStdString());
             }
             progress_.SetFilename(path);
             progress_.SetAction(Text(app_msg::kSavingAction));
@@ -183,7 +187,60 @@ void TBatchCommands::SavePictures() {
   RefreshAndShowFirst();
   // What the batch could not do is told once, at its end; what it did stays done.
   if (!failures.isEmpty()) {
-    context_.prompts.ShowError(Text(app_msg::kBatchSaveFailed).arg(failures.join(QStringLiteral("\r"))));
+    context_.prompts.ShowError(
+        Text(app_msg::kBatchSaveFailed).arg(failures.join(QStringLiteral("\r"))));
+  }
+}
+
+void TBatchCommands::AddScannedPictures() {
+  scan_unit_.ClearForShowing();
+  if (context_.prompts.ExecDialog(scan_unit_) != QDialog::Accepted) return;
+  TBusyCursor busy;
+  QListWidget& entries = scan_unit_.ToBe();
+  const int last = entries.count() - 1;
+  QStringList failures;
+  progress_.SetProgress(true);
+  progress_.Max = last;
+  {
+    TProgressShown shown(progress_);
+    try {
+      for (int i = 0; i <= last; ++i) {
+        progress_.SetPosition(i);
+        progress_.SetAction(Text(app_msg::kAddingAction));
+        const QListWidgetItem* entry = entries.item(i);
+        if (entry->checkState() == Qt::Checked) {
+          const std::string file = FileNameBytes(entry->text());
+          LoadPictureFile(add_picture_, file);
+          progress_.SetFilename(entry->text());
+          std::string key = KeyForFile(file);
+          try {
+            TMemoryStream stream;
+            EncodeLoadedPicture(add_picture_, context_.preferences.quality, stream);
+            key = StoreEncodedPicture(context_.store, stream, key, TUniqueKeyRule::kNumbered);
+            context_.view.KeyAdded(key);
+          } catch (const std::exception& error) {
+            failures.append(entry->text() + QStringLiteral(": ") + FailureText(error));
+            context_.view.FillKeyList();
+          }
+          context_.view.SelectKey(key);
+        }
+        if (pump_) pump_();
+      }
+      // Progress off while still shown only hides the gauge row: the property stays on.
+      progress_.SetProgress(false);
+    } catch (...) {
+      // A file that cannot be read ends the add; what was added stays, and the view shows it.
+      progress_.SetProgress(false);
+      progress_.Close();
+      context_.view.MyUpdate();
+      throw;
+    }
+  }
+  context_.view.MyUpdate();
+  // What the add could not store is told once, at its end; what it stored stays stored.
+  if (!failures.isEmpty()) {
+    context_.prompts.ShowError(
+        Text(app_msg::kScanAddFailed).arg(failures.join(QStringLiteral("\r"))));
   }
 }
 

@@ -14,13 +14,14 @@ namespace sk {
 class TBatchAction;
 class TQMSProgress;
 class TSaveAs;
+class TScanUnit;
 
 class TBatchCommands {
  public:
   // The dialogs and the progress window belong to the main window and outlive this object.
   // pump: processes pending window messages once per added file.
   TBatchCommands(TCommandContext context, TBatchAction& batch_action, TSaveAs& save_as,
-                 TQMSProgress& progress, std::function<void()> pump);
+                 TScanUnit& scan_unit, TQMSProgress& progress, std::function<void()> pump);
 
   TOffscreenPicture& AddPictureHost() { return add_picture_; }
 
@@ -35,6 +36,10 @@ class TBatchCommands {
   // Saves the checked keys to disk, named after the keys, in the format and folder chosen in the
   // save dialog. Keys that could not be saved are listed in one message at the end.
   void SavePictures();
+  // Adds the files checked in the scan dialog's result, in its order, each under its file name
+  // made unique with " (n)". A file that cannot be read ends the add with the reader's message
+  // (raised); files that could not be stored are listed in one message at the end.
+  void AddScannedPictures();
 
  private:
   // Shows the last picture a batch add stored, as the view would after loading it.
@@ -44,6 +49,7 @@ class TBatchCommands {
   TCommandContext context_;
   TBatchAction& batch_action_;
   TSaveAs& save_as_;
+  TScanUnit& scan_unit_;
   TQMSProgress& progress_;
   std::function<void()> pump_;
   TOffscreenPicture add_picture_;

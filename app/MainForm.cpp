@@ -22,22 +22,23 @@
 #include "app/Application.h"
 #include "app/BatchAction.h"
 #include "app/BatchCommands.h"
+#include "app/BusyCursor.h"
 #include "app/DatabaseCommands.h"
 #include "app/FileCommands.h"
 #include "app/HelpCommands.h"
-#include "app/KeyListBox.h"
-#include "app/BusyCursor.h"
 #include "app/HelpWindow.h"
+#include "app/KeyListBox.h"
 #include "app/KeyText.h"
 #include "app/Messages.h"
 #include "app/NameDLG.h"
 #include "app/NewGauge.h"
 #include "app/PasswordDlg.h"
 #include "app/PictureCommands.h"
+#include "app/Preferences.h"
 #include "app/Prompts.h"
 #include "app/QMSProgress.h"
-#include "app/Preferences.h"
 #include "app/SaveAs.h"
+#include "app/ScanUnit.h"
 #include "platform/qt/QtMetafileCanvas.h"
 #include "view/Image.h"
 
@@ -84,9 +85,7 @@ QLabel* StatusPanel(const QString& text, int width, QWidget* parent) {
 }  // namespace
 
 TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
-    : QMainWindow(parent),
-      prompts_(prompts),
-      settings_(std::move(registry_file)) {
+    : QMainWindow(parent), prompts_(prompts), settings_(std::move(registry_file)) {
   InitResources();
   setWindowTitle(Text(app_msg::kAppTitle));
   setWindowIcon(QIcon(QStringLiteral(":/icons/stillkeep.png")));
@@ -125,6 +124,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   preferences_->OnHelp = [this](int context) { Help().ShowContext(context); };
   name_dlg_ = new TNameDLG(this);
   batch_action_ = new TBatchAction(this);
+  scan_unit_ = new TScanUnit(this);
 
   SetUpImage();
   SetUpStore();
@@ -192,7 +192,7 @@ void TMainForm::CreateActions() {
   MakeAction(C::kImageSave, app_msg::kSaveToDiskItem, {}, [this] { SavePicture(); });
   MakeAction(C::kBatchAdd, app_msg::kAddItem, {}, [this] { AddPictures(); });
   MakeAction(C::kBatchDelete, app_msg::kDeleteItem, {}, [this] { DeletePictures(); });
-  MakeAction(C::kBatchScan, app_msg::kFileScanningItem, {}, nullptr);
+  MakeAction(C::kBatchScan, app_msg::kFileScanningItem, {}, [this] { AddScannedPictures(); });
   MakeAction(C::kBatchSave, app_msg::kSaveImageItem, {}, [this] { SavePictures(); });
   MakeAction(C::kPassword, app_msg::kPasswordItem, {}, [this] { ChangePassword(); });
   MakeAction(C::kPack, app_msg::kPackItem, QKeySequence(Qt::CTRL | Qt::Key_P), [this] { Pack(); });
@@ -210,22 +210,17 @@ void TMainForm::CreateActions() {
     std::function<void()> handler;
   };
   const TButtonSpec buttons[] = {
-      {C::kAddButton, app_msg::kAddHint, "insert-image", "add.png",
-       [this] { AddPicture(); }},
+      {C::kAddButton, app_msg::kAddHint, "insert-image", "add.png", [this] { AddPicture(); }},
       {C::kDeleteButton, app_msg::kDeleteHint, "edit-delete", "delete.png",
        [this] { DeletePicture(); }},
-      {C::kSaveButton, app_msg::kSaveHint, "document-save", "save.png",
-       [this] { SavePicture(); }},
+      {C::kSaveButton, app_msg::kSaveHint, "document-save", "save.png", [this] { SavePicture(); }},
       {C::kRenameButton, app_msg::kRenameHint, "accessories-text-editor", "rename.png",
        [this] { RenamePicture(); }},
-      {C::kZoomInButton, app_msg::kZoomInHint, "zoom-in", "zoom-in.png",
-       [this] { ZoomIn(); }},
-      {C::kZoomOutButton, app_msg::kZoomOutHint, "zoom-out", "zoom-out.png",
-       [this] { ZoomOut(); }},
+      {C::kZoomInButton, app_msg::kZoomInHint, "zoom-in", "zoom-in.png", [this] { ZoomIn(); }},
+      {C::kZoomOutButton, app_msg::kZoomOutHint, "zoom-out", "zoom-out.png", [this] { ZoomOut(); }},
       {C::kViewStyleButton, app_msg::kViewStyleHint, "zoom-fit-best", "view-style.png",
        [this] { ToggleViewStyle(); }},
-      {C::kInfoButton, app_msg::kInfoHint, "help-about", "info.png",
-       [this] { ShowAbout(); }},
+      {C::kInfoButton, app_msg::kInfoHint, "help-about", "info.png", [this] { ShowAbout(); }},
   };
   for (const TButtonSpec& button_spec : buttons) {
     QAction* action = MakeAction(button_spec.command, button_spec.hint, {}, button_spec.handler);
@@ -326,12 +321,12 @@ void TMainForm::CreateCommands() {
   const TCommandContext context{kes_, prompts_, *image_, *this, settings_, preferences_values_};
   file_commands_ = std::make_unique<TFileCommands>(context, *mru_, *preferences_);
   picture_commands_ = std::make_unique<TPictureCommands>(context, *name_dlg_, *save_as_);
-  help_commands_ =
-      std::make_unique<THelpCommands>(context, *about_box_, [this]() -> THelpWindow& { return Help(); });
+  help_commands_ = std::make_unique<THelpCommands>(context, *about_box_,
+                                                   [this]() -> THelpWindow& { return Help(); });
   const auto pump = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
   qms_ = std::make_unique<TQMSProgress>(*this, pump);
-  batch_commands_ =
-      std::make_unique<TBatchCommands>(context, *batch_action_, *save_as_, *qms_, pump);
+  batch_commands_ = std::make_unique<TBatchCommands>(context, *batch_action_, *save_as_,
+                                                     *scan_unit_, *qms_, pump);
   database_commands_ = std::make_unique<TDatabaseCommands>(context, *password_dlg_, *mru_);
   // Metafiles added to the store are cleared to the colour the view shows around pictures.
   const uint32_t background = image_->ResolveColor(kButtonFaceColor);
@@ -379,14 +374,13 @@ void TMainForm::UpdateActions() {
   for (const auto& [command, action] : actions_) {
     // The picture, batch and store commands work on the open store; their menus follow it too.
     static constexpr TCommand kStoreCommands[] = {
-        TCommand::kAddButton,  TCommand::kDeleteButton, TCommand::kSaveButton,
-        TCommand::kRenameButton, TCommand::kImageLoad,  TCommand::kImageDelete,
-        TCommand::kImageRename, TCommand::kImageSave,   TCommand::kBatchAdd,
-        TCommand::kBatchDelete, TCommand::kBatchScan,   TCommand::kBatchSave,
-        TCommand::kPassword,    TCommand::kPack,        TCommand::kKill};
-    const bool needs_store =
-        std::find(std::begin(kStoreCommands), std::end(kStoreCommands), command) !=
-        std::end(kStoreCommands);
+        TCommand::kAddButton,    TCommand::kDeleteButton, TCommand::kSaveButton,
+        TCommand::kRenameButton, TCommand::kImageLoad,    TCommand::kImageDelete,
+        TCommand::kImageRename,  TCommand::kImageSave,    TCommand::kBatchAdd,
+        TCommand::kBatchDelete,  TCommand::kBatchScan,    TCommand::kBatchSave,
+        TCommand::kPassword,     TCommand::kPack,         TCommand::kKill};
+    const bool needs_store = std::find(std::begin(kStoreCommands), std::end(kStoreCommands),
+                                       command) != std::end(kStoreCommands);
     action->setEnabled(Available(command) && (open || !needs_store));
   }
 }
@@ -540,6 +534,10 @@ void TMainForm::SavePictures() {
   Guarded([this] { batch_commands_->SavePictures(); });
 }
 
+void TMainForm::AddScannedPictures() {
+  Guarded([this] { batch_commands_->AddScannedPictures(); });
+}
+
 void TMainForm::ChangePassword() {
   Guarded([this] { database_commands_->ChangePassword(); });
 }
@@ -595,8 +593,8 @@ void TMainForm::MyUpdate() {
     key = key_list_->Key(selected);
   }
   if (!kes_.FindKey(key)) return;
-  const QString position = QString::number(selected + 1) +
-                           Text(app_msg::kOutOf) + QString::number(kes_.Count());
+  const QString position =
+      QString::number(selected + 1) + Text(app_msg::kOutOf) + QString::number(kes_.Count());
   try {
     kes_.GetItem(stream);
     image_->LoadFromStreamJpeg(stream);

@@ -47,6 +47,7 @@ class TPreferences;
 class TPrompts;
 class TQMSProgress;
 class TSaveAs;
+class TScanUnit;
 
 // Every command of the menus and the tool bar.
 enum class TCommand {
@@ -128,6 +129,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   void AddPictures();
   void DeletePictures();
   void SavePictures();
+  void AddScannedPictures();
   // "&Database" (see TDatabaseCommands).
   void ChangePassword();
   void Pack();
@@ -164,6 +166,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   TSaveAs& SaveAs() const { return *save_as_; }
   TNameDLG& NameDlg() const { return *name_dlg_; }
   TBatchAction& BatchAction() const { return *batch_action_; }
+  TScanUnit& ScanUnit() const { return *scan_unit_; }
   TQMSProgress& QMS() const { return *qms_; }
   TSettings& Settings() { return settings_; }
   // The help window, or null before help was first shown.
@@ -253,6 +256,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   TPreferences* preferences_ = nullptr;
   TNameDLG* name_dlg_ = nullptr;
   TBatchAction* batch_action_ = nullptr;
+  TScanUnit* scan_unit_ = nullptr;
   QPointer<THelpWindow> help_;
   QAction* reopen_place_holder_ = nullptr;
 

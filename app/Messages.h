@@ -192,6 +192,8 @@ inline constexpr char kSelectToSave[] = "Select the entries to save to disk.";
 inline constexpr char kConfirmBatchDelete[] = "Are you sure you want to delete the selected images?";
 // The keys a batch save could not write, one "key: reason" line each (%1).
 inline constexpr char kBatchSaveFailed[] = "These pictures were not saved:\r%1";
+// The files a scan add could not store, one "file: reason" line each (%1).
+inline constexpr char kScanAddFailed[] = "These files were not added to the database:\r%1";
 
 // The store commands.
 inline constexpr char kReenterPassword[] = "Re-enter your password";

@@ -123,12 +123,12 @@ void TPictureCommands::RenamePicture() {
     removed = true;
     view.KeyRemoved(row, old_key);
   }
-  std::string key = TextToKey(prompts.InputBox(
-      Text(app_msg::kRenameCaption), Text(app_msg::kRenamePrompt), KeyToText(old_key)));
+  std::string key = TextToKey(prompts.InputBox(Text(app_msg::kRenameCaption),
+                                               Text(app_msg::kRenamePrompt), KeyToText(old_key)));
   while (store.FindKey(key)) {
     const QString taken = KeyToText(key);
-    const QString answer = prompts.InputBox(Text(app_msg::kKeyExistsCaption),
-                                            Text(app_msg::kKeyExistsPrompt), taken);
+    const QString answer =
+        prompts.InputBox(Text(app_msg::kKeyExistsCaption), Text(app_msg::kKeyExistsPrompt), taken);
     if (answer == taken) {
       // Cancelled (or the taken name given again): the picture keeps its old name, which the
       // delete above has freed, rather than asking for ever.

@@ -214,26 +214,26 @@ TScanUnit::TScanUnit(QWidget* parent, std::shared_ptr<TFileTree> tree,
   disk_scan_.SetProcessMsg(true);
   disk_scan_.SetDoRecursive(true);
   disk_scan_.OnProcess = [this](TDiskScan&, const std::string& dir, int64_t count, uint64_t size) {
-    DiskScan1Process(dir, count, size);
+    ShowScanProgress(dir, count, size);
   };
   disk_scan_.OnChanged = [this](TDiskScan&, int64_t count, uint64_t size) {
-    DiskScan1Changed(count, size);
+    ShowMatchTotals(count, size);
   };
   // Everything pending is handled, so the window repaints and "Stop" and Esc get through; the
   // event filter keeps the user's input from reaching any other window meanwhile.
   disk_scan_.PumpMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
 
-  connect(search_buttons_, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
-  connect(start_, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
-  connect(stop_, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+  connect(search_buttons_, &QButtonGroup::idClicked, this, [this] { ChooseSearch(); });
+  connect(start_, &QPushButton::clicked, this, [this] { StartScan(); });
+  connect(stop_, &QPushButton::clicked, this, [this] { StopScan(); });
   connect(add_, &QPushButton::clicked, this, [this] { accept(); });
-  connect(close_, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
-  connect(select_all_, &QAction::triggered, this, [this] { Selectall1Click(); });
-  connect(deselect_all_, &QAction::triggered, this, [this] { DeSelectAll1Click(); });
+  connect(close_, &QPushButton::clicked, this, [this] { CloseScan(); });
+  connect(select_all_, &QAction::triggered, this, [this] { CheckAll(); });
+  connect(deselect_all_, &QAction::triggered, this, [this] { UncheckAll(); });
   connect(to_be_, &QListWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { popup_menu_->popup(to_be_->viewport()->mapToGlobal(at)); });
   connect(to_be_, &QListWidget::itemClicked, this,
-          [this](QListWidgetItem* item) { ToBeClick(item); });
+          [this](QListWidgetItem* item) { ToggleEntry(item); });
   connect(drive_combo_, &QComboBox::activated, this, [this] { ShowChosenDrive(); });
   connect(dir_box_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
@@ -309,7 +309,7 @@ void TScanUnit::ShowDrive(const TDrive& drive) {
   dir_box_->setRootIndex(dir_model_->index(path));
 }
 
-void TScanUnit::RadioGroup1Click() {
+void TScanUnit::ChooseSearch() {
   switch (search_buttons_->checkedId()) {
     case kDrive:
       disk_scan_.SetScanOptions(TScanOptions::kSpecifiedDisk);
@@ -331,7 +331,7 @@ void TScanUnit::RadioGroup1Click() {
   }
 }
 
-void TScanUnit::BitBtn1Click() {
+void TScanUnit::StartScan() {
   // The handlers assume one scan at a time; "START" pressed inside a running scan does nothing.
   if (disk_scan_.Scanning()) return;
   stop_->setEnabled(true);
@@ -361,21 +361,21 @@ void TScanUnit::BitBtn1Click() {
   }
 }
 
-void TScanUnit::BitBtn2Click() {
+void TScanUnit::StopScan() {
   disk_scan_.Stop();
 }
 
-void TScanUnit::Selectall1Click() {
+void TScanUnit::CheckAll() {
   for (int row = 0; row < to_be_->count(); ++row) to_be_->item(row)->setCheckState(Qt::Checked);
 }
 
-void TScanUnit::DeSelectAll1Click() {
+void TScanUnit::UncheckAll() {
   for (int row = 0; row < to_be_->count(); ++row) {
     to_be_->item(row)->setCheckState(Qt::Unchecked);
   }
 }
 
-void TScanUnit::BitBtn4Click() {
+void TScanUnit::CloseScan() {
   reject();
 }
 
@@ -410,7 +410,7 @@ bool TScanUnit::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-void TScanUnit::DiskScan1Process(const std::string& dir, int64_t files_count, uint64_t files_size) {
+void TScanUnit::ShowScanProgress(const std::string& dir, int64_t files_count, uint64_t files_size) {
   status_->setText(PathText(dir));
   ShowCounters(files_count, files_size);
 }
@@ -420,7 +420,7 @@ void TScanUnit::ShowCounters(int64_t files_count, uint64_t files_size) {
   size_counter_->setText(SizeCounterText(files_size));
 }
 
-void TScanUnit::DiskScan1Changed(int64_t files_count, uint64_t files_size) {
+void TScanUnit::ShowMatchTotals(int64_t files_count, uint64_t files_size) {
   status_->setText(Text(kDoneScanning));
   ShowCounters(files_count, files_size);
   if (disk_scan_.Files().empty()) {
@@ -443,7 +443,7 @@ void TScanUnit::DiskScan1Changed(int64_t files_count, uint64_t files_size) {
   to_be_->clear();
   for (const QString& line : lines) {
     auto* item = new QListWidgetItem(line, to_be_);
-    // A click anywhere on the item toggles it (ToBeClick), the box included.
+    // A click anywhere on the item toggles it (ToggleEntry), the box included.
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     item->setCheckState(Qt::Checked);
   }
@@ -451,7 +451,7 @@ void TScanUnit::DiskScan1Changed(int64_t files_count, uint64_t files_size) {
   add_->setEnabled(true);
 }
 
-void TScanUnit::ToBeClick(QListWidgetItem* item) {
+void TScanUnit::ToggleEntry(QListWidgetItem* item) {
   item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
 }
 

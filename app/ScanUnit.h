@@ -50,15 +50,16 @@ class TScanUnit : public QDialog {
   // Shows folder's drive and selects folder in the folder list; false when it is no folder.
   bool ChooseDirectory(const QString& folder);
 
-  // Handlers, by the controls and events that run them.
-  void RadioGroup1Click();
+  // Handlers: the search choice, "START", "Stop", the list's "Select All" and "DeSelect All",
+  // "&Close".
+  void ChooseSearch();
   // "START": runs one scan and returns when it has ended. Refused (does nothing) while a scan
   // runs. Pending events are handled after every entry; user input reaches only this dialog.
-  void BitBtn1Click();
-  void BitBtn2Click();  // "Stop"
-  void Selectall1Click();
-  void DeSelectAll1Click();
-  void BitBtn4Click();  // "&Close"
+  void StartScan();
+  void StopScan();
+  void CheckAll();
+  void UncheckAll();
+  void CloseScan();
 
   // Closing during a scan waits for the scan to end, then closes with Cancel.
   void reject() override;
@@ -86,12 +87,12 @@ class TScanUnit : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void DiskScan1Process(const std::string& dir, int64_t files_count, uint64_t files_size);
-  void DiskScan1Changed(int64_t files_count, uint64_t files_size);
+  void ShowScanProgress(const std::string& dir, int64_t files_count, uint64_t files_size);
+  void ShowMatchTotals(int64_t files_count, uint64_t files_size);
   void ShowCounters(int64_t files_count, uint64_t files_size);
   void ShowChosenDrive();
   void ShowDrive(const TDrive& drive);
-  void ToBeClick(QListWidgetItem* item);
+  void ToggleEntry(QListWidgetItem* item);
 
   TDiskScan disk_scan_;
   std::function<std::vector<TDrive>()> drive_source_;

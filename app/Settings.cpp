@@ -78,8 +78,7 @@ TPreferenceValues TSettings::ReadPreferences(
   return values;
 }
 
-int TSettings::ReadIntPreference(const char* name, int default_value, int min_value,
-                                 int max_value,
+int TSettings::ReadIntPreference(const char* name, int default_value, int min_value, int max_value,
                                  const std::function<void(const QString&)>& report) const {
   try {
     const QString text =

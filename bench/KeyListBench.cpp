@@ -31,8 +31,12 @@ QTemporaryDir& Folder() {
   return dir;
 }
 
-QString FolderPath(const QString& name) { return Folder().path() + "/" + name; }
-std::string FolderBytes(const QString& name) { return QFile::encodeName(FolderPath(name)).toStdString(); }
+QString FolderPath(const QString& name) {
+  return Folder().path() + "/" + name;
+}
+std::string FolderBytes(const QString& name) {
+  return QFile::encodeName(FolderPath(name)).toStdString();
+}
 
 void AppendLE32(std::vector<uint8_t>& out, uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
@@ -56,7 +60,7 @@ QString MakeStore(int count) {
   for (int i = 0; i < count; ++i) {
     const int length = std::snprintf(key, sizeof key, "holiday %06d", i * 2);
     index.insert(index.end(), key, key + length + 1);  // with its terminating zero
-    AppendLE32(index, 0);                                // offset
+    AppendLE32(index, 0);                              // offset
     AppendLE32(index, static_cast<uint32_t>(body.size()));
     AppendLE32(index, 0);  // flags: plain
   }
@@ -73,7 +77,8 @@ QString MakeStore(int count) {
 }
 
 QString RegistryFor(const QString& store, bool auto_load) {
-  const QString file = FolderPath(QStringLiteral("registry-%1.json").arg(QFileInfo(store).baseName()));
+  const QString file =
+      FolderPath(QStringLiteral("registry-%1.json").arg(QFileInfo(store).baseName()));
   QFile::remove(file);
   sk::TRegistry registry(file);
   registry.OpenKey(QStringLiteral("\\Software\\Quillmoor\\Stillkeep\\Preferences"), true);
@@ -100,8 +105,12 @@ void BM_StartToFirstPicture(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_StartToFirstPicture)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond)
-    ->Iterations(5)->UseRealTime();
+BENCHMARK(BM_StartToFirstPicture)
+    ->Arg(10)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
 
 struct TOpenWindow {
   sk::TScriptedPrompts prompts;
@@ -135,7 +144,11 @@ void BM_AddOnePicture(benchmark::State& state) {
   window.form.reset();
   QFile::remove(copy);
 }
-BENCHMARK(BM_AddOnePicture)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5)
+BENCHMARK(BM_AddOnePicture)
+    ->Arg(10)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
     ->UseRealTime();
 
 void BM_DeleteOnePicture(benchmark::State& state) {
@@ -155,7 +168,11 @@ void BM_DeleteOnePicture(benchmark::State& state) {
   window.form.reset();
   QFile::remove(copy);
 }
-BENCHMARK(BM_DeleteOnePicture)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5)
+BENCHMARK(BM_DeleteOnePicture)
+    ->Arg(10)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
     ->UseRealTime();
 
 // What an add costs before the store and the window are involved: reading the file and encoding

@@ -42,7 +42,8 @@ void CatchTerminationSignals() {
   sigemptyset(&action.sa_mask);
   // Interrupted system calls resume: the process acts on the signal at its next safe point.
   action.sa_flags = SA_RESTART;
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal_number, &action, nullptr);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
+    ::sigaction(signal_number, &action, nullptr);
 }
 
 int PendingTerminationSignal() {

@@ -28,8 +28,8 @@ void EncodeLoadedPicture(TOffscreenPicture& picture, int preference_quality,
 
 std::string StoreEncodedPicture(TKES& store, TMemoryStream& stream, const std::string& key,
                                 TUniqueKeyRule rule) {
-  const std::string unique =
-      rule == TUniqueKeyRule::kGrowing ? UniqueKeyGrowing(store, key) : UniqueKeyNumbered(store, key);
+  const std::string unique = rule == TUniqueKeyRule::kGrowing ? UniqueKeyGrowing(store, key)
+                                                              : UniqueKeyNumbered(store, key);
   store.AddItem(stream, unique);
   store.Flush();
   return unique;

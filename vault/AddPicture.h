@@ -62,8 +62,7 @@ void EncodePictureFile(TOffscreenPicture& picture, const std::string& file_name,
 // EOSError for a file that cannot be opened where the format passes it on), the encode what the
 // encoder raises.
 void LoadPictureFile(TOffscreenPicture& picture, const std::string& file_name);
-void EncodeLoadedPicture(TOffscreenPicture& picture, int preference_quality,
-                         TMemoryStream& stream);
+void EncodeLoadedPicture(TOffscreenPicture& picture, int preference_quality, TMemoryStream& stream);
 
 // Stores a framed picture under key, made unique by the rule against the store, then flushes.
 // Returns the key used. Raises EKeyNotUnique when no unique key fits in 255 characters (nothing

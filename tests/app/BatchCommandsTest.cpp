@@ -2,13 +2,16 @@
 // save, the progress window, password, pack and kill.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QButtonGroup>
 #include <QComboBox>
-#include <QFileInfo>
-#include <QLineEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <algorithm>
 
@@ -17,6 +20,7 @@
 #include "app/PasswordDlg.h"
 #include "app/QMSProgress.h"
 #include "app/SaveAs.h"
+#include "app/ScanUnit.h"
 #include "imaging/InvalidGraphic.h"
 #include "tests/app/PictureWorkflowTest.h"
 #include "view/Image.h"
@@ -258,6 +262,60 @@ TEST_F(BatchCommandsTest, PackKeepsEveryKeyAndPicture) {
   EXPECT_EQ(Sorted(Keys()), (std::vector<std::string>{"a", "c"}));
   ClickRow(static_cast<int>(ListTexts(form.KeyList()).indexOf(QStringLiteral("c"))));
   EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x302010));
+}
+
+}  // namespace
+}  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+// A dialog script that scans folder (no subfolders), leaves only the entries at the given rows
+// checked, and presses OK.
+TScriptedPrompts::TDialogScript ScanAndKeep(QString folder, std::vector<int> keep) {
+  return [folder, keep](QDialog& dialog) {
+    auto& scan = dynamic_cast<TScanUnit&>(dialog);
+    EXPECT_EQ(scan.ToBe().count(), 0);  // cleared before it is shown
+    EXPECT_TRUE(scan.ChooseDirectory(folder));
+    scan.SearchButtons().button(TScanUnit::kDirectoryOnly)->click();
+    scan.StartScan();
+    for (int row = 0; row < scan.ToBe().count(); ++row) {
+      const bool checked = std::find(keep.begin(), keep.end(), row) != keep.end();
+      scan.ToBe().item(row)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    }
+    return static_cast<int>(QDialog::Accepted);
+  };
+}
+
+TEST_F(BatchCommandsTest, AScanAddStoresTheCheckedFilesAndLeavesTheGaugePropertyOn) {
+  struct TCase {
+    const char* name;
+    std::vector<const char*> files;
+    std::vector<int> checked;
+    std::vector<std::string> stored;
+  };
+  const TCase cases[] = {
+      {"one checked file", {"alone.jpg"}, {0}, {"alone"}},
+      {"only the last of three", {"a.jpg", "b.jpg", "c.jpg"}, {2}, {"c"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMainForm& form = OpenStore({});
+    const QString folder = Path(QStringLiteral("scan-%1").arg(c.files.size()));
+    QDir().mkpath(folder);
+    for (const char* file : c.files)
+      WriteJpeg(QStringLiteral("scan-%1/%2").arg(c.files.size()).arg(QString::fromUtf8(file)));
+    prompts_.QueueDialog(ScanAndKeep(folder, c.checked));
+    form.AddScannedPictures();
+    EXPECT_TRUE(prompts_.Errors().empty());
+    EXPECT_EQ(Keys(), c.stored);
+    EXPECT_EQ(SelectedText(form.KeyList()), QString::fromStdString(c.stored.back()));
+    EXPECT_TRUE(form.QMS().Progress());
+    EXPECT_FALSE(form.QMS().Shown());
+    EXPECT_TRUE(form.isEnabled());
+    DestroyForm();
+    QFile::remove(store_);
+  }
 }
 
 }  // namespace

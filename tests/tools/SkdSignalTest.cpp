@@ -26,8 +26,8 @@ bool HasFiles(const fs::path& dir) {
 bool HoldsData(const fs::path& dir) {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(dir, error)) {
-    if (entry.path().filename().string().rfind("KES", 0) == 0 &&
-        entry.is_regular_file(error) && entry.file_size(error) > 0) {
+    if (entry.path().filename().string().rfind("KES", 0) == 0 && entry.is_regular_file(error) &&
+        entry.file_size(error) > 0) {
       return true;
     }
   }

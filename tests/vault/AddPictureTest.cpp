@@ -1,7 +1,5 @@
 // The shared add workflow: a picture file becomes a framed JPEG under a unique key, and a file that
 // cannot be read leaves the store as it was.
-#include "vault/AddPicture.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +7,7 @@
 #include "imaging/InvalidGraphic.h"
 #include "store/KESNames.h"
 #include "tests/store/StoreTestUtil.h"
+#include "vault/AddPicture.h"
 
 namespace sk {
 namespace {

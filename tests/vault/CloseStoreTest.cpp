@@ -1,15 +1,13 @@
 // Closing a store with a report: where the container went, and nothing said when it went home.
-#include "vault/CloseStore.h"
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <string>
 
 #include "platform/Files.h"
 #include "tests/store/StoreTestUtil.h"
+#include "vault/CloseStore.h"
 
 namespace sk {
 namespace {

@@ -1,9 +1,9 @@
 // Keys from text: one limit and one conversion rule for every front end.
-#include "vault/KeyText.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "vault/KeyText.h"
 
 namespace sk {
 namespace {
@@ -20,13 +20,13 @@ TEST(KeyTextTest, NewKeysReplaceWhatWindows1252CannotHoldAndAreCutTo255) {
       {"not in Windows-1252", "\xE2\x98\x83 snow", "? snow"},
       {"exactly 255", std::string(255, 'a'), std::string(255, 'a')},
       {"256 is cut", std::string(256, 'b'), std::string(255, 'b')},
-      {"cut counts bytes of the key, not of UTF-8", std::string(200, 'c') + std::string(30, 'x') +
-                                                         [] {
-                                                           std::string e;
-                                                           for (int i = 0; i < 40; ++i)
-                                                             e += "\xC3\xA9";
-                                                           return e;
-                                                         }(),
+      {"cut counts bytes of the key, not of UTF-8",
+       std::string(200, 'c') + std::string(30, 'x') +
+           [] {
+             std::string e;
+             for (int i = 0; i < 40; ++i) e += "\xC3\xA9";
+             return e;
+           }(),
        std::string(200, 'c') + std::string(30, 'x') + std::string(25, '\xE9')},
   };
   for (const TCase& c : cases) {

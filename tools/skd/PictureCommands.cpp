@@ -46,8 +46,8 @@ void AddAdd(CLI::App& app) {
       try {
         const std::string base =
             options->name.empty() ? KeyForFile(file) : KeyFromText(options->name);
-        const std::string key = AddPictureFile(store, picture, file, base,
-                                               TUniqueKeyRule::kNumbered, options->quality);
+        const std::string key =
+            AddPictureFile(store, picture, file, base, TUniqueKeyRule::kNumbered, options->quality);
         std::printf("%s\n", KeyToUtf8(key).c_str());
       } catch (const std::exception& e) {
         // One unreadable file does not stop the batch.
@@ -92,8 +92,9 @@ void AddExport(CLI::App& app) {
       TMemoryStream stream;
       store.GetItem(stream);
       io.LoadFromStreamJpeg(stream);
-      const std::string target =
-          options->dir + "/" + FileNameFromText(KeyToUtf8(store.CurrentKey())) + "." + options->format;
+      const std::string target = options->dir + "/" +
+                                 FileNameFromText(KeyToUtf8(store.CurrentKey())) + "." +
+                                 options->format;
       if (options->format == "jpg") {
         io.SaveToFileJpeg(target, options->quality);
       } else if (options->format == "gif") {

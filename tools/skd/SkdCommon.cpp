@@ -1,9 +1,8 @@
 // Helpers shared by the skd subcommands.
-#include "tools/skd/Commands.h"
-
 #include <string.h>
 
 #include "platform/TerminationSignals.h"
+#include "tools/skd/Commands.h"
 
 namespace sk::skd {
 
@@ -15,8 +14,12 @@ TMetafileCanvasFactory& CanvasFactory() {
 }
 }  // namespace
 
-void SetExitStatus(int status) { exit_status = status; }
-int ExitStatus() { return exit_status; }
+void SetExitStatus(int status) {
+  exit_status = status;
+}
+int ExitStatus() {
+  return exit_status;
+}
 
 void SetMetafileCanvasFactory(TMetafileCanvasFactory factory) {
   CanvasFactory() = std::move(factory);

@@ -124,11 +124,12 @@ void AddInfo(CLI::App& app) {
   command->callback([options] {
     TStoreSession session(options->path, Access::kReadOnly, options->password);
     TKES& store = session.Store();
-    std::printf("file: %s\ncount: %d\nprotected: %s\ncase-sensitive: %s\n"
-                "data-bytes: %lld\nindex-bytes: %lld\n",
-                store.FileName().c_str(), store.Count(), store.WasProtected() ? "yes" : "no",
-                store.CaseSensitive() ? "yes" : "no", static_cast<long long>(store.DataSize()),
-                static_cast<long long>(store.IndexSize()));
+    std::printf(
+        "file: %s\ncount: %d\nprotected: %s\ncase-sensitive: %s\n"
+        "data-bytes: %lld\nindex-bytes: %lld\n",
+        store.FileName().c_str(), store.Count(), store.WasProtected() ? "yes" : "no",
+        store.CaseSensitive() ? "yes" : "no", static_cast<long long>(store.DataSize()),
+        static_cast<long long>(store.IndexSize()));
     session.Close();
   });
 }
@@ -214,8 +215,9 @@ void AddPasswd(CLI::App& app) {
   auto* command = app.add_subcommand(
       "passwd", "Set the store's password (an empty line removes the protection)");
   command->add_option("STORE", options->path, "Store file")->required();
-  command->add_option("--new-password-file", options->new_password_file,
-                      "File whose first line is the new password")
+  command
+      ->add_option("--new-password-file", options->new_password_file,
+                   "File whose first line is the new password")
       ->required();
   AddPasswordOption(*command, options->password);
   command->callback([options] {
