@@ -34,6 +34,7 @@ class TOffscreenPicture {
   // cleared to it. A GIF load changes the host's background to the file's own, so each load puts
   // this one back first, and no file's colour carries over to the next. Initially black.
   void SetLoadBackground(uint32_t color) { load_background_ = color; }
+  uint32_t LoadBackground() const { return load_background_; }
   // Loads file_name (by extension) with the host's background set to the load background.
   void LoadFromFile(const std::string& file_name) {
     host_.SetBackground(load_background_);
