@@ -11,6 +11,8 @@
 #include "imaging/GIFFilter.h"
 #include "imaging/ByteStream.h"
 #include "imaging/InvalidGraphic.h"
+#include "imaging/PCXReader.h"
+#include "imaging/TIFFReader.h"
 #include "platform/Files.h"
 
 namespace sk {
@@ -60,6 +62,39 @@ TLoadedPicture ReadGifFile(const std::string& file_name) {
           GIFBackground(result)};
 }
 
+// A TIFF page, bilevel pages expanded to black and white; a page index beyond the file's pages
+// gives no picture, only the page count.
+struct TTiffFilePage {
+  std::optional<TPicture> picture;
+  std::optional<TResolution> resolution;
+  int page_count = 0;
+};
+
+TTiffFilePage ReadTiffPage(const std::string& file_name, int page_index) {
+  const std::vector<uint8_t> bytes = ReadPictureFile(file_name, kUnrecognizedTiff);
+  TTIFFPage page = ReadTIFF(bytes, page_index);
+  TTiffFilePage result{std::nullopt, page.resolution, page.page_count};
+  if (page.bilevel) {
+    result.picture = ExpandMonochrome(*page.bilevel);
+  } else if (page.picture) {
+    result.picture = std::move(*page.picture);
+  }
+  return result;
+}
+
+// The first page of a TIFF file; a file without pages is refused.
+TLoadedPicture ReadTiffFile(const std::string& file_name) {
+  TTiffFilePage page = ReadTiffPage(file_name, 0);
+  if (!page.picture) throw EInvalidGraphic(kUnrecognizedTiff);
+  return {std::move(*page.picture), page.resolution, std::nullopt};
+}
+
+TLoadedPicture ReadPcxFile(const std::string& file_name) {
+  const std::vector<uint8_t> bytes = ReadPictureFile(file_name, kUnrecognizedPcx);
+  TPCXImage image = ReadPCX(bytes);
+  return {std::move(image.picture), image.resolution, std::nullopt};
+}
+
 enum class TFailureRule {
   kCodecErrors,  // EInvalidGraphic becomes the branch's message; other errors pass unchanged
   kEveryError,   // every error, also a file that cannot be opened, becomes the branch's message
@@ -88,8 +123,8 @@ struct TFormatBranch {
 
 constexpr TFormatBranch kBranches[] = {
     {{".jpg", ".jpeg"}, kUnrecognizedJpeg, TFailureRule::kCodecErrors, ReadJpegFile},
-    {{".tif", ".tiff"}, kUnrecognizedTiff, TFailureRule::kEveryError, nullptr},
-    {{".pcx", ""}, kUnrecognizedPcx, TFailureRule::kEveryError, nullptr},
+    {{".tif", ".tiff"}, kUnrecognizedTiff, TFailureRule::kEveryError, ReadTiffFile},
+    {{".pcx", ""}, kUnrecognizedPcx, TFailureRule::kEveryError, ReadPcxFile},
     {{".gif", ""}, kUnrecognizedGif, TFailureRule::kEveryError, ReadGifFile},
 };
 
@@ -233,10 +268,10 @@ void TImageIO::LoadFromFileJpeg(const std::string& file_name) {
 
 int TImageIO::LoadFromFileTIFF(const std::string& file_name, int page_index) {
   if (host_ == nullptr) return 0;
-  static_cast<void>(page_index);
-  // Without a TIFF reader every file that opens is one this version cannot read.
-  TFile file = TFile::Open(file_name, FileMode::kRead);
-  throw EInvalidGraphic(kUnrecognizedTiff);
+  TTiffFilePage page = WithMessage(kUnrecognizedTiff, TFailureRule::kCodecErrors,
+                                   [&] { return ReadTiffPage(file_name, page_index); });
+  if (page.picture) Accept(std::move(*page.picture), page.resolution, std::nullopt);
+  return page.page_count;
 }
 
 void TImageIO::LoadFromFileBMP(const std::string& file_name) {

@@ -1,0 +1,58 @@
+// The LZW coding of TIFF strips (TIFF 6.0, section 13): codes most significant bit first, a clear
+// code 256 and an end code 257, and a code width that grows one code earlier than in GIF.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace sk {
+
+// Decodes one strip (or one plane's strip) row by row.
+class TTIFLZWDec {
+ public:
+  // Decodes data (which must outlive the decoder) into rows of row_length bytes.
+  TTIFLZWDec(std::span<const uint8_t> data, size_t row_length);
+
+  // The next row_length decoded bytes; the span stays valid until the next call. When the data
+  // ends (the end code, or no whole code left) before the row is full, the rest of the row is 0,
+  // and so are all later rows. A code beyond the next free table entry, or a first code after a
+  // clear that is not a literal byte, raises EInvalidGraphic(kUnrecognizedTiff).
+  std::span<const uint8_t> NextRow();
+
+ private:
+  // The next code, or -1 when fewer than code_width_ bits are left.
+  int ReadCode();
+  void Reset();
+  // Writes the string of code at the end of the output buffer.
+  void Append(int code);
+  void AddEntry(int prefix, uint8_t last);
+
+  static constexpr int kClear = 256;
+  static constexpr int kEnd = 257;
+  static constexpr int kFirstFree = 258;
+  static constexpr int kTableSize = 4096;
+
+  // The string table as prefix chains: entry c is the string of prefix_[c] followed by last_[c],
+  // length_[c] bytes long, starting with first_[c].
+  std::array<uint16_t, kTableSize> prefix_{};
+  std::array<uint8_t, kTableSize> last_{};
+  std::array<uint8_t, kTableSize> first_{};
+  std::array<uint16_t, kTableSize> length_{};
+
+  std::span<const uint8_t> data_;
+  uint64_t bit_position_ = 0;
+  int code_width_ = 9;
+  int next_code_ = kFirstFree;
+  int old_code_ = -1;
+  bool ended_ = false;
+
+  size_t row_length_;
+  std::vector<uint8_t> buffer_;  // a row plus one string of up to 4096 bytes
+  size_t buffered_ = 0;          // bytes in buffer_, the first row_length_ of them handed out
+  bool handed_out_ = false;
+};
+
+}  // namespace sk
