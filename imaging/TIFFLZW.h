@@ -22,6 +22,10 @@ class TTIFLZWDec {
   // clear that is not a literal byte, raises EInvalidGraphic(kUnrecognizedTiff).
   std::span<const uint8_t> NextRow();
 
+  // True when the data has ended and every decoded byte has been handed out: all further rows
+  // are zeros.
+  bool Exhausted() const { return ended_ && buffered_ == (handed_out_ ? row_length_ : 0); }
+
  private:
   // The next code, or -1 when fewer than code_width_ bits are left.
   int ReadCode();

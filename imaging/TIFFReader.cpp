@@ -245,6 +245,9 @@ class TStripRows {
     }
   }
 
+  // True when all further rows would be zeros (LZW data that has ended).
+  bool Exhausted() const { return lzw_ && lzw_->Exhausted(); }
+
   // The next row; valid until the next call.
   std::span<const uint8_t> Next() {
     switch (compression_) {
@@ -404,6 +407,8 @@ void DecodeStrips(const TByteReader& file, const TPageParameters& page, TTIFFPag
       const uint64_t first = i * page.rows_per_strip;
       const uint64_t last = std::min<uint64_t>(first + page.rows_per_strip, page.height);
       for (uint64_t y = first; y < last; ++y) {
+        // Rows after the end of the data stay blank.
+        if (rows.Exhausted()) break;
         const std::span<const uint8_t> row = rows.Next();
         if (result.bilevel) {
           converter.ConvertBilevel(row, output_row(y));
@@ -425,6 +430,7 @@ void DecodeStrips(const TByteReader& file, const TPageParameters& page, TTIFFPag
     const uint64_t first = i * page.rows_per_strip;
     const uint64_t last = std::min<uint64_t>(first + page.rows_per_strip, page.height);
     for (uint64_t y = first; y < last; ++y) {
+      if (red.Exhausted() && green.Exhausted() && blue.Exhausted()) break;
       const std::span<const uint8_t> r = red.Next();
       const std::span<const uint8_t> g = green.Next();
       const std::span<const uint8_t> b = blue.Next();

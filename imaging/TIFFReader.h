@@ -39,7 +39,7 @@ struct TTIFFPage {
 // short strip byte count list, sizes that overflow or exceed kMaxPicturePixels, a compression
 // other than the six above, another combination of photometric interpretation, samples and
 // bits, and strip data the decoders cannot decode within the strip. LZW data that ends early
-// gives zero samples for the rest of its strip, and strips missing from the list leave their rows
+// leaves the rest of its strip blank, and strips missing from the list leave their rows
 // blank.
 TTIFFPage ReadTIFF(std::span<const uint8_t> file, int page_index);
 
