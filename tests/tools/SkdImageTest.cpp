@@ -1,4 +1,5 @@
-// skd convert driven as a user would drive it, checked against djpeg, cjpeg and ImageMagick.
+// skd convert and identify driven as a user would drive them, checked against djpeg, cjpeg,
+// ImageMagick and libtiff's tools.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -92,6 +93,37 @@ TEST_F(SkdImageTest, ErrorsPrintTheCodecsMessageAndLeaveTheOutputAlone) {
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_NE(missing.err.find("missing.jpg"), std::string::npos) << missing.err;
   EXPECT_EQ(Read("out.jpg"), "old");
+}
+
+TEST_F(SkdImageTest, IdentifyPrintsOneLinePerFileAndGoesOnAfterAFailure) {
+  // A three-page 150 dpi TIFF (tiffcp joins the pages), an ImageMagick PCX and the JPEG and BMP.
+  Shell("/usr/bin/convert -size 13x7 xc:red -depth 8 -density 150 -units PixelsPerInch a.tif");
+  Shell("tiffcp -c lzw a.tif a.tif a.tif pages.tif");
+  Shell("/usr/bin/convert -size 9x5 xc:blue -density 72 -units PixelsPerInch blue.pcx");
+  std::ofstream(dir_ + "/broken.tif") << "II*";
+  const TSkdResult r =
+      RunSkd({"identify", "pages.tif", "blue.pcx", "broken.tif", "photo.jpg", "photo.bmp"}, dir_);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out,
+            "pages.tif\tTIFF\t13\t7\t150x150\t3\n"
+            "blue.pcx\tPCX\t9\t5\t72x72\t-\n"
+            "photo.jpg\tJPEG\t67\t45\t300x300\t-\n"
+            "photo.bmp\tBMP\t31\t17\t-\t-\n");
+  EXPECT_EQ(r.err, "skd: broken.tif: unrecognized TIFF\n");
+}
+
+TEST_F(SkdImageTest, ConvertReadsTiffAndPcxFiles) {
+  Shell("/usr/bin/convert photo.bmp -depth 8 photo.tif");
+  Shell("tiffcp -c lzw:2 -r 5 photo.tif photo-lzw.tif");
+  Shell("/usr/bin/convert photo.bmp photo.pcx");
+  for (const char* input : {"photo-lzw.tif", "photo.pcx"}) {
+    SCOPED_TRACE(input);
+    const TSkdResult r = RunSkd({"convert", input, "out.bmp"}, dir_);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(Pixels("out.bmp"), Pixels("photo.bmp"));
+  }
+  ExpectFailure({"convert", "missing.tif", "out.bmp"}, "unrecognized TIFF");
+  ExpectFailure({"convert", "photo.bmp.pcx", "out.bmp"}, "unrecognized PCX");
 }
 
 }  // namespace
