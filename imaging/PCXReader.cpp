@@ -64,16 +64,16 @@ TPCXImage ReadPCX(std::span<const uint8_t> file, TResolution screen) {
   if (bytes_per_line < (static_cast<size_t>(width) * bits + 7) / 8) reader.Fail();
 
   TPCXImage image;
-  image.resolution = x_resolution == 0 || y_resolution == 0
-                         ? screen
-                         : TResolution{x_resolution, y_resolution};
+  image.resolution =
+      x_resolution == 0 || y_resolution == 0 ? screen : TResolution{x_resolution, y_resolution};
   image.picture.SetSize(width, height);
 
   // Pixel values as blue-green-red triples, for one-plane files of 4 and 8 bits.
   std::array<std::array<uint8_t, 3>, 256> palette{};
   if (planes == 1 && bits > 4) {
     if (file.size() < kPaletteSize) reader.Fail();
-    const std::span<const uint8_t> colours = reader.SpanAt(file.size() - kPaletteSize, kPaletteSize);
+    const std::span<const uint8_t> colours =
+        reader.SpanAt(file.size() - kPaletteSize, kPaletteSize);
     for (size_t i = 0; i < 256; ++i) {
       palette[i] = {colours[3 * i + 2], colours[3 * i + 1], colours[3 * i]};
     }

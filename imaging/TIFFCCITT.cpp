@@ -18,6 +18,7 @@ struct TRunCode {
   const char* bits;
 };
 
+// clang-format off
 constexpr TRunCode kWhiteCodes[] = {
     {0, "00110101"},     {1, "000111"},       {2, "0111"},         {3, "1000"},
     {4, "1011"},         {5, "1100"},         {6, "1110"},         {7, "1111"},
@@ -79,6 +80,8 @@ constexpr TRunCode kExtendedMakeUpCodes[] = {
     {2368, "000000011100"}, {2432, "000000011101"}, {2496, "000000011110"},
     {2560, "000000011111"},
 };
+
+// clang-format on
 
 // Codes are looked up by their next 13 bits (the longest code's length).
 constexpr int kLookupBits = 13;
@@ -296,9 +299,7 @@ void TCCITTDecoder::DecodeTwoD() {
 void TCCITTDecoder::NextRow(std::span<uint8_t> bits) {
   current_.clear();
   switch (mode_) {
-    case TCCITTMode::kModifiedHuffman:
-      bit_position_ = (bit_position_ + 7) / 8 * 8;
-      [[fallthrough]];
+    case TCCITTMode::kModifiedHuffman: bit_position_ = (bit_position_ + 7) / 8 * 8; [[fallthrough]];
     case TCCITTMode::kGroup3OneD:
       if (const int zeros = EndOfLineZeros(); zeros > 0) Consume(zeros + 1);
       DecodeOneD();

@@ -8,7 +8,7 @@
 namespace sk {
 
 TTIFLZWDec::TTIFLZWDec(std::span<const uint8_t> data, size_t row_length)
-    : data_(data), row_length_(row_length), buffer_(row_length + kTableSize) {
+    : data_(data), ended_(data.empty()), row_length_(row_length), buffer_(row_length + kTableSize) {
   for (int c = 0; c < 256; ++c) {
     last_[c] = first_[c] = static_cast<uint8_t>(c);
     length_[c] = 1;

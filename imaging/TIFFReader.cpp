@@ -224,7 +224,12 @@ class TStripRows {
   TStripRows(std::span<const uint8_t> data, const TPageParameters& page, size_t row_bytes)
       : data_(data, kUnrecognizedTiff),
         compression_(static_cast<TCompression>(page.compression)),
-        row_(row_bytes) {
+        row_bytes_(row_bytes) {
+    // Uncompressed rows are used in place and LZW rows in the decoder's buffer; the others are
+    // decoded into a row of their own.
+    if (compression_ != TCompression::kNone && compression_ != TCompression::kLZW) {
+      row_.resize(row_bytes);
+    }
     switch (compression_) {
       case TCompression::kLZW: lzw_.emplace(data, row_bytes); break;
       case TCompression::kModifiedHuffman:
@@ -256,13 +261,14 @@ class TStripRows {
       case TCompression::kModifiedHuffman:
       case TCompression::kGroup3:
       case TCompression::kGroup4: ccitt_->NextRow(row_); return row_;
-      default: return data_.Take(row_.size());
+      default: return data_.Take(row_bytes_);
     }
   }
 
  private:
   TByteReader data_;
   TCompression compression_;
+  size_t row_bytes_;
   std::vector<uint8_t> row_;
   std::optional<TTIFLZWDec> lzw_;
   std::optional<TCCITTDecoder> ccitt_;
@@ -425,8 +431,7 @@ void DecodeStrips(const TByteReader& file, const TPageParameters& page, TTIFFPag
   for (uint64_t i = 0; i < bands; ++i) {
     TStripRows red(StripData(file, page, static_cast<size_t>(i)), page, row_bytes);
     TStripRows green(StripData(file, page, static_cast<size_t>(i + per_plane)), page, row_bytes);
-    TStripRows blue(StripData(file, page, static_cast<size_t>(i + 2 * per_plane)), page,
-                    row_bytes);
+    TStripRows blue(StripData(file, page, static_cast<size_t>(i + 2 * per_plane)), page, row_bytes);
     const uint64_t first = i * page.rows_per_strip;
     const uint64_t last = std::min<uint64_t>(first + page.rows_per_strip, page.height);
     for (uint64_t y = first; y < last; ++y) {

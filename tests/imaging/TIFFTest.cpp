@@ -170,10 +170,10 @@ TCrafted Craft(bool big_endian, const std::vector<uint8_t>& data, std::vector<TF
 // An uncompressed one-strip page of the given photometric, samples and bits, data at offset 8.
 std::vector<TField> PlainPage(uint32_t width, uint32_t height, uint32_t photometric,
                               uint32_t samples, uint32_t bits, uint32_t byte_count) {
-  return {{256, 3, {width}},        {257, 3, {height}},
-          {258, 3, std::vector<uint32_t>(samples, bits)},
-          {262, 3, {photometric}},  {273, 4, {8}},
-          {277, 3, {samples}},      {279, 4, {byte_count}}};
+  return {
+      {256, 3, {width}},       {257, 3, {height}}, {258, 3, std::vector<uint32_t>(samples, bits)},
+      {262, 3, {photometric}}, {273, 4, {8}},      {277, 3, {samples}},
+      {279, 4, {byte_count}}};
 }
 
 std::vector<TField> With(std::vector<TField> fields, const TField& field) {
@@ -192,7 +192,9 @@ std::vector<TField> Without(std::vector<TField> fields, uint16_t tag) {
   return fields;
 }
 
-std::vector<uint8_t> Rgb(const TPicture& picture) { return RgbOf(picture); }
+std::vector<uint8_t> Rgb(const TPicture& picture) {
+  return RgbOf(picture);
+}
 
 TEST(TIFFReaderTest, BilevelPolarityFollowsThePhotometricAndTheCoding) {
   // Uncompressed rows hold the file's bits: 0x0F is four white then four black pixels for
@@ -201,14 +203,14 @@ TEST(TIFFReaderTest, BilevelPolarityFollowsThePhotometricAndTheCoding) {
     SCOPED_TRACE(big_endian);
     const TTIFFPage white_is_zero =
         ReadTIFF(Craft(big_endian, {0x0F}, PlainPage(8, 1, 0, 1, 1, 1)).bytes, 0);
-    EXPECT_EQ(Rgb(Shown(white_is_zero)), (std::vector<uint8_t>{
-        255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0, 0, 0}));
+    EXPECT_EQ(Rgb(Shown(white_is_zero)),
+              (std::vector<uint8_t>{255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+                                    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0}));
     const TTIFFPage black_is_zero =
         ReadTIFF(Craft(big_endian, {0x0F}, PlainPage(8, 1, 1, 1, 1, 1)).bytes, 0);
-    EXPECT_EQ(Rgb(Shown(black_is_zero)), (std::vector<uint8_t>{
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-        255, 255}));
+    EXPECT_EQ(Rgb(Shown(black_is_zero)),
+              (std::vector<uint8_t>{0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+                                    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255}));
   }
   // Modified Huffman: white 4 (1011), black 4 (011). CCITT white runs show white for
   // WhiteIsZero and black for BlackIsZero.
@@ -217,10 +219,10 @@ TEST(TIFFReaderTest, BilevelPolarityFollowsThePhotometricAndTheCoding) {
     return Rgb(Shown(ReadTIFF(
         Craft(false, mh, With(PlainPage(8, 1, photometric, 1, 1, 1), {259, 3, {2}})).bytes, 0)));
   };
-  EXPECT_EQ(ccitt(0), Rgb(Shown(ReadTIFF(Craft(false, {0x0F}, PlainPage(8, 1, 0, 1, 1, 1)).bytes,
-                                         0))));
-  EXPECT_EQ(ccitt(1), Rgb(Shown(ReadTIFF(Craft(false, {0xF0}, PlainPage(8, 1, 0, 1, 1, 1)).bytes,
-                                         0))));
+  EXPECT_EQ(ccitt(0),
+            Rgb(Shown(ReadTIFF(Craft(false, {0x0F}, PlainPage(8, 1, 0, 1, 1, 1)).bytes, 0))));
+  EXPECT_EQ(ccitt(1),
+            Rgb(Shown(ReadTIFF(Craft(false, {0xF0}, PlainPage(8, 1, 0, 1, 1, 1)).bytes, 0))));
 }
 
 TEST(TIFFReaderTest, PageParametersAndTheirDefaults) {
@@ -234,13 +236,13 @@ TEST(TIFFReaderTest, PageParametersAndTheirDefaults) {
   map[1] = 0x1100, map[16 + 1] = 0x2200, map[32 + 1] = 0x33FF, map[15] = 0xFF00;
   const TTIFFPage palette = ReadTIFF(
       Craft(false, {0x1F, 0x10}, With(PlainPage(3, 1, 3, 1, 4, 2), {320, 3, map})).bytes, 0);
-  EXPECT_EQ(Rgb(*palette.picture), (std::vector<uint8_t>{0x11, 0x22, 0x33, 0xFF, 0, 0, 0x11,
-                                                         0x22, 0x33}));
+  EXPECT_EQ(Rgb(*palette.picture),
+            (std::vector<uint8_t>{0x11, 0x22, 0x33, 0xFF, 0, 0, 0x11, 0x22, 0x33}));
   // Resolution: unit 3 with 118/1 is 299 dpi; no resolution fields give 0 by 0 (unit inch);
   // an unknown unit gives none.
   const std::vector<TField> rgb = PlainPage(1, 1, 2, 3, 8, 3);
-  const std::vector<TField> cm = With(With(With(rgb, {282, 5, {118}}), {283, 5, {59}}),
-                                      {296, 3, {3}});
+  const std::vector<TField> cm =
+      With(With(With(rgb, {282, 5, {118}}), {283, 5, {59}}), {296, 3, {3}});
   EXPECT_EQ(ReadTIFF(Craft(true, {1, 2, 3}, cm).bytes, 0).resolution, (TResolution{299, 149}));
   EXPECT_EQ(ReadTIFF(Craft(true, {1, 2, 3}, rgb).bytes, 0).resolution, (TResolution{0, 0}));
   EXPECT_FALSE(ReadTIFF(Craft(true, {1, 2, 3}, With(cm, {296, 3, {4}})).bytes, 0).resolution);
@@ -307,8 +309,7 @@ TEST(TIFFReaderTest, RefusesMalformedFilesWithTheirMessages) {
       {"byte order IM", bad_order, kUnrecognizedTiff},
       {"directory chain that loops", looping, kUnrecognizedTiff},
       {"directory past the end", cut_directory, kUnrecognizedTiff},
-      {"first directory past the end",
-       {'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0}, kUnrecognizedTiff},
+      {"first directory past the end", {'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0}, kUnrecognizedTiff},
       {"bits per sample 8,8,16",
        Craft(false, pixels, With(PlainPage(1, 1, 2, 3, 8, 3), {258, 3, {8, 8, 16}})).bytes,
        kInvalidTiffStream},
@@ -340,21 +341,21 @@ TEST(TIFFReaderTest, RefusesMalformedFilesWithTheirMessages) {
       {"width x height beyond the pixel limit",
        Craft(false, pixels, With(With(grey, {256, 4, {0x10000}}), {257, 4, {0x10000}})).bytes,
        kUnrecognizedTiff},
-      {"width 2^32 - 1",
-       Craft(false, pixels, With(grey, {256, 4, {0xFFFFFFFF}})).bytes, kUnrecognizedTiff},
-      {"LZW string code before any entry", Craft(false, bad_lzw, With(With(grey, {259, 3, {5}}),
-                                                             {279, 4, {4}})).bytes,
+      {"width 2^32 - 1", Craft(false, pixels, With(grey, {256, 4, {0xFFFFFFFF}})).bytes,
+       kUnrecognizedTiff},
+      {"LZW string code before any entry",
+       Craft(false, bad_lzw, With(With(grey, {259, 3, {5}}), {279, 4, {4}})).bytes,
        kUnrecognizedTiff},
       {"PackBits run across the row end",
        Craft(false, long_run, With(With(grey, {259, 3, {32773}}), {279, 4, {9}})).bytes,
        kUnrecognizedTiff},
       {"CCITT uncompressed mode",
        Craft(false, extension,
-             With(With(PlainPage(8, 1, 0, 1, 1, 4), {259, 3, {4}}), {279, 4, {4}})).bytes,
+             With(With(PlainPage(8, 1, 0, 1, 1, 4), {259, 3, {4}}), {279, 4, {4}}))
+           .bytes,
        kUnrecognizedTiff},
       {"CCITT data that ends inside the row",
-       Craft(false, {0b10110000},
-             With(PlainPage(16, 1, 0, 1, 1, 1), {259, 3, {2}})).bytes,
+       Craft(false, {0b10110000}, With(PlainPage(16, 1, 0, 1, 1, 1), {259, 3, {2}})).bytes,
        kUnrecognizedTiff},
   };
   for (const auto& c : cases) {
@@ -379,8 +380,8 @@ TEST(TIFFReaderTest, LzwDataThatEndsEarlyLeavesTheRestOfTheStripBlank) {
 
 TEST(PackBitsTest, DecodesRowsAndRefusesRunsPastTheRow) {
   // The example of TIFF 6.0, section 9, as one row of 24 bytes.
-  const std::vector<uint8_t> packed = {0xFE, 0xAA, 0x02, 0x80, 0x00, 0x2A, 0xFD, 0xAA, 0x03,
-                                       0x80, 0x00, 0x2A, 0x22, 0xF7, 0xAA};
+  const std::vector<uint8_t> packed = {0xFE, 0xAA, 0x02, 0x80, 0x00, 0x2A, 0xFD, 0xAA,
+                                       0x03, 0x80, 0x00, 0x2A, 0x22, 0xF7, 0xAA};
   const std::vector<uint8_t> unpacked = {0xAA, 0xAA, 0xAA, 0x80, 0x00, 0x2A, 0xAA, 0xAA,
                                          0xAA, 0xAA, 0x80, 0x00, 0x2A, 0x22, 0xAA, 0xAA,
                                          0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
@@ -508,35 +509,72 @@ TEST(CCITTTest, DecodesRowsOfEachCoding) {
     std::vector<std::string> rows;  // empty: refused
   } cases[] = {
       // Row 2 is W2 B5 W1; read from the pad bit on it would be other runs.
-      {"MH rows start at byte boundaries", TCCITTMode::kModifiedHuffman, 8,
-       "1011 011 0" "0111 0011 000111", {"WWWWBBBB", "WWBBBBBW"}},
-      {"G3 1D rows follow bit by bit, EOLs (with fill zeros) skipped", TCCITTMode::kGroup3OneD, 8,
-       "000000000001 1011 011 0000 000000000001 0111 0011 000111", {"WWWWBBBB", "WWBBBBBW"}},
-      {"an EOL inside a 1D row makes the rest white", TCCITTMode::kGroup3OneD, 8,
-       "0111 10 000000000001 1000 10 0111", {"WWBBBWWW", "WWWBBBWW"}},
-      {"a white run of 0 starts a row with black", TCCITTMode::kGroup3OneD, 4,
-       "00110101 011", {"BBBB"}},
-      {"make-up codes then a terminating code", TCCITTMode::kGroup3OneD, 1900,
-       "11011 00110101" "0000001111 0000110111" "011000 00101101" "0000001111 0000110111",
+      {"MH rows start at byte boundaries",
+       TCCITTMode::kModifiedHuffman,
+       8,
+       "1011 011 0"
+       "0111 0011 000111",
+       {"WWWWBBBB", "WWBBBBBW"}},
+      {"G3 1D rows follow bit by bit, EOLs (with fill zeros) skipped",
+       TCCITTMode::kGroup3OneD,
+       8,
+       "000000000001 1011 011 0000 000000000001 0111 0011 000111",
+       {"WWWWBBBB", "WWBBBBBW"}},
+      {"an EOL inside a 1D row makes the rest white",
+       TCCITTMode::kGroup3OneD,
+       8,
+       "0111 10 000000000001 1000 10 0111",
+       {"WWBBBWWW", "WWWBBBWW"}},
+      {"a white run of 0 starts a row with black",
+       TCCITTMode::kGroup3OneD,
+       4,
+       "00110101 011",
+       {"BBBB"}},
+      {"make-up codes then a terminating code",
+       TCCITTMode::kGroup3OneD,
+       1900,
+       "11011 00110101"
+       "0000001111 0000110111"
+       "011000 00101101"
+       "0000001111 0000110111",
        {std::string(64, 'W') + std::string(64, 'B') + std::string(1708, 'W') +
         std::string(64, 'B')}},
-      {"extended make-up codes, white and black", TCCITTMode::kGroup3OneD, 2600,
-       "000000011111 00101001" "00110101 000000011111 000001101100",
+      {"extended make-up codes, white and black",
+       TCCITTMode::kGroup3OneD,
+       2600,
+       "000000011111 00101001"
+       "00110101 000000011111 000001101100",
        {std::string(2600, 'W'), std::string(2600, 'B')}},
       // Row 1: H W2 B3, then V0 with b1 at the row's end. Row 2: V0 three times copies row 1.
       // Row 3: pass to b2 = 5, VL1 at 7, V0.
-      {"G4 vertical, horizontal and pass modes", TCCITTMode::kGroup4, 8,
-       "001 0111 10 1" "1 1 1" "0001 010 1", {"WWBBBWWW", "WWBBBWWW", "WWWWWWWB"}},
-      {"G3 2D: the tag bit after each EOL chooses the coding", TCCITTMode::kGroup3TwoD, 8,
-       "000000000001 1 0111 10 1000" "000000000001 0 1 1 1", {"WWBBBWWW", "WWBBBWWW"}},
+      {"G4 vertical, horizontal and pass modes",
+       TCCITTMode::kGroup4,
+       8,
+       "001 0111 10 1"
+       "1 1 1"
+       "0001 010 1",
+       {"WWBBBWWW", "WWBBBWWW", "WWWWWWWB"}},
+      {"G3 2D: the tag bit after each EOL chooses the coding",
+       TCCITTMode::kGroup3TwoD,
+       8,
+       "000000000001 1 0111 10 1000"
+       "000000000001 0 1 1 1",
+       {"WWBBBWWW", "WWBBBWWW"}},
       // Row 1: VL3 from b1 = 8 turns black at 5, then an EOL; row 2 starts at that EOL.
-      {"an EOL inside a 2D row keeps the current colour", TCCITTMode::kGroup3TwoD, 8,
-       "0000010 000000000001 1 1100 10", {"WWWWWBBB", "WWWWWBBB"}},
+      {"an EOL inside a 2D row keeps the current colour",
+       TCCITTMode::kGroup3TwoD,
+       8,
+       "0000010 000000000001 1 1100 10",
+       {"WWWWWBBB", "WWWWWBBB"}},
       {"a code with no table entry", TCCITTMode::kModifiedHuffman, 8, "00000000 10000000", {}},
       {"data ends inside a row", TCCITTMode::kGroup4, 8, "001 0111", {}},
       // Row 1 is WBWBWWWW; in row 2, VL2 from b1 = 2 would go back before a0 = 1.
-      {"vertical mode before a0", TCCITTMode::kGroup4, 8,
-       "001 000111 010 001 000111 010 1" "1 000010", {}},
+      {"vertical mode before a0",
+       TCCITTMode::kGroup4,
+       8,
+       "001 000111 010 001 000111 010 1"
+       "1 000010",
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

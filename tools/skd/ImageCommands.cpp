@@ -78,10 +78,9 @@ void AddIdentify(CLI::App& app) {
     for (const std::string& file : *files) {
       try {
         const TPictureInfo info = IdentifyPictureFile(file);
-        const std::string resolution =
-            info.resolution ? std::to_string(info.resolution->x) + "x" +
-                                  std::to_string(info.resolution->y)
-                            : "-";
+        const std::string resolution = info.resolution ? std::to_string(info.resolution->x) + "x" +
+                                                             std::to_string(info.resolution->y)
+                                                       : "-";
         const std::string pages = info.page_count ? std::to_string(*info.page_count) : "-";
         std::printf("%s\t%s\t%d\t%d\t%s\t%s\n", file.c_str(), info.format.c_str(), info.width,
                     info.height, resolution.c_str(), pages.c_str());
