@@ -2,8 +2,10 @@
 // read or be refused with EInvalidGraphic. Built and run like the other targets (see README.md),
 // from small files made by ImageMagick and Pillow as a seed corpus:
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. imaging/Picture.cpp \
-//     imaging/ByteReader.cpp imaging/PCXReader.cpp fuzz/PCXFuzz.cpp -o /tmp/pcx_fuzz
-//   /tmp/pcx_fuzz -jobs=1 -workers=1 -max_total_time=600 -rss_limit_mb=256 CORPUS_DIR
+//     imaging/ByteReader.cpp platform/Files.cpp imaging/PCXReader.cpp fuzz/PCXFuzz.cpp \
+//     -o /tmp/pcx_fuzz
+//   ASAN_OPTIONS=quarantine_size_mb=16 /tmp/pcx_fuzz -jobs=1 -workers=1 \
+//     -max_total_time=600 -rss_limit_mb=256 CORPUS_DIR
 #include <cstddef>
 #include <cstdint>
 #include <span>

@@ -3,9 +3,10 @@
 // and a page that reads must have the size its picture says. Built and run like the other targets
 // (see README.md), from small files made by tiffcp and ImageMagick as a seed corpus:
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. imaging/Picture.cpp \
-//     imaging/ByteReader.cpp imaging/PackBits.cpp imaging/TIFFLZW.cpp imaging/TIFFCCITT.cpp \
-//     imaging/TIFFReader.cpp fuzz/TIFFFuzz.cpp -o /tmp/tiff_fuzz
-//   /tmp/tiff_fuzz -jobs=1 -workers=1 -max_total_time=600 -rss_limit_mb=256 CORPUS_DIR
+//     imaging/ByteReader.cpp platform/Files.cpp imaging/PackBits.cpp imaging/TIFFLZW.cpp \
+//     imaging/TIFFCCITT.cpp imaging/TIFFReader.cpp fuzz/TIFFFuzz.cpp -o /tmp/tiff_fuzz
+//   ASAN_OPTIONS=quarantine_size_mb=16 /tmp/tiff_fuzz -jobs=1 -workers=1 \
+//     -max_total_time=600 -rss_limit_mb=256 CORPUS_DIR
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

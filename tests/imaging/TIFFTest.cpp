@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -362,6 +363,27 @@ TEST(TIFFReaderTest, RefusesMalformedFilesWithTheirMessages) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Outcome(c.file), c.message);
   }
+}
+
+// Inputs found by fuzz/TIFFFuzz.cpp, each named after what is odd about it: they read or fail with
+// the reader's message, and never touch memory they do not own (the suite runs under ASan).
+TEST(TIFFReaderTest, ReplaysTheFuzzersFindings) {
+  const std::filesystem::path dir = SK_TEST_DATA_DIR "/tiff/malformed";
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    ++count;
+    const std::vector<uint8_t> file = ReadFileBytes(entry.path().string());
+    for (const int page : {0, 1}) {
+      try {
+        ReadTIFF(file, page);
+      } catch (const EInvalidGraphic& error) {
+        EXPECT_TRUE(std::string(error.what()) == kUnrecognizedTiff ||
+                    std::string(error.what()) == kInvalidTiffStream);
+      }
+    }
+  }
+  EXPECT_GE(count, 1);
 }
 
 TEST(TIFFReaderTest, LzwDataThatEndsEarlyLeavesTheRestOfTheStripBlank) {
