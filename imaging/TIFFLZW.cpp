@@ -1,6 +1,7 @@
 // TIFF LZW decoding.
 #include "imaging/TIFFLZW.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/InvalidGraphic.h"
@@ -8,7 +9,7 @@
 namespace sk {
 
 TTIFLZWDec::TTIFLZWDec(std::span<const uint8_t> data, size_t row_length)
-    : data_(data), ended_(data.empty()), row_length_(row_length), buffer_(row_length + kTableSize) {
+    : data_(data), ended_(data.empty()), row_length_(row_length) {
   for (int c = 0; c < 256; ++c) {
     last_[c] = first_[c] = static_cast<uint8_t>(c);
     length_[c] = 1;
@@ -36,6 +37,11 @@ int TTIFLZWDec::ReadCode() {
 
 void TTIFLZWDec::Append(int code) {
   const size_t length = length_[code];
+  // The buffer grows with the data decoded, never beyond a row plus one string.
+  if (buffer_.size() < buffered_ + length) {
+    buffer_.resize(std::min(std::max(2 * buffer_.size(), buffered_ + length),
+                            row_length_ + static_cast<size_t>(kTableSize)));
+  }
   uint8_t* out = buffer_.data() + buffered_;
   for (size_t i = length; i-- > 0;) {
     out[i] = last_[code];
@@ -59,10 +65,10 @@ void TTIFLZWDec::AddEntry(int prefix, uint8_t last) {
 }
 
 std::span<const uint8_t> TTIFLZWDec::NextRow() {
-  if (handed_out_) {
-    std::memmove(buffer_.data(), buffer_.data() + row_length_, buffered_ - row_length_);
-    buffered_ -= row_length_;
-    handed_out_ = false;
+  if (handed_out_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + handed_out_, buffered_ - handed_out_);
+    buffered_ -= handed_out_;
+    handed_out_ = 0;
   }
   // Every string is at most 4096 bytes long, so appending one never overflows the buffer while
   // less than a row is buffered.
@@ -99,12 +105,8 @@ std::span<const uint8_t> TTIFLZWDec::NextRow() {
     }
     old_code_ = code;
   }
-  if (buffered_ < row_length_) {
-    std::memset(buffer_.data() + buffered_, 0, row_length_ - buffered_);
-    buffered_ = row_length_;
-  }
-  handed_out_ = true;
-  return {buffer_.data(), row_length_};
+  handed_out_ = std::min(buffered_, row_length_);
+  return {buffer_.data(), handed_out_};
 }
 
 }  // namespace sk

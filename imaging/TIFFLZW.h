@@ -17,14 +17,15 @@ class TTIFLZWDec {
   TTIFLZWDec(std::span<const uint8_t> data, size_t row_length);
 
   // The next row_length decoded bytes; the span stays valid until the next call. When the data
-  // ends (the end code, or no whole code left) before the row is full, the rest of the row is 0,
-  // and so are all later rows. A code beyond the next free table entry, or a first code after a
-  // clear that is not a literal byte, raises EInvalidGraphic(kUnrecognizedTiff).
+  // ends (the end code, or no whole code left) before the row is full, the span is shorter: it
+  // holds the bytes decoded, and later rows are empty. A code beyond the next free table entry,
+  // or a first code after a clear that is not a literal byte, raises
+  // EInvalidGraphic(kUnrecognizedTiff).
   std::span<const uint8_t> NextRow();
 
   // True when the data has ended and every decoded byte has been handed out: all further rows
-  // are zeros.
-  bool Exhausted() const { return ended_ && buffered_ == (handed_out_ ? row_length_ : 0); }
+  // are empty.
+  bool Exhausted() const { return ended_ && buffered_ == handed_out_; }
 
  private:
   // The next code, or -1 when fewer than code_width_ bits are left.
@@ -54,9 +55,9 @@ class TTIFLZWDec {
   bool ended_ = false;
 
   size_t row_length_;
-  std::vector<uint8_t> buffer_;  // a row plus one string of up to 4096 bytes
-  size_t buffered_ = 0;          // bytes in buffer_, the first row_length_ of them handed out
-  bool handed_out_ = false;
+  std::vector<uint8_t> buffer_;  // at most a row plus one string of up to 4096 bytes
+  size_t buffered_ = 0;          // decoded bytes in buffer_
+  size_t handed_out_ = 0;        // of which the first ones were handed out as the last row
 };
 
 }  // namespace sk

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <set>
 #include <vector>
 
 #include "imaging/ByteReader.h"
@@ -228,6 +227,11 @@ class TStripRows {
     // Uncompressed rows are used in place and LZW rows in the decoder's buffer; the others are
     // decoded into a row of their own.
     if (compression_ != TCompression::kNone && compression_ != TCompression::kLZW) {
+      // Two bytes of PackBits data give at most 128 bytes: a row the data cannot fill is refused
+      // before its buffer is allocated.
+      if (compression_ == TCompression::kPackBits && row_bytes / 64 > data.size()) {
+        data_.Fail();
+      }
       row_.resize(row_bytes);
     }
     switch (compression_) {
@@ -303,11 +307,12 @@ class TRowConverter {
         default: bgr.fill(static_cast<uint8_t>(value)); break;
       }
     }
-    spread_.resize(page.width);
   }
 
+  // Rows shorter than a whole row (LZW data that ended) convert only the pixels they hold; the
+  // rest of the picture row stays blank.
   void ConvertBilevel(std::span<const uint8_t> row, uint8_t* out) const {
-    const size_t bytes = (static_cast<size_t>(page_.width) + 7) / 8;
+    const size_t bytes = std::min(row.size(), (static_cast<size_t>(page_.width) + 7) / 8);
     if (invert_bits_) {
       for (size_t i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(~row[i]);
     } else {
@@ -316,9 +321,9 @@ class TRowConverter {
   }
 
   void Convert(std::span<const uint8_t> row, uint8_t* out) {
-    const size_t width = page_.width;
     const bool differenced = page_.predictor == tiff::kPredictorHorizontal && page_.bits == 8;
     if (page_.samples == 3) {
+      const size_t width = std::min<size_t>(page_.width, row.size() / 3);
       if (differenced) {
         work_.assign(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(3 * width));
         for (size_t i = 3; i < work_.size(); ++i) {
@@ -334,9 +339,12 @@ class TRowConverter {
       return;
     }
     const uint8_t* values = row.data();
+    size_t width = std::min<size_t>(page_.width, row.size());
     if (page_.bits == 4) {
       // Two pixels a byte, high nibble first; greyscale values 0..15 become 0..240.
+      width = std::min<size_t>(page_.width, 2 * row.size());
       const bool grey = page_.photometric != static_cast<uint32_t>(TPhotometric::kPalette);
+      spread_.resize(width);
       for (size_t x = 0; x < width; ++x) {
         const uint8_t nibble =
             static_cast<uint8_t>((x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2]) & 0x0F);
@@ -356,7 +364,7 @@ class TRowConverter {
   // Combines the red, green and blue rows of planar RGB data (each with its differencing undone).
   void ConvertPlanes(std::span<const uint8_t> red, std::span<const uint8_t> green,
                      std::span<const uint8_t> blue, uint8_t* out) {
-    const size_t width = page_.width;
+    const size_t width = std::min<size_t>({page_.width, red.size(), green.size(), blue.size()});
     if (page_.predictor == tiff::kPredictorHorizontal) {
       planes_.resize(3 * width);
       const std::span<const uint8_t> rows[3] = {red, green, blue};
@@ -459,12 +467,14 @@ TTIFFPage ReadTIFF(std::span<const uint8_t> file, int page_index) {
 
   TTIFFPage result;
   std::optional<TDirectory> directory;
-  std::set<uint64_t> visited;
+  // One flag per byte of the file: a chain that comes back to a directory it has passed would
+  // never end.
+  std::vector<bool> visited(file.size());
   uint64_t offset = reader.U32At(4);
   while (offset != 0) {
-    // A chain that comes back to a directory it has passed would never end.
-    if (!visited.insert(offset).second) reader.Fail();
     const uint16_t count = reader.U16At(offset);
+    if (visited[static_cast<size_t>(offset)]) reader.Fail();
+    visited[static_cast<size_t>(offset)] = true;
     const uint64_t next_at = offset + 2 + uint64_t{count} * tiff::kEntrySize;
     if (result.page_count == page_index) directory.emplace(reader, offset, count);
     offset = reader.U32At(next_at);
