@@ -112,6 +112,15 @@ TEST_F(SkdImageTest, IdentifyPrintsOneLinePerFileAndGoesOnAfterAFailure) {
   EXPECT_EQ(r.err, "skd: broken.tif: unrecognized TIFF\n");
 }
 
+TEST_F(SkdImageTest, AddTakesTiffAndPcxFiles) {
+  Shell("/usr/bin/convert photo.bmp -depth 8 -compress lzw scan.tif");
+  Shell("/usr/bin/convert photo.bmp scan.pcx");
+  ASSERT_EQ(RunSkd({"create", "v.skd"}, dir_).exit_code, 0);
+  const TSkdResult added = RunSkd({"add", "v.skd", "scan.tif", "scan.pcx"}, dir_);
+  ASSERT_EQ(added.exit_code, 0) << added.err;
+  EXPECT_EQ(RunSkd({"list", "v.skd"}, dir_).out, "scan\nscan (1)\n");
+}
+
 TEST_F(SkdImageTest, ConvertReadsTiffAndPcxFiles) {
   Shell("/usr/bin/convert photo.bmp -depth 8 photo.tif");
   Shell("tiffcp -c lzw:2 -r 5 photo.tif photo-lzw.tif");
