@@ -38,7 +38,7 @@ void DecodePCXLine(TByteReader& data, std::span<uint8_t> line, bool run_length) 
   }
 }
 
-TPCXImage ReadPCX(std::span<const uint8_t> file, TResolution screen) {
+TPCXImage ReadPCX(std::span<const uint8_t> file, TResolution screen, int64_t max_pixels) {
   TByteReader reader(file, kUnrecognizedPcx, TByteOrder::kLittleEndian);
   if (reader.U8() != kManufacturer) reader.Fail();
   reader.U8();  // version
@@ -59,7 +59,10 @@ TPCXImage ReadPCX(std::span<const uint8_t> file, TResolution screen) {
   if (planes == 3 && bits != 8) reader.Fail();
   const int width = static_cast<int>(x_max) - x_min + 1;
   const int height = static_cast<int>(y_max) - y_min + 1;
-  if (width <= 0 || height <= 0 || !PictureSizeAllowed(width, height)) reader.Fail();
+  if (width <= 0 || height <= 0 || !PictureSizeAllowed(width, height) ||
+      static_cast<int64_t>(width) * height > max_pixels) {
+    reader.Fail();
+  }
   // Each line must hold the row's pixels.
   if (bytes_per_line < (static_cast<size_t>(width) * bits + 7) / 8) reader.Fail();
 

@@ -34,7 +34,9 @@ void DecodePCXLine(TByteReader& data, std::span<uint8_t> line, bool run_length);
 // Raises EInvalidGraphic(kUnrecognizedPcx) for a first byte other than 10, an encoding other than
 // 0 or 1, more than 8 bits per plane, other than 1 or 3 planes, three planes of other than 8 bits,
 // a maximum below the minimum, a line length too short for the width, a size beyond
-// kMaxPicturePixels, a file too short for its palette, and pixel data that ends early.
-TPCXImage ReadPCX(std::span<const uint8_t> file, TResolution screen = kPCXDefaultResolution);
+// kMaxPicturePixels or max_pixels, a file too short for its palette, and pixel data that ends
+// early.
+TPCXImage ReadPCX(std::span<const uint8_t> file, TResolution screen = kPCXDefaultResolution,
+                  int64_t max_pixels = kMaxPicturePixels);
 
 }  // namespace sk

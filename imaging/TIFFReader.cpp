@@ -454,7 +454,7 @@ void DecodeStrips(const TByteReader& file, const TPageParameters& page, TTIFFPag
 
 }  // namespace
 
-TTIFFPage ReadTIFF(std::span<const uint8_t> file, int page_index) {
+TTIFFPage ReadTIFF(std::span<const uint8_t> file, int page_index, int64_t max_pixels) {
   TByteReader reader(file, kUnrecognizedTiff);
   if (file.size() < tiff::kHeaderSize) reader.Fail();
   if (file[0] == tiff::kLittleEndianMark && file[1] == tiff::kLittleEndianMark) {
@@ -486,7 +486,9 @@ TTIFFPage ReadTIFF(std::span<const uint8_t> file, int page_index) {
   result.resolution = ResolutionOf(*directory);
   result.orientation = ClampToInt(directory->Value(TTag::kOrientation, 1));
   if (!Supported(page)) reader.Fail();
-  if (page.width != 0 && page.height != 0 && !PictureSizeAllowed(page.width, page.height)) {
+  if (page.width != 0 && page.height != 0 &&
+      (!PictureSizeAllowed(page.width, page.height) ||
+       static_cast<int64_t>(page.width) * page.height > max_pixels)) {
     reader.Fail();
   }
   const int width = page.height == 0 ? 0 : static_cast<int>(page.width);

@@ -33,6 +33,7 @@ struct TTIFFPage {
 // modified Huffman, Group 3 (one- and two-dimensional), Group 4, LZW and PackBits; horizontal
 // differencing of 8-bit samples; bilevel, 4- and 8-bit greyscale and palette, and 8-bit RGB pages.
 // A page without strips (a tiled page) is a blank (black) picture of its size.
+//
 // Raises EInvalidGraphic(kInvalidTiffStream) when the bits-per-sample values differ, and
 // EInvalidGraphic(kUnrecognizedTiff) for anything else it cannot read safely: a bad byte-order
 // mark, a directory chain that loops, values, strips or tables outside the file, a missing or
@@ -40,7 +41,8 @@ struct TTIFFPage {
 // other than the six above, another combination of photometric interpretation, samples and
 // bits, and strip data the decoders cannot decode within the strip. LZW data that ends early
 // leaves the rest of its strip blank, and strips missing from the list leave their rows
-// blank.
-TTIFFPage ReadTIFF(std::span<const uint8_t> file, int page_index);
+// blank. Pages of more than max_pixels pixels are refused like those beyond kMaxPicturePixels.
+TTIFFPage ReadTIFF(std::span<const uint8_t> file, int page_index,
+                   int64_t max_pixels = kMaxPicturePixels);
 
 }  // namespace sk
