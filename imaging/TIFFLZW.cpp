@@ -11,8 +11,8 @@ namespace sk {
 TTIFLZWDec::TTIFLZWDec(std::span<const uint8_t> data, size_t row_length)
     : data_(data), ended_(data.empty()), row_length_(row_length) {
   for (int c = 0; c < 256; ++c) {
-    last_[c] = first_[c] = static_cast<uint8_t>(c);
-    length_[c] = 1;
+    table_[c].last = table_[c].first = static_cast<uint8_t>(c);
+    table_[c].length = 1;
   }
   Reset();
 }
@@ -22,46 +22,52 @@ void TTIFLZWDec::Reset() {
   code_width_ = 9;
 }
 
-int TTIFLZWDec::ReadCode() {
-  const uint64_t total_bits = static_cast<uint64_t>(data_.size()) * 8;
-  if (bit_position_ + static_cast<uint64_t>(code_width_) > total_bits) return -1;
-  // A code of at most 12 bits spans at most three bytes.
-  const size_t byte = static_cast<size_t>(bit_position_ / 8);
-  uint32_t window = static_cast<uint32_t>(data_[byte]) << 16;
-  if (byte + 1 < data_.size()) window |= static_cast<uint32_t>(data_[byte + 1]) << 8;
-  if (byte + 2 < data_.size()) window |= data_[byte + 2];
-  const int shift = 24 - static_cast<int>(bit_position_ % 8) - code_width_;
-  bit_position_ += static_cast<uint64_t>(code_width_);
-  return static_cast<int>(window >> shift) & ((1 << code_width_) - 1);
+inline int TTIFLZWDec::ReadCode() {
+  if (bit_count_ < code_width_) {
+    while (bit_count_ <= 56 && next_byte_ < data_.size()) {
+      bits_ |= static_cast<uint64_t>(data_[next_byte_++]) << (56 - bit_count_);
+      bit_count_ += 8;
+    }
+    if (bit_count_ < code_width_) return -1;
+  }
+  const int code = static_cast<int>(bits_ >> (64 - code_width_));
+  bits_ <<= code_width_;
+  bit_count_ -= code_width_;
+  return code;
 }
 
-void TTIFLZWDec::Append(int code) {
-  const size_t length = length_[code];
+inline void TTIFLZWDec::Append(int code) {
+  const size_t length = table_[code].length;
   // The buffer grows with the data decoded, never beyond a row plus one string.
   if (buffer_.size() < buffered_ + length) {
     buffer_.resize(std::min(std::max(2 * buffer_.size(), buffered_ + length),
                             row_length_ + static_cast<size_t>(kTableSize)));
   }
   uint8_t* out = buffer_.data() + buffered_;
+  if (length == 1) {
+    *out = table_[code].last;
+    ++buffered_;
+    return;
+  }
   for (size_t i = length; i-- > 0;) {
-    out[i] = last_[code];
-    code = prefix_[code];
+    const TEntry& entry = table_[code];
+    out[i] = entry.last;
+    code = entry.prefix;
   }
   buffered_ += length;
 }
 
-void TTIFLZWDec::AddEntry(int prefix, uint8_t last) {
+inline void TTIFLZWDec::AddEntry(int prefix, uint8_t last) {
   // A full table takes no more entries; encoders send a clear code before that happens.
   if (next_code_ >= kTableSize) return;
-  prefix_[next_code_] = static_cast<uint16_t>(prefix);
-  last_[next_code_] = last;
-  first_[next_code_] = first_[prefix];
-  length_[next_code_] = static_cast<uint16_t>(length_[prefix] + 1);
+  TEntry& entry = table_[next_code_];
+  entry.prefix = static_cast<uint16_t>(prefix);
+  entry.last = last;
+  entry.first = table_[prefix].first;
+  entry.length = static_cast<uint16_t>(table_[prefix].length + 1);
   ++next_code_;
   // The width grows when the next code reaches 511, 1023 and 2047.
-  if (next_code_ == 511) code_width_ = 10;
-  if (next_code_ == 1023) code_width_ = 11;
-  if (next_code_ == 2047) code_width_ = 12;
+  if (next_code_ == (1 << code_width_) - 1 && code_width_ < 12) ++code_width_;
 }
 
 std::span<const uint8_t> TTIFLZWDec::NextRow() {
@@ -96,9 +102,9 @@ std::span<const uint8_t> TTIFLZWDec::NextRow() {
       Append(code);
     } else if (code < next_code_) {
       Append(code);
-      AddEntry(old_code_, first_[code]);
+      AddEntry(old_code_, table_[code].first);
     } else if (code == next_code_ && next_code_ < kTableSize) {
-      AddEntry(old_code_, first_[old_code_]);
+      AddEntry(old_code_, table_[old_code_].first);
       Append(code);
     } else {
       throw EInvalidGraphic(kUnrecognizedTiff);

@@ -40,15 +40,21 @@ class TTIFLZWDec {
   static constexpr int kFirstFree = 258;
   static constexpr int kTableSize = 4096;
 
-  // The string table as prefix chains: entry c is the string of prefix_[c] followed by last_[c],
-  // length_[c] bytes long, starting with first_[c].
-  std::array<uint16_t, kTableSize> prefix_{};
-  std::array<uint8_t, kTableSize> last_{};
-  std::array<uint8_t, kTableSize> first_{};
-  std::array<uint16_t, kTableSize> length_{};
+  // The string table as prefix chains: entry c is the string of entry prefix followed by last,
+  // length bytes long, starting with first. One entry's fields sit together, so walking a chain
+  // touches one cache line per step.
+  struct TEntry {
+    uint16_t prefix = 0;
+    uint16_t length = 0;
+    uint8_t last = 0;
+    uint8_t first = 0;
+  };
+  std::array<TEntry, kTableSize> table_{};
 
   std::span<const uint8_t> data_;
-  uint64_t bit_position_ = 0;
+  size_t next_byte_ = 0;  // the next byte of data_ to take into bits_
+  uint64_t bits_ = 0;     // unread bits, the next one in the top bit
+  int bit_count_ = 0;     // how many bits_ holds
   int code_width_ = 9;
   int next_code_ = kFirstFree;
   int old_code_ = -1;

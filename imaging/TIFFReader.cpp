@@ -325,11 +325,17 @@ class TRowConverter {
     if (page_.samples == 3) {
       const size_t width = std::min<size_t>(page_.width, row.size() / 3);
       if (differenced) {
-        work_.assign(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(3 * width));
-        for (size_t i = 3; i < work_.size(); ++i) {
-          work_[i] = static_cast<uint8_t>(work_[i] + work_[i - 3]);
+        // Each sample adds to the same sample of the pixel before, in one pass with the reordering.
+        uint8_t red = 0, green = 0, blue = 0;
+        for (size_t x = 0; x < width; ++x) {
+          red = static_cast<uint8_t>(red + row[3 * x]);
+          green = static_cast<uint8_t>(green + row[3 * x + 1]);
+          blue = static_cast<uint8_t>(blue + row[3 * x + 2]);
+          out[3 * x] = blue;
+          out[3 * x + 1] = green;
+          out[3 * x + 2] = red;
         }
-        row = work_;
+        return;
       }
       for (size_t x = 0; x < width; ++x) {
         out[3 * x] = row[3 * x + 2];
@@ -389,7 +395,6 @@ class TRowConverter {
   bool invert_bits_ = false;
   std::array<std::array<uint8_t, 3>, 256> palette_{};
   std::vector<uint8_t> spread_;
-  std::vector<uint8_t> work_;
   std::vector<uint8_t> planes_;
 };
 
