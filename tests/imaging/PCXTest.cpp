@@ -125,6 +125,8 @@ TEST(PCXReaderTest, RefusesMalformedFiles) {
       {"8-bit file shorter than its palette", Pcx(0, 8, 1, 1, 1, 1, {0}), false},
       {"header cut short", cut, false},
   };
+  EXPECT_THROW(ReadPCX(Pcx(0, 8, 2, 1, 3, 2, {1, 2, 3, 4, 5, 6}), kPCXDefaultResolution, 1),
+               EInvalidGraphic);  // above the caller's pixel limit
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     try {

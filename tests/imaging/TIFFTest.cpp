@@ -363,6 +363,10 @@ TEST(TIFFReaderTest, RefusesMalformedFilesWithTheirMessages) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Outcome(c.file), c.message);
   }
+  // A caller's lower pixel limit refuses pages above it.
+  const std::vector<uint8_t> eight_pixels = Craft(false, pixels, grey).bytes;
+  EXPECT_NO_THROW(ReadTIFF(eight_pixels, 0, 8));
+  EXPECT_THROW(ReadTIFF(eight_pixels, 0, 7), EInvalidGraphic);
 }
 
 // Inputs found by fuzz/TIFFFuzz.cpp, each named after what is odd about it: they read or fail with
