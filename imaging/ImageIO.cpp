@@ -16,6 +16,8 @@
 #include "imaging/Orientation.h"
 #include "imaging/ByteReader.h"
 #include "imaging/Metafile.h"
+#include "imaging/PCXReader.h"
+#include "imaging/TIFFReader.h"
 #include "platform/Files.h"
 
 namespace sk {
@@ -54,8 +56,8 @@ struct TFormatBranch {
 
 constexpr TFormatBranch kBranches[] = {
     {{".jpg", ".jpeg"}, kUnrecognizedJpeg, TFailureRule::kCodecErrors, ReadJPEGFile},
-    {{".tif", ".tiff"}, kUnrecognizedTiff, TFailureRule::kEveryError, nullptr},
-    {{".pcx", ""}, kUnrecognizedPcx, TFailureRule::kEveryError, nullptr},
+    {{".tif", ".tiff"}, kUnrecognizedTiff, TFailureRule::kEveryError, ReadTIFFFile},
+    {{".pcx", ""}, kUnrecognizedPcx, TFailureRule::kEveryError, ReadPCXFile},
     {{".gif", ""}, kUnrecognizedGif, TFailureRule::kEveryError, ReadGIFFile},
 };
 
@@ -166,10 +168,10 @@ void TImageIO::LoadFromFileJpeg(const std::string& file_name) {
 
 int TImageIO::LoadFromFileTIFF(const std::string& file_name, int page_index) {
   if (host_ == nullptr) return 0;
-  static_cast<void>(page_index);
-  // Without a TIFF reader every file that opens is one this version cannot read.
-  TFile file = TFile::Open(file_name, FileMode::kRead);
-  throw EInvalidGraphic(kUnrecognizedTiff);
+  TTIFFFilePage page = WithMessage(kUnrecognizedTiff, TFailureRule::kCodecErrors,
+                                   [&] { return ReadTIFFFilePage(file_name, page_index); });
+  if (page.loaded) Accept(std::move(*page.loaded));
+  return page.page_count;
 }
 
 void TImageIO::LoadFromFileBMP(const std::string& file_name) {

@@ -62,9 +62,11 @@ class TImageIO : private THostObserver {
   // a missing file) pass unchanged.
   void LoadFromFileJpeg(const std::string& file_name);
 
-  // Loads page page_index (0-based) of a TIFF file and returns the file's page count. The TIFF
-  // reader is not part of this version: an existing file raises EInvalidGraphic("unrecognized
-  // TIFF"); a file that cannot be opened raises its EOSError.
+  // Loads page page_index (0-based) of a TIFF file (see ReadTIFF; bilevel pages through
+  // ExpandMonochrome), sets the host's resolution from it when the page gives one, and returns the
+  // file's page count. A page index beyond the file's pages leaves the picture and the host as they
+  // are. A file the reader refuses raises EInvalidGraphic("unrecognized TIFF"); a file that cannot
+  // be opened raises its EOSError.
   int LoadFromFileTIFF(const std::string& file_name, int page_index);
 
   // Loads a BMP file (see ReadBMP); the resolution is left as it is. A malformed file raises

@@ -148,6 +148,36 @@ TEST_F(ImageIOTest, LoadFromFileTIFFReportsAMissingFileAsSuchAndRefusesOthers) {
   }
 }
 
+TEST_F(ImageIOTest, TiffAndPcxLoadsSetTheResolutionAndExpandBilevelPages) {
+  const std::string dir = SK_IMAGING_FIXTURES_DIR;
+  // A 118 dots-per-centimetre RGB page: 299 dpi.
+  io_.LoadFromFile(dir + "/tiff/im_rgb_118dpcm.tif");
+  EXPECT_EQ(RgbOf(host_.Bitmap()), ReadFileBytes(dir + "/tiff/im_rgb_118dpcm.rgb"));
+  EXPECT_EQ(host_.DpiX(), 299);
+  EXPECT_EQ(host_.calls, "UI");
+  // A Group 4 page: black text on white through ExpandMonochrome.
+  io_.LoadFromFile(dir + "/tiff/text_g4.tif");
+  EXPECT_EQ(RgbOf(host_.Bitmap()), ReadFileBytes(dir + "/tiff/text_g4.rgb"));
+  io_.LoadFromFile(dir + "/pcx/im_rgb24_300dpi.pcx");
+  EXPECT_EQ(RgbOf(host_.Bitmap()), ReadFileBytes(dir + "/pcx/im_rgb24_300dpi.rgb"));
+  EXPECT_EQ(host_.DpiY(), 300);
+}
+
+TEST_F(ImageIOTest, LoadFromFileTIFFReturnsThePageCountAndLoadsThePageAsked) {
+  const std::string file = SK_IMAGING_FIXTURES_DIR "/tiff/pages3.tif";
+  EXPECT_EQ(io_.LoadFromFileTIFF(file, 1), 3);
+  EXPECT_EQ(host_.Bitmap().Width(), 203);  // the second page, the text page
+  // A page beyond the file's pages leaves the picture and tells nobody.
+  host_.calls.clear();
+  EXPECT_EQ(io_.LoadFromFileTIFF(file, 3), 3);
+  EXPECT_EQ(host_.Bitmap().Width(), 203);
+  EXPECT_EQ(host_.calls, "");
+  // Through LoadFromFile a file without any page fails like any other unreadable TIFF.
+  const std::vector<uint8_t> no_pages = {'I', 'I', 42, 0, 0, 0, 0, 0};
+  EXPECT_EQ(LoadOutcome(Write("none.tif", no_pages)), kUnrecognizedTiff);
+  EXPECT_EQ(io_.LoadFromFileTIFF(dir_.File("none.tif"), 0), 0);
+}
+
 TEST_F(ImageIOTest, GifSavedAndLoadedAgainKeepsPixelsAndSetsBackground) {
   // Four colours: the quantiser keeps them exactly, so the round trip is lossless.
   TPicture picture(3, 2);

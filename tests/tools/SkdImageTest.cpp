@@ -1,5 +1,5 @@
-// skd convert driven as a user would drive it, checked against djpeg, cjpeg and ImageMagick, and
-// on metafiles written by our own fixture script.
+// skd convert and identify driven as a user would drive them, checked against djpeg, cjpeg,
+// ImageMagick and libtiff's tools, and on metafiles written by our own fixture script.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -119,6 +119,67 @@ TEST_F(SkdImageTest, ConvertDrawsMetafilesWithoutADisplay) {
   std::ofstream(dir_ + "/broken.wmf") << "not a metafile";
   ExpectFailure({"convert", "broken.wmf", "out.jpg"}, "unrecognized WMF or EMF");
   ExpectFailure({"convert", "missing.emf", "out.jpg"}, "unrecognized WMF or EMF");
+  // identify reads metafiles as the program does, drawn without a display.
+  const TSkdResult identified = WaitForSkd(
+      StartSkd({"identify", "shapes.wmf"}, dir_, {}, {"QT_QPA_PLATFORM", "DISPLAY"}));
+  EXPECT_EQ(identified.exit_code, 0) << identified.err;
+  EXPECT_EQ(identified.out, "shapes.wmf\tWMF or EMF\t199\t149\t-\t-\n");
+}
+
+TEST_F(SkdImageTest, IdentifyPrintsOneLinePerFileAndGoesOnAfterAFailure) {
+  // A three-page 150 dpi TIFF (tiffcp joins the pages), an ImageMagick PCX and the JPEG and BMP.
+  Shell("/usr/bin/convert -size 13x7 xc:red -depth 8 -density 150 -units PixelsPerInch a.tif");
+  Shell("tiffcp -c lzw a.tif a.tif a.tif pages.tif");
+  Shell("/usr/bin/convert -size 9x5 xc:blue -density 72 -units PixelsPerInch blue.pcx");
+  std::ofstream(dir_ + "/broken.tif") << "II*";
+  const TSkdResult r =
+      RunSkd({"identify", "pages.tif", "blue.pcx", "broken.tif", "photo.jpg", "photo.bmp"}, dir_);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out,
+            "pages.tif\tTIFF\t13\t7\t150x150\t3\n"
+            "blue.pcx\tPCX\t9\t5\t72x72\t-\n"
+            "photo.jpg\tJPEG\t67\t45\t300x300\t-\n"
+            "photo.bmp\tBMP\t31\t17\t-\t-\n");
+  EXPECT_EQ(r.err, "skd: broken.tif: unrecognized TIFF\n");
+}
+
+TEST_F(SkdImageTest, AddTakesTiffAndPcxFiles) {
+  Shell("/usr/bin/convert photo.bmp -depth 8 -compress lzw scan.tif");
+  Shell("/usr/bin/convert photo.bmp scan.pcx");
+  ASSERT_EQ(RunSkd({"create", "v.skd"}, dir_).exit_code, 0);
+  const TSkdResult added = RunSkd({"add", "v.skd", "scan.tif", "scan.pcx"}, dir_);
+  ASSERT_EQ(added.exit_code, 0) << added.err;
+  EXPECT_EQ(RunSkd({"list", "v.skd"}, dir_).out, "scan\nscan (1)\n");
+}
+
+TEST_F(SkdImageTest, ConvertReadsTiffAndPcxFiles) {
+  Shell("/usr/bin/convert photo.bmp -depth 8 photo.tif");
+  Shell("tiffcp -c lzw:2 -r 5 photo.tif photo-lzw.tif");
+  Shell("/usr/bin/convert photo.bmp photo.pcx");
+  for (const char* input : {"photo-lzw.tif", "photo.pcx"}) {
+    SCOPED_TRACE(input);
+    const TSkdResult r = RunSkd({"convert", input, "out.bmp"}, dir_);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(Pixels("out.bmp"), Pixels("photo.bmp"));
+  }
+  ExpectFailure({"convert", "missing.tif", "out.bmp"}, "unrecognized TIFF");
+  ExpectFailure({"convert", "photo.bmp.pcx", "out.bmp"}, "unrecognized PCX");
+}
+
+}  // namespace
+}  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+TEST_F(SkdImageTest, ConvertTurnsATiffPageAsItsOrientationSays) {
+  // ImageMagick writes the orientation field and turns the pixels itself with -auto-orient.
+  Shell("/usr/bin/convert photo.bmp -depth 8 -orient RightTop turned.tif");
+  Shell("/usr/bin/convert turned.tif -auto-orient expected.bmp");
+  const TSkdResult r = RunSkd({"convert", "turned.tif", "out.bmp"}, dir_);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(Pixels("out.bmp"), Pixels("expected.bmp"));
+  EXPECT_NE(Pixels("out.bmp"), Pixels("photo.bmp"));
 }
 
 }  // namespace

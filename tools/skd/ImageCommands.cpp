@@ -1,9 +1,12 @@
-// skd commands on picture files: convert, through the program's own codecs; the GIF options
-// shared with export.
+// skd commands on picture files: convert and identify, through the program's own codecs; the GIF
+// options shared with export.
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/ImageIO.h"
+#include "imaging/PictureInfo.h"
 #include "platform/Files.h"
 #include "tools/skd/Commands.h"
 
@@ -63,6 +66,35 @@ void AddConvert(CLI::App& app) {
   });
 }
 
+// One line per file, tab-separated: name, format, width, height, resolution as XxY dots per inch
+// ("-" when the file gives none) and page count ("-" for formats without pages). A file that
+// cannot be read is reported on stderr and makes the exit status 1; the others are still listed.
+void AddIdentify(CLI::App& app) {
+  auto files = std::make_shared<std::vector<std::string>>();
+  auto* command = app.add_subcommand(
+      "identify",
+      "Print, per picture file, its format, width, height, resolution and (TIFF) page count, "
+      "read as the program would add it");
+  command->add_option("FILE", *files, "Picture files")->required();
+  command->callback([files] {
+    for (const std::string& file : *files) {
+      try {
+        const TPictureInfo info = IdentifyPictureFile(file, MetafileCanvasFactory());
+        const std::string resolution = info.resolution ? std::to_string(info.resolution->x) + "x" +
+                                                             std::to_string(info.resolution->y)
+                                                       : "-";
+        const std::string pages = info.page_count ? std::to_string(*info.page_count) : "-";
+        std::printf("%s\t%s\t%d\t%d\t%s\t%s\n", file.c_str(), info.format.c_str(), info.width,
+                    info.height, resolution.c_str(), pages.c_str());
+      } catch (const std::exception& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "skd: %s: %s\n", file.c_str(), e.what());
+        SetExitStatus(1);
+      }
+    }
+  });
+}
+
 }  // namespace
 
 void AddGifOptions(CLI::App& command, TGifOptions& options) {
@@ -79,6 +111,7 @@ void SaveGif(TImageIO& io, const std::string& file_name, const TGifOptions& opti
 
 void AddImageCommands(CLI::App& app) {
   AddConvert(app);
+  AddIdentify(app);
 }
 
 }  // namespace sk::skd
