@@ -19,6 +19,7 @@
 #include "app/ScanUnit.h"
 #include "platform/MemoryStream.h"
 #include "vault/KeyText.h"
+#include "vault/PicturePipeline.h"
 #include "view/Image.h"
 
 namespace sk {
@@ -74,16 +75,19 @@ void TBatchCommands::AddPictures() {
     progress_.SetAction(Text(app_msg::kAddingAction));
     // Set after Show: the gauge keeps the bounds it was shown with.
     progress_.Max = last;
+    // The files are read and encoded ahead, last first, while each one is stored in turn.
+    std::vector<std::string> order;
+    for (int i = last; i >= 0; --i) order.push_back(FileNameBytes(files[i]));
+    TPicturePipeline pipeline(std::move(order), context_.preferences.quality, add_picture_);
     for (int i = last; i >= 0; --i) {
       progress_.SetPosition(i);
-      const std::string file = FileNameBytes(files[i]);
-      LoadPictureFile(add_picture_, file);
+      TPipelineResult result = pipeline.Next();
+      if (result.load_error) std::rethrow_exception(result.load_error);
       progress_.SetFilename(files[i]);
-      std::string key = KeyForFile(file);
+      std::string key = KeyForFile(result.file_name);
       try {
-        TMemoryStream stream;
-        EncodeLoadedPicture(add_picture_, context_.preferences.quality, stream);
-        key = StoreEncodedPicture(context_.store, stream, key, TUniqueKeyRule::kNumbered);
+        if (result.encode_error) std::rethrow_exception(result.encode_error);
+        key = StoreEncodedPicture(context_.store, result.stream, key, TUniqueKeyRule::kNumbered);
         context_.view.KeyAdded(key);
         added = true;
       } catch (const std::exception&) {
@@ -204,19 +208,26 @@ void TBatchCommands::AddScannedPictures() {
   {
     TProgressShown shown(progress_);
     try {
+      // The checked files are read and encoded ahead while each one is stored in turn.
+      std::vector<std::string> checked;
+      for (int i = 0; i <= last; ++i) {
+        if (entries.item(i)->checkState() == Qt::Checked) {
+          checked.push_back(FileNameBytes(entries.item(i)->text()));
+        }
+      }
+      TPicturePipeline pipeline(std::move(checked), context_.preferences.quality, add_picture_);
       for (int i = 0; i <= last; ++i) {
         progress_.SetPosition(i);
         progress_.SetAction(Text(app_msg::kAddingAction));
         const QListWidgetItem* entry = entries.item(i);
         if (entry->checkState() == Qt::Checked) {
-          const std::string file = FileNameBytes(entry->text());
-          LoadPictureFile(add_picture_, file);
+          TPipelineResult result = pipeline.Next();
+          if (result.load_error) std::rethrow_exception(result.load_error);
           progress_.SetFilename(entry->text());
-          std::string key = KeyForFile(file);
+          std::string key = KeyForFile(result.file_name);
           try {
-            TMemoryStream stream;
-            EncodeLoadedPicture(add_picture_, context_.preferences.quality, stream);
-            key = StoreEncodedPicture(context_.store, stream, key, TUniqueKeyRule::kNumbered);
+            if (result.encode_error) std::rethrow_exception(result.encode_error);
+            key = StoreEncodedPicture(context_.store, result.stream, key, TUniqueKeyRule::kNumbered);
             context_.view.KeyAdded(key);
           } catch (const std::exception& error) {
             failures.append(entry->text() + QStringLiteral(": ") + FailureText(error));

@@ -11,6 +11,7 @@
 #include "tools/skd/StoreSession.h"
 #include "vault/AddPicture.h"
 #include "vault/KeyText.h"
+#include "vault/PicturePipeline.h"
 
 namespace sk::skd {
 
@@ -41,13 +42,19 @@ void AddAdd(CLI::App& app) {
     TKES& store = session.Store();
     TOffscreenPicture picture;
     picture.IO().SetMetafileCanvasFactory(MetafileCanvasFactory());
-    for (const std::string& file : options->files) {
+    // The files are read and encoded ahead on worker threads while each one is stored in turn.
+    TPicturePipeline pipeline(options->files, options->quality, picture);
+    while (pipeline.HasNext()) {
       ThrowIfInterrupted();
+      TPipelineResult result = pipeline.Next();
+      const std::string& file = result.file_name;
       try {
+        if (result.load_error) std::rethrow_exception(result.load_error);
+        if (result.encode_error) std::rethrow_exception(result.encode_error);
         const std::string base =
             options->name.empty() ? KeyForFile(file) : KeyFromText(options->name);
         const std::string key =
-            AddPictureFile(store, picture, file, base, TUniqueKeyRule::kNumbered, options->quality);
+            StoreEncodedPicture(store, result.stream, base, TUniqueKeyRule::kNumbered);
         std::printf("%s\n", KeyToUtf8(key).c_str());
       } catch (const std::exception& e) {
         // One unreadable file does not stop the batch.
