@@ -227,7 +227,8 @@ void TBatchCommands::AddScannedPictures() {
           std::string key = KeyForFile(result.file_name);
           try {
             if (result.encode_error) std::rethrow_exception(result.encode_error);
-            key = StoreEncodedPicture(context_.store, result.stream, key, TUniqueKeyRule::kNumbered);
+            key =
+                StoreEncodedPicture(context_.store, result.stream, key, TUniqueKeyRule::kNumbered);
             context_.view.KeyAdded(key);
           } catch (const std::exception& error) {
             failures.append(entry->text() + QStringLiteral(": ") + FailureText(error));

@@ -1,8 +1,6 @@
 // The batch pipeline gives exactly what reading and encoding one file after the other gives:
 // the same bytes in the same order, the same failures, and the same resolution carried from a
 // file that has one to the files after it that have none.
-#include "vault/PicturePipeline.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "tests/store/StoreTestUtil.h"
+#include "vault/PicturePipeline.h"
 
 namespace sk {
 namespace {
@@ -21,7 +20,8 @@ class PicturePipelineTest : public test::StoreTest {
     // Pictures made by ImageMagick: JPEGs with and without a resolution of their own, BMPs and
     // GIFs (which carry none, so they take the one the file before left), a damaged file.
     const std::string commands =
-        "cd '" + Dir() + "' && /usr/bin/convert -size 40x30 gradient:red-blue -density 300 "
+        "cd '" + Dir() +
+        "' && /usr/bin/convert -size 40x30 gradient:red-blue -density 300 "
         "-units PixelsPerInch a.jpg && /usr/bin/convert -size 31x17 plasma:fractal -seed 3 b.bmp "
         "&& /usr/bin/convert -size 20x20 xc:orange -density 72 -units PixelsPerInch c.jpg && "
         "/usr/bin/convert -size 25x15 gradient:green-white d.gif && "
