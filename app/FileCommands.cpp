@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 
 #include "app/Application.h"
 #include "app/BusyCursor.h"
@@ -132,10 +133,12 @@ bool TFileCommands::ShutDown() {
 void TFileCommands::ShutDownQuietly() {
   try {
     CloseStoreWithReport(context_.store);
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     // Nobody is there to ask: the store's working files are kept, out of the way of the next
-    // open's sweep of stale files.
+    // open's sweep of stale files, and the session's log says where.
     context_.store.KeepWorkingFiles();
+    std::fprintf(stderr, "stillkeep: %s%s\n", error.what(),
+                 KeptWorkingFilesNote(context_.store).c_str());
   }
   try {
     mru_.Save();
