@@ -23,9 +23,6 @@ namespace sk {
 
 namespace {
 
-// A renamed picture is re-encoded at this quality.
-constexpr int kRenameQuality = 100;
-
 QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
 }
@@ -106,62 +103,104 @@ void TPictureCommands::RenamePicture() {
   TStoreView& view = context_.view;
   const std::optional<std::string> selected = view.SelectedKey();
   if (!selected) return;
-  // The rename re-encodes the picture on screen: it must be this key's, never a blank one.
+  // A picture the store cannot read is left as it is.
   if (!RefuseUnshownPicture(*selected)) return;
-  TMemoryStream stream;
-  TBusyCursor busy;
-  // A rename stores the picture as shown, re-encoded, not the stored bytes.
-  context_.picture.SaveToStreamJpeg(stream, kRenameQuality);
   const std::string old_key = *selected;
-  // The stored bytes, kept to put the picture back should the new name be refused.
-  TMemoryStream original;
-  bool removed = false;
-  if (store.FindKey(old_key)) {
-    store.GetItem(original);
-    const int row = store.ItemIndex();
-    store.Delete();
-    removed = true;
-    view.KeyRemoved(row, old_key);
-  }
+  TBusyCursor busy;
+  if (!store.FindKey(old_key)) return;
+  // The exact stored bytes go under the new name: a rename never changes the pixels.
+  TMemoryStream item;
+  store.GetItem(item);
   std::string key = TextToKey(prompts.InputBox(Text(app_msg::kRenameCaption),
                                                Text(app_msg::kRenamePrompt), KeyToText(old_key)));
-  while (store.FindKey(key)) {
+  const auto taken_by_another = [&](const std::string& candidate) {
+    const int index = store.IndexOfKey(candidate);
+    return index >= 0 && index != store.IndexOfKey(old_key);
+  };
+  while (taken_by_another(key)) {
     const QString taken = KeyToText(key);
     const QString answer =
         prompts.InputBox(Text(app_msg::kKeyExistsCaption), Text(app_msg::kKeyExistsPrompt), taken);
     if (answer == taken) {
-      // Cancelled (or the taken name given again): the picture keeps its old name, which the
-      // delete above has freed, rather than asking for ever.
+      // Cancelled (or the taken name given again): the picture keeps its name, rather than
+      // asking for ever.
       key = old_key;
       break;
     }
     key = TextToKey(answer);
   }
-  bool added = false;
+  if (key != old_key) {
+    try {
+      if (store.IndexOfKey(key) == store.IndexOfKey(old_key)) {
+        RenameInPlace(item, old_key, key);
+      } else {
+        StoreThenDelete(item, old_key, key);
+      }
+    } catch (const std::exception& error) {
+      context_.picture.window()->setWindowTitle(Text(app_msg::kErrorCaption));
+      prompts.ShowError(FailureText(error));
+    }
+  }
+  view.SelectKey(store.IndexOfKey(key) >= 0 ? key : old_key);
+  // The position and size panels describe the selected item where it now stands.
+  view.MyUpdate();
+}
+
+void TPictureCommands::StoreThenDelete(TMemoryStream& item, const std::string& old_key,
+                                       const std::string& key) {
+  TKES& store = context_.store;
+  TStoreView& view = context_.view;
+  // The new name first: until it is safely stored, the old one is not touched.
   try {
-    store.AddItem(stream, key);
-    added = true;
+    store.AddItem(item, key);
     view.KeyAdded(key);
     store.Flush();
   } catch (const std::exception& error) {
-    context_.picture.window()->setWindowTitle(Text(app_msg::kErrorCaption));
-    const QString reason = FailureText(error);
-    if (added || !removed) {
-      prompts.ShowError(reason);
-    } else {
-      // Nothing may be lost: the stored bytes go back under the old name.
-      try {
-        store.AddItem(original, old_key);
-        key = old_key;
-        view.KeyAdded(key);
-        store.Flush();
-        prompts.ShowError(Text(app_msg::kRenameRestored).arg(reason, KeyToText(old_key)));
-      } catch (const std::exception&) {
-        prompts.ShowError(Text(app_msg::kRenameLost).arg(reason, KeyToText(old_key)));
-      }
+    if (store.FindKey(key)) {
+      const int row = store.ItemIndex();
+      store.Delete();
+      view.KeyRemoved(row, key);
     }
+    throw std::runtime_error(Text(app_msg::kRenameRestored)
+                                 .arg(FailureText(error), KeyToText(old_key))
+                                 .toStdString());
   }
-  view.SelectKey(key);
+  if (store.FindKey(old_key)) {
+    const int row = store.ItemIndex();
+    store.Delete();
+    view.KeyRemoved(row, old_key);
+  }
+  store.Flush();
+}
+
+void TPictureCommands::RenameInPlace(TMemoryStream& item, const std::string& old_key,
+                                     const std::string& key) {
+  // Only the case changes and the store compares keys without case: the old key must go before
+  // the new one can be stored. Should the new one be refused, the same bytes go back.
+  TKES& store = context_.store;
+  TStoreView& view = context_.view;
+  const int row = store.ItemIndex();
+  store.Delete();
+  view.KeyRemoved(row, old_key);
+  try {
+    store.AddItem(item, key);
+    view.KeyAdded(key);
+    store.Flush();
+  } catch (const std::exception& error) {
+    const QString reason = FailureText(error);
+    try {
+      if (!store.FindKey(key)) {
+        store.AddItem(item, old_key);
+        view.KeyAdded(old_key);
+      }
+      store.Flush();
+    } catch (const std::exception&) {
+      throw std::runtime_error(
+          Text(app_msg::kRenameLost).arg(reason, KeyToText(old_key)).toStdString());
+    }
+    throw std::runtime_error(
+        Text(app_msg::kRenameRestored).arg(reason, KeyToText(old_key)).toStdString());
+  }
 }
 
 void TPictureCommands::SavePicture() {

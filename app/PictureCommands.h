@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/CommandContext.h"
+#include "platform/MemoryStream.h"
 #include "vault/AddPicture.h"
 
 namespace sk {
@@ -26,9 +27,9 @@ class TPictureCommands {
   // Deletes the selected picture after confirmation; the same index (or the new last) is
   // selected. The list is refreshed whatever the answer.
   void DeletePicture();
-  // Renames the selected picture, re-encoding the shown picture at quality 100. When the store
-  // refuses the new name, the picture goes back under its old name. A picture that could not be
-  // shown is not renamed (the message says so).
+  // Renames the selected picture: its exact stored bytes go under the new name, and the old name
+  // is deleted only once that has succeeded, so a refused or failed rename leaves the picture as
+  // it was (the message says so). A picture that could not be shown is not renamed.
   void RenamePicture();
   // Saves the selected picture to disk as JPEG, BMP or GIF through the save dialog; a failure is
   // shown. A picture that could not be shown is not saved (the message says so).
@@ -37,6 +38,11 @@ class TPictureCommands {
  private:
   // True when the picture on screen is key's; otherwise says so and returns false.
   bool RefuseUnshownPicture(const std::string& key);
+  // The two ways of a rename: another key (stored, then the old one deleted), or the same key in
+  // another case in a store that compares without case (deleted, then stored). Raise with the
+  // message to show; the picture is never lost while the store can still write.
+  void StoreThenDelete(TMemoryStream& item, const std::string& old_key, const std::string& key);
+  void RenameInPlace(TMemoryStream& item, const std::string& old_key, const std::string& key);
 
   TCommandContext context_;
   TNameDLG& name_dlg_;

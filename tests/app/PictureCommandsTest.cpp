@@ -242,9 +242,9 @@ TEST_F(PictureCommandsTest, AnsweringNoChangesNothingButRefreshes) {
   EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("2 out of 4"));
 }
 
-TEST_F(PictureCommandsTest, RenamingAndCancellingKeepsTheNameAndReencodesAt100) {
+TEST_F(PictureCommandsTest, RenamingAndCancellingKeepsTheNameAndTheBytes) {
   TMainForm& form = OpenStore({{"keep", 16, 16, 0x806040}});
-  ASSERT_NE(QuantTables(StoredItem(store_, "keep")), TablesAtQuality(100));
+  const std::vector<uint8_t> before = StoredItem(store_, "keep");
   prompts_.QueueInputCancel();
   form.Action(TCommand::kRenameButton).trigger();
   ASSERT_EQ(prompts_.Asked().back().kind, TScriptedPrompts::TAsked::Kind::kInput);
@@ -253,7 +253,37 @@ TEST_F(PictureCommandsTest, RenamingAndCancellingKeepsTheNameAndReencodesAt100) 
   EXPECT_EQ(prompts_.Asked().back().initial, QStringLiteral("keep"));
   EXPECT_EQ(SelectedText(form.KeyList()), QStringLiteral("keep"));
   form.Action(TCommand::kClose).trigger();
-  EXPECT_EQ(QuantTables(StoredItem(store_, "keep")), TablesAtQuality(100));
+  EXPECT_EQ(StoredItem(store_, "keep"), before);
+}
+
+TEST_F(PictureCommandsTest, ARenameStoresTheExactBytesUnderTheNewName) {
+  struct TCase {
+    const char* answer;
+    const char* stored;
+  };
+  // A new name, and a change of case only (the store compares keys without case).
+  const TCase cases[] = {{"renamed", "renamed"}, {"Keep", "Keep"}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.answer);
+    TMainForm& form = OpenStore({{"keep", 16, 16, 0x806040}, {"other"}});
+    const std::vector<uint8_t> before = StoredItem(store_, "keep");
+    ClickRow(ListTexts(form.KeyList()).indexOf(QStringLiteral("keep")));
+    prompts_.QueueInput(QString::fromUtf8(c.answer));
+    form.RenamePicture();
+    EXPECT_TRUE(prompts_.Errors().empty());
+    EXPECT_EQ(SelectedText(form.KeyList()), QString::fromUtf8(c.stored));
+    EXPECT_EQ(ListTexts(form.KeyList()).size(), 2);
+    form.Action(TCommand::kClose).trigger();
+    std::vector<std::string> keys = StoreKeys(store_);
+    std::vector<std::string> expected = {c.stored, "other"};
+    std::sort(keys.begin(), keys.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(keys, expected);
+    // Not a re-encode: the pixels never change on a rename.
+    EXPECT_EQ(StoredItem(store_, c.stored), before);
+    DestroyForm();
+    QFile::remove(store_);
+  }
 }
 
 TEST_F(PictureCommandsTest, RenamingToAnExistingKeyAsksAgainUntilTheNameIsFree) {
@@ -663,6 +693,7 @@ TEST_F(PictureCommandsTest, AStoreOf100000KeysListsShowsAndSelectsAsASmallOneDoe
   form.RenamePicture();
   EXPECT_EQ(SelectedText(list), QStringLiteral("k099999z"));
   EXPECT_EQ(list.currentRow(), kCount - 1);
+  EXPECT_EQ(form.PositionPanel().text(), QStringLiteral("100000 out of 100000"));
 
   // The list shows exactly the store's keys in the store's order.
   QStringList expected;
