@@ -21,9 +21,7 @@ class TNameDLG : public QDialog {
   QLineEdit& Edit() const { return *edit_; }
   QLabel& Label() const { return *label_; }
   QPushButton& OkButton() const { return *ok_; }
-
-  // Escape and the window manager's close request do not close the dialog: only "OK" does.
-  void reject() override {}
+  // "OK" accepts; Escape (and the window manager's close request) rejects, which cancels the add.
 
  private:
   QLabel* label_;

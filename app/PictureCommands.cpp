@@ -51,8 +51,8 @@ void TPictureCommands::AddPicture() {
   std::string key;
   try {
     name_dlg_.Edit().setText(KeyToText(KeyForFile(file)));
-    // The dialog has no cancel: whatever closes it, the add goes on under its text.
-    prompts.ExecDialog(name_dlg_);
+    // Escape cancels the add: nothing is read or stored.
+    if (prompts.ExecDialog(name_dlg_) != QDialog::Accepted) return;
     TBusyCursor busy;
     EncodePictureFile(add_picture_, file, context_.preferences.quality, stream);
     key = TextToKey(name_dlg_.Edit().text());

@@ -23,6 +23,7 @@ class TPictureCommands {
 
   // Adds one picture file chosen in the open dialog under a name proposed from the file name and
   // made unique by growing it, stored as a framed JPEG at min(Quality, 90); selects and shows it.
+  // Escape in the name dialog cancels the add.
   void AddPicture();
   // Deletes the selected picture after confirmation; the same index (or the new last) is
   // selected. The list is refreshed whatever the answer.

@@ -703,3 +703,24 @@ TEST_F(PictureCommandsTest, AStoreOf100000KeysListsShowsAndSelectsAsASmallOneDoe
 
 }  // namespace
 }  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+TEST_F(PictureCommandsTest, EscapeInTheNameDialogCancelsTheAdd) {
+  TMainForm& form = OpenStore({{"first", 8, 8, 0x102030}});
+  prompts_.QueueOpenPictures({WriteJpeg(QStringLiteral("photo.jpg"))});
+  prompts_.QueueDialog([](QDialog& dialog) {
+    // What Escape does in the real dialog.
+    dialog.reject();
+    return static_cast<int>(dialog.result());
+  });
+  form.AddPicture();
+  EXPECT_EQ(Keys(), std::vector<std::string>{"first"});
+  EXPECT_TRUE(prompts_.Messages().empty());
+  EXPECT_EQ(SelectedText(form.KeyList()), QStringLiteral("first"));
+  EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x102030));
+}
+
+}  // namespace
+}  // namespace sk::test
