@@ -1,7 +1,14 @@
 // Windows-1252 <-> Unicode tables and UTF-8 coding.
 #include "platform/Win1252.h"
 
+#include <unicode/translit.h>
+#include <unicode/unistr.h>
+
+
 #include <array>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 namespace sk {
 
@@ -85,6 +92,68 @@ std::optional<std::string> Utf8ToWin1252(std::string_view utf8, std::optional<ch
       return std::nullopt;
     }
   }
+  return out;
+}
+
+namespace {
+
+// Spells UTF-16 text in Latin letters; one transliterator for the process, made on first use (it
+// takes milliseconds to build) and used by one thread at a time.
+std::u16string ToLatin(const std::u16string& text) {
+  static std::mutex mutex;
+  static std::unique_ptr<icu::Transliterator> latin;
+  static bool tried = false;
+  const std::lock_guard lock(mutex);
+  if (!tried) {
+    tried = true;
+    UErrorCode status = U_ZERO_ERROR;
+    latin.reset(icu::Transliterator::createInstance("Any-Latin; Latin-ASCII", UTRANS_FORWARD,
+                                                    status));
+    if (U_FAILURE(status)) latin.reset();
+  }
+  if (!latin) return std::u16string();
+  icu::UnicodeString unicode(text.data(), static_cast<int32_t>(text.size()));
+  latin->transliterate(unicode);
+  return std::u16string(unicode.getBuffer(), static_cast<size_t>(unicode.length()));
+}
+
+void AppendNearest(std::string& out, const std::u16string& run) {
+  const std::u16string latin = ToLatin(run);
+  const std::u16string& spelled = latin.empty() ? run : latin;
+  for (size_t i = 0; i < spelled.size(); ++i) {
+    const char16_t unit = spelled[i];
+    // A character outside the basic plane (two units) has no Windows-1252 byte either.
+    const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < spelled.size();
+    if (pair) ++i;
+    const std::optional<uint8_t> byte = pair ? std::nullopt : UnicodeToWin1252(unit);
+    out += byte ? static_cast<char>(*byte) : '?';
+  }
+}
+
+}  // namespace
+
+std::string Utf8ToWin1252Nearest(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::u16string run;  // characters without a Windows-1252 byte, spelled together
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp = 0;
+    if (!NextCodePoint(utf8, i, cp)) {
+      if (!run.empty()) AppendNearest(out, std::exchange(run, {}));
+      out += '?';
+      continue;
+    }
+    if (const std::optional<uint8_t> byte = UnicodeToWin1252(cp)) {
+      if (!run.empty()) AppendNearest(out, std::exchange(run, {}));
+      out += static_cast<char>(*byte);
+    } else if (cp < 0x10000) {
+      run += static_cast<char16_t>(cp);
+    } else {
+      run += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      run += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    }
+  }
+  if (!run.empty()) AppendNearest(out, run);
   return out;
 }
 

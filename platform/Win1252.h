@@ -24,4 +24,10 @@ std::string Win1252ToUtf8(std::string_view bytes);
 std::optional<std::string> Utf8ToWin1252(std::string_view utf8,
                                          std::optional<char> replacement = std::nullopt);
 
+// Converts UTF-8 text to Windows-1252, spelling each run of characters that have no
+// Windows-1252 byte the nearest way Latin letters can (ICU's "Any-Latin; Latin-ASCII", so
+// "日本 Ωmega" becomes "ri ben Omega"); what even that cannot spell (and malformed UTF-8) becomes
+// "?". For names proposed to the user, who can still change them.
+std::string Utf8ToWin1252Nearest(std::string_view utf8);
+
 }  // namespace sk

@@ -28,7 +28,7 @@ std::string KeyToUtf8(std::string_view key) {
 }
 
 std::string KeyForFile(const std::string& file_name) {
-  return NameFromFileName(KeyFromText(ExtractFileName(file_name)));
+  return NameFromFileName(Utf8ToWin1252Nearest(ExtractFileName(file_name)));
 }
 
 }  // namespace sk

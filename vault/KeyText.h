@@ -27,8 +27,9 @@ std::string ExactKeyFromText(std::string_view utf8);
 // A key as UTF-8 text.
 std::string KeyToUtf8(std::string_view key);
 
-// The key proposed for a picture file: its name without the folder (as UTF-8 text, converted as
-// KeyFromText), with the extension handled by NameFromFileName.
+// The key proposed for a picture file: its name without the folder (UTF-8 text, in which
+// characters Windows-1252 cannot hold are spelled the nearest way Latin letters can, see
+// Utf8ToWin1252Nearest), with the extension handled by NameFromFileName.
 std::string KeyForFile(const std::string& file_name);
 
 }  // namespace sk

@@ -38,5 +38,24 @@ TEST(Win1252Test, UnconvertibleTextFailsOrIsReplaced) {
   EXPECT_EQ(Utf8ToWin1252("x\xE6\x97\xA5y", '?'), "x?y");
 }
 
+TEST(Win1252Test, NearestSpellingKeepsWhatFitsAndSpellsTheRestInLatinLetters) {
+  struct TCase {
+    const char* text;
+    const char* expected;
+  };
+  const TCase cases[] = {
+      {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},             // all of it fits
+      {"\xCE\xA9mega", "Omega"},                                 // Greek
+      {"\xE6\x97\xA5\xE6\x9C\xAC", "ri ben"},                        // Han
+      {"\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0", "Moskva"},  // Cyrillic
+      {"a\xF0\x9F\x98\x80" "b", "a?b"},                           // nothing Latin to say
+      {"bad \xFF byte", "bad ? byte"},                           // malformed UTF-8
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Utf8ToWin1252Nearest(c.text), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace sk
