@@ -130,10 +130,9 @@ inline constexpr char kPictureNotShown[] =
 // %1: the file; %2: the failure's own message.
 inline constexpr char kSaveToDiskFailed[] = "The picture was not saved to %1:\r%2";
 
-// The open dialog for pictures.
-inline constexpr char kOpenPictureFilter[] =
-    "ALL Files (*.bmp *.gif *.jpg *.tif);;BMP Files (*.bmp);;Gif Files (*.gif);;JPEG Files "
-    "(*.jpg);;TIF File (*.tif)";
+// The open dialog for pictures: every format the readers take (built by OpenPictureFilter).
+inline constexpr char kAllFilesFilter[] = "ALL Files";
+inline constexpr char kFormatFilesFilter[] = "%1 Files";
 
 // The name dialog.
 inline constexpr char kNameCaption[] = "Enter a name";

@@ -10,6 +10,7 @@
 
 #include "app/BusyCursor.h"
 #include "app/Messages.h"
+#include "imaging/ImageIO.h"
 
 namespace sk {
 
@@ -36,6 +37,25 @@ QMessageBox::Icon IconOf(TMsgDlgType type) {
 }
 
 }  // namespace
+
+QString OpenPictureFilter() {
+  QStringList all;
+  QStringList entries;
+  for (const TPictureFormat& format : PictureFormats()) {
+    QStringList patterns;
+    for (const std::string& extension : format.extensions) {
+      const QString lower = QStringLiteral("*") + QString::fromStdString(extension);
+      patterns << lower << lower.toUpper();
+    }
+    all << patterns;
+    entries
+        << QString::fromUtf8(app_msg::kFormatFilesFilter).arg(QString::fromStdString(format.name)) +
+               QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+  }
+  entries.prepend(QString::fromUtf8(app_msg::kAllFilesFilter) + QStringLiteral(" (") +
+                  all.join(QLatin1Char(' ')) + QLatin1Char(')'));
+  return entries.join(QStringLiteral(";;"));
+}
 
 QString DisplayText(const QString& text) {
   QString result = text;
@@ -86,7 +106,7 @@ QStringList TQtPrompts::OpenPictureFiles() {
   QFileDialog dialog(parent_);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFiles);
-  dialog.setNameFilter(QString::fromUtf8(app_msg::kOpenPictureFilter));
+  dialog.setNameFilter(OpenPictureFilter());
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles();
 }

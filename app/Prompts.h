@@ -65,6 +65,10 @@ class TQtPrompts : public TPrompts {
   QWidget* parent_;
 };
 
+// The picture open dialog's filter: "ALL Files" with every extension the readers take, then one
+// entry per format, each extension in lower and upper case ("*.jpeg *.JPEG").
+QString OpenPictureFilter();
+
 // Turns the "\r" and "\r\n" line breaks of the program's messages into "\n".
 QString DisplayText(const QString& text);
 

@@ -4,18 +4,19 @@
 #include <cstring>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "imaging/BMPReader.h"
 #include "imaging/BMPWriter.h"
+#include "imaging/ByteReader.h"
 #include "imaging/ByteStream.h"
 #include "imaging/GIFReader.h"
 #include "imaging/GIFWriter.h"
 #include "imaging/InvalidGraphic.h"
 #include "imaging/JpegFrame.h"
+#include "imaging/Metafile.h"
 #include "imaging/Monochrome.h"
 #include "imaging/Orientation.h"
-#include "imaging/ByteReader.h"
-#include "imaging/Metafile.h"
 #include "imaging/PCXReader.h"
 #include "imaging/TIFFReader.h"
 #include "platform/Files.h"
@@ -48,6 +49,7 @@ auto WithMessage(const char* message, TFailureRule rule, Load&& load) {
 // The branches of LoadFromFile besides metafiles and the BMP default. A format whose reader is
 // not part of the library yet has none, and its branch fails with the branch's message.
 struct TFormatBranch {
+  const char* name;
   std::string_view extensions[2];  // "" fills an unused place
   const char* message;
   TFailureRule rule;
@@ -55,10 +57,10 @@ struct TFormatBranch {
 };
 
 constexpr TFormatBranch kBranches[] = {
-    {{".jpg", ".jpeg"}, kUnrecognizedJpeg, TFailureRule::kCodecErrors, ReadJPEGFile},
-    {{".tif", ".tiff"}, kUnrecognizedTiff, TFailureRule::kEveryError, ReadTIFFFile},
-    {{".pcx", ""}, kUnrecognizedPcx, TFailureRule::kEveryError, ReadPCXFile},
-    {{".gif", ""}, kUnrecognizedGif, TFailureRule::kEveryError, ReadGIFFile},
+    {"JPEG", {".jpg", ".jpeg"}, kUnrecognizedJpeg, TFailureRule::kCodecErrors, ReadJPEGFile},
+    {"TIFF", {".tif", ".tiff"}, kUnrecognizedTiff, TFailureRule::kEveryError, ReadTIFFFile},
+    {"PCX", {".pcx", ""}, kUnrecognizedPcx, TFailureRule::kEveryError, ReadPCXFile},
+    {"GIF", {".gif", ""}, kUnrecognizedGif, TFailureRule::kEveryError, ReadGIFFile},
 };
 
 constexpr std::string_view kMetafileExtensions[] = {".wmf", ".emf"};
@@ -93,6 +95,22 @@ void SaveFileSafely(const std::string& file_name, Write&& write) {
 }
 
 }  // namespace
+
+// ---- The formats ----
+
+std::vector<TPictureFormat> PictureFormats() {
+  std::vector<TPictureFormat> formats = {{"BMP", {".bmp"}}};
+  for (const TFormatBranch& branch : kBranches) {
+    TPictureFormat format{branch.name, {}};
+    for (std::string_view extension : branch.extensions) {
+      if (!extension.empty()) format.extensions.emplace_back(extension);
+    }
+    formats.push_back(std::move(format));
+  }
+  formats.push_back(
+      {"WMF and EMF", {kMetafileExtensions[0].data(), kMetafileExtensions[1].data()}});
+  return formats;
+}
 
 // ---- TImageIO ----
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/JPEGFilter.h"
 #include "imaging/JpegFrame.h"  // SaveToStreamJpeg and LoadFromStreamJpeg use its frame
@@ -15,6 +16,16 @@
 #include "platform/MemoryStream.h"
 
 namespace sk {
+
+// A picture format LoadFromFile reads, with the lower-case extensions that choose it; BMP, the
+// reader of every other name, is listed with ".bmp".
+struct TPictureFormat {
+  std::string name;
+  std::vector<std::string> extensions;
+};
+
+// The formats in the order of the reader table, BMP first.
+std::vector<TPictureFormat> PictureFormats();
 
 class TImageIO : private THostObserver {
  public:

@@ -4,7 +4,6 @@
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
 
-
 #include <array>
 #include <memory>
 #include <mutex>
@@ -37,13 +36,19 @@ void AppendUtf8(std::string& out, char32_t cp) {
 bool NextCodePoint(std::string_view text, size_t& i, char32_t& cp) {
   const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
   const uint8_t lead = byte(i);
-  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                : (lead >> 3) == 0x1E ? 4 : 0;
+  size_t length = lead < 0x80           ? 1
+                  : (lead >> 5) == 0x6  ? 2
+                  : (lead >> 4) == 0xE  ? 3
+                  : (lead >> 3) == 0x1E ? 4
+                                        : 0;
   if (length == 0 || i + length > text.size()) {
     ++i;
     return false;
   }
-  cp = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+  cp = length == 1   ? lead
+       : length == 2 ? (lead & 0x1F)
+       : length == 3 ? (lead & 0x0F)
+                     : (lead & 0x07);
   for (size_t k = 1; k < length; ++k) {
     if ((byte(i + k) & 0xC0) != 0x80) {
       ++i;
@@ -107,8 +112,8 @@ std::u16string ToLatin(const std::u16string& text) {
   if (!tried) {
     tried = true;
     UErrorCode status = U_ZERO_ERROR;
-    latin.reset(icu::Transliterator::createInstance("Any-Latin; Latin-ASCII", UTRANS_FORWARD,
-                                                    status));
+    latin.reset(
+        icu::Transliterator::createInstance("Any-Latin; Latin-ASCII", UTRANS_FORWARD, status));
     if (U_FAILURE(status)) latin.reset();
   }
   if (!latin) return std::u16string();

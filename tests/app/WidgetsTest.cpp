@@ -168,6 +168,19 @@ TEST(KeyTextTest, KeysRoundTripBetweenWindows1252AndTheScreen) {
   EXPECT_EQ(TextToKey(QString(300, QLatin1Char('x'))).size(), 255u);
 }
 
+TEST(PromptsTest, ThePictureFilterOffersEveryExtensionTheReadersTakeInBothCases) {
+  const QString filter = OpenPictureFilter();
+  const QString all = filter.section(QStringLiteral(";;"), 0, 0);
+  EXPECT_TRUE(all.startsWith(QStringLiteral("ALL Files (")));
+  for (const char* extension : {"bmp", "jpg", "jpeg", "tif", "tiff", "pcx", "gif", "wmf", "emf"}) {
+    SCOPED_TRACE(extension);
+    const QString lower = QStringLiteral("*.") + QString::fromUtf8(extension);
+    EXPECT_TRUE(all.contains(lower + QLatin1Char(' ')) || all.contains(lower + QLatin1Char(')')));
+    EXPECT_TRUE(all.contains(lower.toUpper()));
+  }
+  EXPECT_TRUE(filter.contains(QStringLiteral(";;JPEG Files (*.jpg *.JPG *.jpeg *.JPEG)")));
+}
+
 TEST(PromptsTest, MessageLineBreaksAreShownAsLines) {
   EXPECT_EQ(DisplayText(QStringLiteral("a\r\rb\r\nc")), QStringLiteral("a\n\nb\nc"));
 }

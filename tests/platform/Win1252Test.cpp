@@ -19,8 +19,9 @@ TEST(Win1252Test, ConvertsKnownCharacters) {
     std::string win1252;
     std::string utf8;
   };
-  for (const Case& c : {Case{"\x80", "\xE2\x82\xAC"}, Case{"caf\xE9", "caf\xC3\xA9"},
-                        Case{"\x9F", "\xC5\xB8"}, Case{"\x81", "\xC2\x81"}, Case{"plain", "plain"}}) {
+  for (const Case& c :
+       {Case{"\x80", "\xE2\x82\xAC"}, Case{"caf\xE9", "caf\xC3\xA9"}, Case{"\x9F", "\xC5\xB8"},
+        Case{"\x81", "\xC2\x81"}, Case{"plain", "plain"}}) {
     SCOPED_TRACE(c.utf8);
     EXPECT_EQ(Win1252ToUtf8(c.win1252), c.utf8);
     EXPECT_EQ(Utf8ToWin1252(c.utf8), c.win1252);
@@ -28,7 +29,8 @@ TEST(Win1252Test, ConvertsKnownCharacters) {
 }
 
 TEST(Win1252Test, UnconvertibleTextFailsOrIsReplaced) {
-  for (const std::string text : {"\xE6\x97\xA5", "a\xF0\x9F\x98\x80", "\xC3", "\xC0\xAF", "\xED\xA0\x80"}) {
+  for (const std::string text :
+       {"\xE6\x97\xA5", "a\xF0\x9F\x98\x80", "\xC3", "\xC0\xAF", "\xED\xA0\x80"}) {
     SCOPED_TRACE(text);
     EXPECT_FALSE(Utf8ToWin1252(text));
     const std::optional<std::string> replaced = Utf8ToWin1252(text, '?');
@@ -44,12 +46,14 @@ TEST(Win1252Test, NearestSpellingKeepsWhatFitsAndSpellsTheRestInLatinLetters) {
     const char* expected;
   };
   const TCase cases[] = {
-      {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},             // all of it fits
-      {"\xCE\xA9mega", "Omega"},                                 // Greek
-      {"\xE6\x97\xA5\xE6\x9C\xAC", "ri ben"},                        // Han
+      {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},                    // all of it fits
+      {"\xCE\xA9mega", "Omega"},                                       // Greek
+      {"\xE6\x97\xA5\xE6\x9C\xAC", "ri ben"},                          // Han
       {"\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0", "Moskva"},  // Cyrillic
-      {"a\xF0\x9F\x98\x80" "b", "a?b"},                           // nothing Latin to say
-      {"bad \xFF byte", "bad ? byte"},                           // malformed UTF-8
+      {"a\xF0\x9F\x98\x80"
+       "b",
+       "a?b"},                          // nothing Latin to say
+      {"bad \xFF byte", "bad ? byte"},  // malformed UTF-8
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.text);

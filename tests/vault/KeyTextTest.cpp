@@ -48,8 +48,10 @@ TEST(KeyTextTest, AFilesKeyIsItsNameWithoutFolderAndThreeLetterExtension) {
   EXPECT_EQ(KeyForFile("/photos/scan.tiff"), "scan.tiff");
   EXPECT_EQ(KeyForFile("caf\xC3\xA9.bmp"), "caf\xE9");
   // Characters Windows-1252 cannot hold are spelled in Latin letters, not turned into "?".
-  EXPECT_EQ(KeyForFile("/p/\xC3\x86r\xC3\xB8sk\xC3\xB8" "bing \xE6\x97\xA5\xE6\x9C\xAC \xCE\xA9mega.jpg"),
-            "\xC6r\xF8sk\xF8" "bing ri ben Omega");
+  EXPECT_EQ(KeyForFile("/p/\xC3\x86r\xC3\xB8sk\xC3\xB8"
+                       "bing \xE6\x97\xA5\xE6\x9C\xAC \xCE\xA9mega.jpg"),
+            "\xC6r\xF8sk\xF8"
+            "bing ri ben Omega");
   // The extension is taken off before the name is cut to 255 characters.
   EXPECT_EQ(KeyForFile(std::string(300, 'x') + ".jpg"), std::string(255, 'x'));
 }
