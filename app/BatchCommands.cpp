@@ -122,7 +122,8 @@ void TBatchCommands::DeletePictures() {
   if (context_.prompts.ExecDialog(batch_action_) != QDialog::Accepted) return;
   try {
     if (context_.prompts.MessageDlg(Text(app_msg::kConfirmBatchDelete), TMsgDlgType::kConfirmation,
-                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) == TMsgDlgBtn::kYes) {
+                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
+                                    TMsgDlgDefault::kSafe) == TMsgDlgBtn::kYes) {
       TBusyCursor busy;
       TProgressShown shown(progress_);
       // The keys as listed when the dialog was filled: item i of the check list is key i.

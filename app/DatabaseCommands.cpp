@@ -62,7 +62,8 @@ void TDatabaseCommands::Pack() {
 void TDatabaseCommands::Kill() {
   killed_file_ = QFile::decodeName(QByteArray::fromStdString(context_.store.FileName()));
   if (context_.prompts.MessageDlg(Text(app_msg::kConfirmKill), TMsgDlgType::kInformation,
-                                  {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) != TMsgDlgBtn::kYes) {
+                                  {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
+                                  TMsgDlgDefault::kSafe) != TMsgDlgBtn::kYes) {
     return;
   }
   context_.store.Kill();
@@ -70,7 +71,8 @@ void TDatabaseCommands::Kill() {
 
 void TDatabaseCommands::KESBeforeKill(bool& ok) {
   ok = context_.prompts.MessageDlg(Text(app_msg::kConfirmKillAgain), TMsgDlgType::kWarning,
-                                   {TMsgDlgBtn::kOk, TMsgDlgBtn::kCancel}) == TMsgDlgBtn::kOk;
+                                   {TMsgDlgBtn::kOk, TMsgDlgBtn::kCancel},
+                                   TMsgDlgDefault::kSafe) == TMsgDlgBtn::kOk;
 }
 
 void TDatabaseCommands::KESKilled() {

@@ -111,7 +111,8 @@ bool TFileCommands::ShutDown() {
   } catch (const std::exception& error) {
     context_.prompts.ShowError(FailureText(error));
     if (context_.prompts.MessageDlg(Text(app_msg::kExitUnsaved), TMsgDlgType::kWarning,
-                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) != TMsgDlgBtn::kYes) {
+                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
+                                    TMsgDlgDefault::kSafe) != TMsgDlgBtn::kYes) {
       return false;
     }
     // The user gives up the changes: close without writing the container back.

@@ -84,7 +84,8 @@ void TPictureCommands::DeletePicture() {
     TKES& store = context_.store;
     if (store.FindKey(*selected) &&
         context_.prompts.MessageDlg(Text(app_msg::kConfirmDelete), TMsgDlgType::kConfirmation,
-                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) == TMsgDlgBtn::kYes) {
+                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
+                                    TMsgDlgDefault::kSafe) == TMsgDlgBtn::kYes) {
       const int row = store.ItemIndex();
       store.Delete();
       view.KeyRemoved(row, *selected);
@@ -161,9 +162,8 @@ void TPictureCommands::StoreThenDelete(TMemoryStream& item, const std::string& o
       store.Delete();
       view.KeyRemoved(row, key);
     }
-    throw std::runtime_error(Text(app_msg::kRenameRestored)
-                                 .arg(FailureText(error), KeyToText(old_key))
-                                 .toStdString());
+    throw std::runtime_error(
+        Text(app_msg::kRenameRestored).arg(FailureText(error), KeyToText(old_key)).toStdString());
   }
   if (store.FindKey(old_key)) {
     const int row = store.ItemIndex();

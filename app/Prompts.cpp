@@ -65,14 +65,16 @@ QString DisplayText(const QString& text) {
 }
 
 TMsgDlgBtn TQtPrompts::MessageDlg(const QString& text, TMsgDlgType type,
-                                  std::initializer_list<TMsgDlgBtn> buttons) {
+                                  std::initializer_list<TMsgDlgBtn> buttons,
+                                  TMsgDlgDefault which_default) {
   TNormalCursor cursor;
   QMessageBox box(IconOf(type), QString::fromUtf8(app_msg::kAppTitle), DisplayText(text),
                   QMessageBox::NoButton, parent_);
   std::vector<TMsgDlgBtn> order(buttons);
   for (TMsgDlgBtn button : order) box.addButton(ToQt(button));
   if (!order.empty()) {
-    box.setDefaultButton(ToQt(order.front()));
+    box.setDefaultButton(
+        ToQt(which_default == TMsgDlgDefault::kSafe ? order.back() : order.front()));
     box.setEscapeButton(box.button(ToQt(order.back())));
   }
   box.exec();

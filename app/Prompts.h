@@ -15,17 +15,21 @@ namespace sk {
 
 enum class TMsgDlgType { kConfirmation, kInformation, kWarning, kError };
 enum class TMsgDlgBtn { kYes, kNo, kOk, kCancel };
+// Which button Enter presses: the first (the usual), or the refusing last one, for questions
+// whose first answer loses something (a picture, a store, unsaved changes).
+enum class TMsgDlgDefault { kFirst, kSafe };
 
 class TPrompts {
  public:
   virtual ~TPrompts() = default;
 
   // Shows text in a message box of the given type with the given buttons (the first is the
-  // default) and returns the button chosen. Closing the box without a button gives the last
+  // default unless which_default says the last) and returns the button chosen. Closing the box without a button gives the last
   // button of the list, which is always the refusing one ("No" or "Cancel") where there is one.
   // "\r" and "\r\n" in text are line breaks.
   virtual TMsgDlgBtn MessageDlg(const QString& text, TMsgDlgType type,
-                                std::initializer_list<TMsgDlgBtn> buttons) = 0;
+                                std::initializer_list<TMsgDlgBtn> buttons,
+                                TMsgDlgDefault which_default = TMsgDlgDefault::kFirst) = 0;
 
   // The application's standard error box: shows a failure's message with an "OK" button.
   virtual void ShowError(const QString& text) = 0;
@@ -54,7 +58,8 @@ class TQtPrompts : public TPrompts {
   void SetParent(QWidget* parent) { parent_ = parent; }
 
   TMsgDlgBtn MessageDlg(const QString& text, TMsgDlgType type,
-                        std::initializer_list<TMsgDlgBtn> buttons) override;
+                        std::initializer_list<TMsgDlgBtn> buttons,
+                        TMsgDlgDefault which_default = TMsgDlgDefault::kFirst) override;
   void ShowError(const QString& text) override;
   std::optional<QString> OpenStoreFile() override;
   QStringList OpenPictureFiles() override;

@@ -34,8 +34,9 @@ void TScriptedPrompts::ClearRecord() {
 }
 
 TMsgDlgBtn TScriptedPrompts::MessageDlg(const QString& text, TMsgDlgType type,
-                                        std::initializer_list<TMsgDlgBtn> buttons) {
-  asked_.push_back({TAsked::Kind::kMessage, text, type, {}, {}});
+                                        std::initializer_list<TMsgDlgBtn> buttons,
+                                        TMsgDlgDefault which_default) {
+  asked_.push_back({TAsked::Kind::kMessage, text, type, {}, {}, which_default});
   const TMsgDlgBtn refuse = buttons.size() == 0 ? TMsgDlgBtn::kOk : *(buttons.end() - 1);
   if (buttons_.empty()) {
     // A box with only "OK" needs no scripted answer: it can only be acknowledged.

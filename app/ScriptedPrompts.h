@@ -25,6 +25,7 @@ class TScriptedPrompts : public TPrompts {
     TMsgDlgType type = TMsgDlgType::kInformation;
     QString prompt;   // the input box's prompt
     QString initial;  // the input box's initial text
+    TMsgDlgDefault which_default = TMsgDlgDefault::kFirst;  // a message box's default button
   };
   // Sets up a dialog's controls as the user would and returns its result code.
   using TDialogScript = std::function<int(QDialog&)>;
@@ -55,7 +56,8 @@ class TScriptedPrompts : public TPrompts {
   void ClearRecord();
 
   TMsgDlgBtn MessageDlg(const QString& text, TMsgDlgType type,
-                        std::initializer_list<TMsgDlgBtn> buttons) override;
+                        std::initializer_list<TMsgDlgBtn> buttons,
+                        TMsgDlgDefault which_default = TMsgDlgDefault::kFirst) override;
   void ShowError(const QString& text) override;
   std::optional<QString> OpenStoreFile() override;
   QStringList OpenPictureFiles() override;

@@ -320,3 +320,32 @@ TEST_F(BatchCommandsTest, AScanAddStoresTheCheckedFilesAndLeavesTheGaugeProperty
 
 }  // namespace
 }  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+TEST_F(BatchCommandsTest, QuestionsWhoseYesLosesSomethingDefaultToTheSafeAnswer) {
+  TMainForm& form = OpenStore({{"a"}, {"b"}, {"c"}});
+  ClickRow(0);
+  prompts_.ClearRecord();
+  prompts_.QueueButton(TMsgDlgBtn::kNo);
+  form.DeletePicture();
+  prompts_.QueueDialog(CheckRows({0}));
+  prompts_.QueueButton(TMsgDlgBtn::kNo);
+  form.DeletePictures();
+  prompts_.QueueButton(TMsgDlgBtn::kYes);
+  prompts_.QueueButton(TMsgDlgBtn::kCancel);
+  form.Kill();
+  int questions = 0;
+  for (const auto& asked : prompts_.Asked()) {
+    if (asked.kind != TScriptedPrompts::TAsked::Kind::kMessage) continue;
+    ++questions;
+    EXPECT_EQ(asked.which_default, TMsgDlgDefault::kSafe) << asked.text.toStdString();
+  }
+  EXPECT_EQ(questions, 4);
+  EXPECT_TRUE(form.StoreOpen());
+  EXPECT_EQ(Keys().size(), 3u);
+}
+
+}  // namespace
+}  // namespace sk::test
