@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "app/HelpWindow.h"
+#include "app/FolderTree.h"
 #include "app/Messages.h"
 #include "view/Image.h"
 #include "platform/Files.h"
@@ -237,15 +238,7 @@ bool TSaveAs::ChooseFolder(const QString& folder) {
   ShowDrive(DriveOfFolder(drives_, QFile::encodeName(path).toStdString()));
   file_model_->setRootPath(path);
   file_list_->setRootIndex(file_model_->index(path));
-  const QSignalBlocker blocker(dir_list_->selectionModel());
-  const QModelIndex index = dir_model_->index(path);
-  if (index.isValid() && index != dir_list_->rootIndex()) {
-    dir_list_->setCurrentIndex(index);
-    dir_list_->scrollTo(index);
-  } else {
-    // The drive's own folder is the list's root, which has no row of its own.
-    dir_list_->setCurrentIndex(QModelIndex());
-  }
+  SelectFolderRow(*dir_list_, *dir_model_, path);
   return true;
 }
 

@@ -25,6 +25,7 @@
 #include <algorithm>
 
 #include "app/BusyCursor.h"
+#include "app/FolderTree.h"
 #include "app/Messages.h"
 
 namespace sk {
@@ -276,14 +277,7 @@ bool TScanUnit::ChooseDirectory(const QString& folder) {
   const QString path = QDir::cleanPath(info.absoluteFilePath());
   ShowDrive(DriveOfFolder(drives_, PathBytes(path)));
   directory_ = path;
-  const QSignalBlocker blocker(dir_box_->selectionModel());
-  const QModelIndex index = dir_model_->index(path);
-  if (index.isValid() && index != dir_box_->rootIndex()) {
-    dir_box_->setCurrentIndex(index);
-    dir_box_->scrollTo(index);
-  } else {
-    dir_box_->setCurrentIndex(QModelIndex());
-  }
+  SelectFolderRow(*dir_box_, *dir_model_, path);
   return true;
 }
 

@@ -89,33 +89,14 @@ std::vector<TPointD> ReadPoints(TByteReader& p, uint64_t count, bool small) {
   return points;
 }
 
-struct TObject {
-  enum class TKind { kPen, kBrush, kFont, kOther } kind = TKind::kOther;
-  TLogPen pen;
-  TMetaBrush brush;
-  TLogFont font;
-};
-
-TMetaBrush MakeBrush(uint32_t style, uint32_t color, uint32_t hatch) {
-  TMetaBrush brush;
-  brush.color = color & 0xFFFFFF;
-  switch (style) {
-    case 1: brush.style = TMetaBrushStyle::kNull; break;
-    case 2:
-      brush.style = TMetaBrushStyle::kHatched;
-      brush.hatch = hatch <= 5 ? static_cast<int>(hatch) : 0;
-      break;
-    default: brush.style = TMetaBrushStyle::kSolid; break;
-  }
-  return brush;
-}
+using TObject = TMetaObject;
 
 // The stock objects that GetStockObject gives, by index.
 std::optional<TObject> StockObject(uint32_t index) {
   TObject object;
   const auto brush = [&](uint32_t color) {
     object.kind = TObject::TKind::kBrush;
-    object.brush = MakeBrush(0, color, 0);
+    object.brush = MakeMetaBrush(0, color, 0);
   };
   const auto pen = [&](uint32_t style, uint32_t color) {
     object.kind = TObject::TKind::kPen;
@@ -130,7 +111,7 @@ std::optional<TObject> StockObject(uint32_t index) {
     case 4: brush(0x000000); break;
     case 5:
       object.kind = TObject::TKind::kBrush;
-      object.brush = MakeBrush(1, 0, 0);
+      object.brush = MakeMetaBrush(1, 0, 0);
       break;
     case 6: pen(0, 0xFFFFFF); break;
     case 7: pen(0, 0x000000); break;
@@ -451,7 +432,7 @@ void TEmfPlayer::Play(uint32_t type, TByteReader& p) {
       const uint32_t style = p.U32();
       const uint32_t color = p.U32();
       const uint32_t hatch = p.U32();
-      object.brush = MakeBrush(style, color, hatch);
+      object.brush = MakeMetaBrush(style, color, hatch);
       slot = std::move(object);
       return;
     }
@@ -468,7 +449,7 @@ void TEmfPlayer::Play(uint32_t type, TByteReader& p) {
       TObject object;
       object.kind = TObject::TKind::kBrush;
       if (usage != 0 && type == kCreateDIBPatternBrushPt) {
-        object.brush = MakeBrush(0, 0, 0);  // palette indices: no colours to show
+        object.brush = MakeMetaBrush(0, 0, 0);  // palette indices: no colours to show
       } else {
         object.brush.style = TMetaBrushStyle::kPattern;
         object.brush.pattern = std::make_shared<const TPicture>(DecodeMetafileDib(info, bits));

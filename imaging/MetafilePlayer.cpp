@@ -843,4 +843,18 @@ TRectD DibSourceRect(const TPicture& picture, int32_t dib_height, double x, doub
   return {x, top, x + width, top + height};
 }
 
+TMetaBrush MakeMetaBrush(uint32_t style, uint32_t color, uint32_t hatch) {
+  TMetaBrush brush;
+  brush.color = color & 0xFFFFFF;
+  switch (style) {
+    case 1: brush.style = TMetaBrushStyle::kNull; break;
+    case 2:
+      brush.style = TMetaBrushStyle::kHatched;
+      brush.hatch = hatch <= 5 ? static_cast<int>(hatch) : 0;
+      break;
+    default: brush.style = TMetaBrushStyle::kSolid; break;
+  }
+  return brush;
+}
+
 }  // namespace sk

@@ -44,6 +44,19 @@ struct TLogFont {
   std::string face;  // UTF-8
 };
 
+// An entry of a metafile's object table: the pen, brush or font a record created (any other
+// kind of object is kept only so that its index is taken).
+struct TMetaObject {
+  enum class TKind { kPen, kBrush, kFont, kOther } kind = TKind::kOther;
+  TLogPen pen;
+  TMetaBrush brush;
+  TLogFont font;
+};
+
+// A brush from a logical brush's style (0 solid, 1 null, 2 hatched, others solid), colour (red in
+// the low byte) and hatch (0 to 5, others 0).
+TMetaBrush MakeMetaBrush(uint32_t style, uint32_t color, uint32_t hatch);
+
 // A metafile's size in pixels, as the header gives it.
 struct TMetafileSize {
   int64_t width = 0;

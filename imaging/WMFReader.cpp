@@ -99,26 +99,7 @@ std::u16string ReadText(TByteReader& p, uint64_t count) {
   return text;
 }
 
-struct TObject {
-  enum class TKind { kPen, kBrush, kFont, kOther } kind = TKind::kOther;
-  TLogPen pen;
-  TMetaBrush brush;
-  TLogFont font;
-};
-
-TMetaBrush MakeBrush(uint16_t style, uint32_t color, uint16_t hatch) {
-  TMetaBrush brush;
-  brush.color = color & 0xFFFFFF;
-  switch (style) {
-    case 1: brush.style = TMetaBrushStyle::kNull; break;
-    case 2:
-      brush.style = TMetaBrushStyle::kHatched;
-      brush.hatch = hatch <= 5 ? hatch : 0;
-      break;
-    default: brush.style = TMetaBrushStyle::kSolid; break;
-  }
-  return brush;
-}
+using TObject = TMetaObject;
 
 class TWmfPlayer {
  public:
@@ -304,7 +285,7 @@ bool TWmfPlayer::Play(uint16_t function, TByteReader& p) {
       const uint16_t style = p.U16();
       const uint32_t color = p.U32();
       const uint16_t hatch = p.U16();
-      object.brush = MakeBrush(style, color, hatch);
+      object.brush = MakeMetaBrush(style, color, hatch);
       Create(std::move(object));
       break;
     }
@@ -316,7 +297,7 @@ bool TWmfPlayer::Play(uint16_t function, TByteReader& p) {
       if (style == 3 || usage != 0) {
         // A device-dependent bitmap or palette indices: no colours to show; a black brush keeps
         // the shape visible.
-        object.brush = MakeBrush(0, 0, 0);
+        object.brush = MakeMetaBrush(0, 0, 0);
       } else {
         object.brush.style = TMetaBrushStyle::kPattern;
         object.brush.pattern =
