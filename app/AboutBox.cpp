@@ -11,14 +11,11 @@
 
 #include "app/Messages.h"
 #include "app/Prompts.h"
+#include "app/ScreenText.h"
 
 namespace sk {
 
 namespace {
-
-QString Text(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
 
 QLabel* Link(const QString& href, const QString& shown, const char* hint, QWidget* parent) {
   auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(href, shown.toHtmlEscaped()),

@@ -17,6 +17,7 @@
 #include "app/QMSProgress.h"
 #include "app/SaveAs.h"
 #include "app/ScanUnit.h"
+#include "app/ScreenText.h"
 #include "platform/MemoryStream.h"
 #include "vault/KeyText.h"
 #include "vault/PicturePipeline.h"
@@ -25,14 +26,6 @@
 namespace sk {
 
 namespace {
-
-QString Text(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
-
-std::string FileNameBytes(const QString& path) {
-  return QFile::encodeName(path).toStdString();
-}
 
 // Closes the progress window on every way out of a batch.
 class TProgressShown {

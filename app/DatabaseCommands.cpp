@@ -10,17 +10,10 @@
 #include "app/Messages.h"
 #include "app/PasswordDlg.h"
 #include "app/Prompts.h"
+#include "app/ScreenText.h"
 #include "view/Image.h"
 
 namespace sk {
-
-namespace {
-
-QString Text(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
-
-}  // namespace
 
 TDatabaseCommands::TDatabaseCommands(TCommandContext context, TPasswordDlg& password_dlg,
                                      TMRUFileList& mru)

@@ -12,26 +12,11 @@
 #include "app/Messages.h"
 #include "app/Preferences.h"
 #include "app/Prompts.h"
+#include "app/ScreenText.h"
 #include "vault/CloseStore.h"
 #include "view/Image.h"
 
 namespace sk {
-
-namespace {
-
-QString Text(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
-
-std::string FileNameBytes(const QString& path) {
-  return QFile::encodeName(path).toStdString();
-}
-
-QString FileNameText(const std::string& bytes) {
-  return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
-}  // namespace
 
 TFileCommands::TFileCommands(TCommandContext context, TMRUFileList& mru,
                              TPreferences& preferences_dlg)

@@ -39,6 +39,7 @@
 #include "app/QMSProgress.h"
 #include "app/SaveAs.h"
 #include "app/ScanUnit.h"
+#include "app/ScreenText.h"
 #include "platform/qt/QtMetafileCanvas.h"
 #include "view/Image.h"
 
@@ -64,10 +65,6 @@ constexpr int kItemSizeLabelWidth = 72;
 constexpr int kSizePanelWidth = 96;
 constexpr int kViewStylePanelWidth = 65;
 constexpr int kGlyphSize = 32;
-
-QString Text(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
 
 // A tool-bar glyph from the desktop's icon theme, or the program's own when the theme has none.
 QIcon Glyph(const char* theme_name, const char* own) {

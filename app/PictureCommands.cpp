@@ -14,24 +14,13 @@
 #include "app/NameDLG.h"
 #include "app/Prompts.h"
 #include "app/SaveAs.h"
+#include "app/ScreenText.h"
 #include "platform/MemoryStream.h"
 #include "store/KESNames.h"
 #include "vault/KeyText.h"
 #include "view/Image.h"
 
 namespace sk {
-
-namespace {
-
-QString Text(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
-
-std::string FileNameBytes(const QString& path) {
-  return QFile::encodeName(path).toStdString();
-}
-
-}  // namespace
 
 TPictureCommands::TPictureCommands(TCommandContext context, TNameDLG& name_dlg, TSaveAs& save_as)
     : context_(context), name_dlg_(name_dlg), save_as_(save_as) {}

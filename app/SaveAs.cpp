@@ -25,16 +25,13 @@
 #include "app/HelpWindow.h"
 #include "app/FolderTree.h"
 #include "app/Messages.h"
+#include "app/ScreenText.h"
 #include "view/Image.h"
 #include "platform/Files.h"
 
 namespace sk {
 
 namespace {
-
-QString Text(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
 
 QString PathText(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));

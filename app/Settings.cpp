@@ -7,15 +7,12 @@
 
 #include "app/Application.h"
 #include "app/Messages.h"
+#include "app/ScreenText.h"
 #include "platform/qt/Registry.h"
 
 namespace sk {
 
 namespace {
-
-QString Text(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
 
 QString PreferencesKey() {
   return Text(app_msg::kPreferencesKey);
