@@ -23,6 +23,7 @@ namespace sk {
 namespace {
 
 using test::ReadFileBytes;
+using test::PictureOf;
 using test::RgbOf;
 
 std::vector<uint8_t> JPEGBytes(const TPicture& picture, TResolution resolution, int quality = 90) {
@@ -416,21 +417,6 @@ TEST_F(ImageIOTest, EveryStreamFailureIsUnrecognizedJpegStream) {
 }
 
 // ---- BMP saves ----
-
-// A picture of the given pixels (colour values, red in the low byte), row by row.
-TPicture PictureOf(int width, int height, const std::vector<uint32_t>& colors) {
-  TPicture picture(width, height);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint32_t c = colors[static_cast<size_t>(y * width + x) % colors.size()];
-      uint8_t* p = picture.Row(y) + 3 * x;
-      p[0] = static_cast<uint8_t>(c >> 16);
-      p[1] = static_cast<uint8_t>(c >> 8);
-      p[2] = static_cast<uint8_t>(c);
-    }
-  }
-  return picture;
-}
 
 uint32_t PaletteEntry(const std::vector<uint8_t>& bmp, int index) {
   const uint8_t* p = &bmp[54 + 4 * static_cast<size_t>(index)];

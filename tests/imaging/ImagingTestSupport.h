@@ -42,6 +42,9 @@ TPicture PictureFromRgb(std::span<const uint8_t> rgb, int width, int height);
 // A picture of deterministic pseudo-random pixels.
 TPicture NoisePicture(int width, int height, uint32_t seed);
 
+// A picture whose pixels repeat the colour values given (red in the low byte), row by row.
+TPicture PictureOf(int width, int height, const std::vector<uint32_t>& colors);
+
 // Decodes an image file with ImageMagick into red-green-blue bytes and its size.
 struct TOracleImage {
   std::vector<uint8_t> rgb;

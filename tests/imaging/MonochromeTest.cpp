@@ -5,24 +5,12 @@
 #include <vector>
 
 #include "imaging/Monochrome.h"
+#include "tests/imaging/ImagingTestSupport.h"
 
 namespace sk {
 namespace {
 
-// A picture whose pixels repeat the colour values given (red in the low byte), row by row.
-TPicture PictureOf(int width, int height, const std::vector<uint32_t>& colors) {
-  TPicture picture(width, height);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint32_t c = colors[static_cast<size_t>(y * width + x) % colors.size()];
-      uint8_t* p = picture.Row(y) + 3 * x;
-      p[0] = static_cast<uint8_t>(c >> 16);
-      p[1] = static_cast<uint8_t>(c >> 8);
-      p[2] = static_cast<uint8_t>(c);
-    }
-  }
-  return picture;
-}
+using test::PictureOf;
 
 TEST(MonochromeTest, ExpandMonochromeGivesWhiteForSetBitsAndBlackForClearOnes) {
   TMonoPicture bits(13, 2);
