@@ -19,12 +19,14 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <algorithm>
+#include <cerrno>
 
 #include "app/Messages.h"
 #include "app/NameDLG.h"
 #include "app/AboutBox.h"
 #include "app/SaveAs.h"
 #include "imaging/ImageIO.h"
+#include "platform/Files.h"
 #include "platform/MemoryStream.h"
 #include "store/KES.h"
 #include "tests/app/AppTestSupport.h"
@@ -720,6 +722,42 @@ TEST_F(PictureCommandsTest, EscapeInTheNameDialogCancelsTheAdd) {
   EXPECT_TRUE(prompts_.Messages().empty());
   EXPECT_EQ(SelectedText(form.KeyList()), QStringLiteral("first"));
   EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x102030));
+}
+
+}  // namespace
+}  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+// Makes every write into the temporary folder fail as a full disk does, while it lives.
+struct TFullTemporaryFolder {
+  TFullTemporaryFolder() {
+    const std::string tmp = TempDirectory();
+    SetFileFaultHook([tmp](std::string_view operation, const std::string& path) {
+      return operation == "write" && path.rfind(tmp, 0) == 0 ? ENOSPC : 0;
+    });
+  }
+  ~TFullTemporaryFolder() { SetFileFaultHook(nullptr); }
+};
+
+TEST_F(PictureCommandsTest, ARenameOnAFullTemporaryFolderLosesNothing) {
+  TMainForm& form = OpenStore({{"precious", 16, 16, 0x20A040}, {"other"}});
+  const std::vector<uint8_t> before = StoredItem(store_, "precious");
+  ClickRow(ListTexts(form.KeyList()).indexOf(QStringLiteral("precious")));
+  prompts_.QueueInput(QStringLiteral("renamed"));
+  {
+    const TFullTemporaryFolder full;
+    form.RenamePicture();
+  }
+  ASSERT_EQ(prompts_.Errors().size(), 1u);
+  EXPECT_TRUE(prompts_.Errors().front().contains(QStringLiteral("'precious'")));
+  EXPECT_EQ(SelectedText(form.KeyList()), QStringLiteral("precious"));
+  form.Action(TCommand::kClose).trigger();
+  std::vector<std::string> keys = StoreKeys(store_);
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(keys, (std::vector<std::string>{"other", "precious"}));
+  EXPECT_EQ(StoredItem(store_, "precious"), before);
 }
 
 }  // namespace
