@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QStringList>
@@ -152,14 +153,29 @@ void TBatchCommands::SavePictures() {
     save_as_.Edit1().setPalette(palette);
     try {
       if (context_.prompts.ExecDialog(save_as_) == QDialog::Accepted) {
+        context_.view.FillKeyList();
+        // Files that exist already are replaced or kept as the user says, once for the batch.
+        int existing = 0;
+        for (int i = 0; i < batch_action_.Count() && i < context_.view.KeyCount(); ++i) {
+          if (batch_action_.Checked(i) && QFileInfo::exists(SaveTarget(i))) ++existing;
+        }
+        TMsgDlgBtn replace = TMsgDlgBtn::kYes;
+        if (existing > 0) {
+          replace = context_.prompts.MessageDlg(
+              Text(app_msg::kConfirmReplaceBatch).arg(existing).arg(save_as_.Folder()),
+              TMsgDlgType::kConfirmation, {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo, TMsgDlgBtn::kCancel},
+              TMsgDlgDefault::kSafe);
+        }
         TProgressShown shown(progress_);
         TBusyCursor busy;
-        context_.view.FillKeyList();
-        for (int i = 0; i < batch_action_.Count() && i < context_.view.KeyCount(); ++i) {
+        for (int i = 0; replace != TMsgDlgBtn::kCancel && i < batch_action_.Count() &&
+                        i < context_.view.KeyCount();
+             ++i) {
           if (!batch_action_.Checked(i)) continue;
+          const QString path = SaveTarget(i);
+          if (replace == TMsgDlgBtn::kNo && QFileInfo::exists(path)) continue;
           context_.view.SelectRow(i);
           const std::string key = *context_.view.SelectedKey();
-          const QString path = SavePath(save_as_.Folder(), KeyToText(key), save_as_.Extension());
           try {
             context_.view.MyUpdate();
             if (!context_.view.ShowsSelectedPicture()) {
@@ -248,6 +264,11 @@ void TBatchCommands::AddScannedPictures() {
     context_.prompts.ShowError(
         Text(app_msg::kScanAddFailed).arg(failures.join(QStringLiteral("\r"))));
   }
+}
+
+QString TBatchCommands::SaveTarget(int row) const {
+  const std::string key = context_.view.KeyAt(row);
+  return SavePath(save_as_.Folder(), KeyToText(key), save_as_.Extension());
 }
 
 void TBatchCommands::RefreshAndShowFirst() {

@@ -34,7 +34,8 @@ class TBatchCommands {
   // whatever the answer. A store failure ends the batch (raised); keys deleted before stay deleted.
   void DeletePictures();
   // Saves the checked keys to disk, named after the keys, in the format and folder chosen in the
-  // save dialog. Keys that could not be saved are listed in one message at the end.
+  // save dialog. When some of the files exist, one question replaces them all, skips them or
+  // cancels. Keys that could not be saved are listed in one message at the end.
   void SavePictures();
   // Adds the files checked in the scan dialog's result, in its order, each under its file name
   // made unique with " (n)". A file that cannot be read ends the add with the reader's message
@@ -45,6 +46,8 @@ class TBatchCommands {
   // Shows the last picture a batch add stored, as the view would after loading it.
   void ShowAddedPicture();
   void RefreshAndShowFirst();
+  // The file a batch save writes for the key at row of the list.
+  QString SaveTarget(int row) const;
 
   TCommandContext context_;
   TBatchAction& batch_action_;

@@ -29,6 +29,8 @@ class TStoreView {
   virtual void KeyAdded(const std::string& key) = 0;
   virtual void KeyRemoved(int row, const std::string& key) = 0;
   virtual int KeyCount() const = 0;
+  // The key shown at row (0 <= row < KeyCount()).
+  virtual std::string KeyAt(int row) const = 0;
   // Selects a row without running MyUpdate; -1 or a row past the end clears the selection.
   virtual void SelectRow(int row) = 0;
   // Selects the entry that shows key; clears the selection when there is none.

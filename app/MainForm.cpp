@@ -694,6 +694,10 @@ int TMainForm::KeyCount() const {
   return key_list_->count();
 }
 
+std::string TMainForm::KeyAt(int row) const {
+  return key_list_->Key(row);
+}
+
 void TMainForm::SelectRow(int row) {
   key_list_->setCurrentRow(row);
 }

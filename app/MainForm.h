@@ -224,6 +224,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   void KeyAdded(const std::string& key) override;
   void KeyRemoved(int row, const std::string& key) override;
   int KeyCount() const override;
+  std::string KeyAt(int row) const override;
   void SelectRow(int row) override;
   void SelectKey(const std::string& key) override;
   int SelectedRow() const override;

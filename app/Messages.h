@@ -127,6 +127,11 @@ inline constexpr char kKeyNotUnique[] = "%1.\r\rThe picture was not added; give 
 inline constexpr char kPictureNotShown[] =
     "The picture \"%1\" cannot be shown, so it is neither renamed nor saved. Its stored bytes are "
     "kept as they are.";
+// Saving onto files that exist: %1 the file; for a batch, %1 how many and %2 the folder.
+inline constexpr char kConfirmReplace[] = "%1 exists already.\r\rReplace it?";
+inline constexpr char kConfirmReplaceBatch[] =
+    "%1 of the files to save exist already in %2.\r\rYes replaces them, No keeps them and saves "
+    "only the others, Cancel saves nothing.";
 // %1: the file; %2: the failure's own message.
 inline constexpr char kSaveToDiskFailed[] = "The picture was not saved to %1:\r%2";
 

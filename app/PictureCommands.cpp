@@ -200,6 +200,13 @@ void TPictureCommands::SavePicture() {
   if (context_.prompts.ExecDialog(save_as_) != QDialog::Accepted) return;
   const QString path = SavePath(save_as_.Folder(), save_as_.Edit1().text(), save_as_.Extension());
   const std::string file = FileNameBytes(path);
+  // An existing file is replaced only when the user says so.
+  if (QFileInfo::exists(path) &&
+      context_.prompts.MessageDlg(Text(app_msg::kConfirmReplace).arg(path),
+                                  TMsgDlgType::kConfirmation, {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
+                                  TMsgDlgDefault::kSafe) != TMsgDlgBtn::kYes) {
+    return;
+  }
   TBusyCursor busy;
   try {
     WritePicture(context_.picture, file, save_as_);

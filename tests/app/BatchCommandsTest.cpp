@@ -349,3 +349,80 @@ TEST_F(BatchCommandsTest, QuestionsWhoseYesLosesSomethingDefaultToTheSafeAnswer)
 
 }  // namespace
 }  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+QByteArray FileBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteText(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+}
+
+// A dialog script that saves as BMP into folder.
+TScriptedPrompts::TDialogScript SaveAsBmpInto(QString folder) {
+  return [folder](QDialog& dialog) {
+    auto& save = dynamic_cast<TSaveAs&>(dialog);
+    save.ComboBox1().setCurrentIndex(1);
+    EXPECT_TRUE(save.ChooseFolder(folder));
+    return static_cast<int>(QDialog::Accepted);
+  };
+}
+
+TEST_F(BatchCommandsTest, ASaveOntoAnExistingFileAsksAndNoKeepsIt) {
+  TMainForm& form = OpenStore({{"holiday", 8, 8, 0xFF0000}});
+  const QString out = Path(QStringLiteral("out"));
+  QDir().mkpath(out);
+  const QString target = out + QStringLiteral("/holiday.bmp");
+  WriteText(target, "the photo from last year");
+  for (TMsgDlgBtn answer : {TMsgDlgBtn::kNo, TMsgDlgBtn::kYes}) {
+    SCOPED_TRACE(static_cast<int>(answer));
+    prompts_.ClearRecord();
+    prompts_.QueueDialog(SaveAsBmpInto(out));
+    prompts_.QueueButton(answer);
+    form.SavePicture();
+    ASSERT_EQ(prompts_.Messages().size(), 1u);
+    EXPECT_TRUE(prompts_.Messages().front().contains(target));
+    EXPECT_EQ(prompts_.Asked().back().which_default, TMsgDlgDefault::kSafe);
+    EXPECT_EQ(FileBytes(target) == "the photo from last year", answer == TMsgDlgBtn::kNo);
+  }
+  EXPECT_EQ(FileBytes(target).left(2), QByteArray("BM"));
+}
+
+TEST_F(BatchCommandsTest, ABatchSaveAsksOnceForTheFilesThatExist) {
+  struct TCase {
+    TMsgDlgBtn answer;
+    bool red_written;
+    bool blue_replaced;
+  };
+  const TCase cases[] = {{TMsgDlgBtn::kNo, true, false},
+                         {TMsgDlgBtn::kCancel, false, false},
+                         {TMsgDlgBtn::kYes, true, true}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.answer));
+    TMainForm& form = OpenStore({{"blue", 8, 8, 0x0000FF}, {"red", 8, 8, 0xFF0000}});
+    const QString out = Path(QStringLiteral("batch-out"));
+    QDir(out).removeRecursively();
+    QDir().mkpath(out);
+    WriteText(out + QStringLiteral("/blue.bmp"), "kept");
+    prompts_.ClearRecord();
+    prompts_.QueueDialog(CheckRows({0, 1}));
+    prompts_.QueueDialog(SaveAsBmpInto(out));
+    prompts_.QueueButton(c.answer);
+    form.SavePictures();
+    ASSERT_EQ(prompts_.Messages().size(), 1u);
+    EXPECT_TRUE(prompts_.Messages().front().startsWith(QStringLiteral("1 of the files")));
+    EXPECT_EQ(QFile::exists(out + QStringLiteral("/red.bmp")), c.red_written);
+    EXPECT_EQ(FileBytes(out + QStringLiteral("/blue.bmp")) != "kept", c.blue_replaced);
+    DestroyForm();
+    QFile::remove(store_);
+  }
+}
+
+}  // namespace
+}  // namespace sk::test

@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include "app/KeyListBox.h"
 #include <QMenu>
 #include <QSlider>
 #include <QStackedWidget>
@@ -21,9 +20,10 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "app/AboutBox.h"
+#include "app/KeyListBox.h"
 #include "app/Messages.h"
 #include "app/NameDLG.h"
-#include "app/AboutBox.h"
 #include "app/SaveAs.h"
 #include "imaging/ImageIO.h"
 #include "platform/Files.h"
@@ -40,7 +40,6 @@ namespace {
 QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
 }
-
 
 // The quantisation tables (DQT segments) of the JPEG in bytes, which tell the quality it was
 // written at.
@@ -78,7 +77,6 @@ std::vector<uint8_t> StoredItem(const QString& path, const std::string& key) {
 }
 
 using PictureCommandsTest = TPictureWorkflowTest;
-
 
 TEST_F(PictureCommandsTest, AddingTheSameFileGrowsItsNameAndSelectsTheNewKey) {
   TMainForm& form = OpenStore({});
@@ -203,7 +201,8 @@ TEST_F(PictureCommandsTest, DeleteKeepsTheIndexOrSelectsTheNewLast) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.count << " keys, row " << c.row);
     std::vector<TTestItem> items;
-    for (int i = 0; i < c.count; ++i) items.push_back({"key" + std::to_string(i), 16, 16, 0x404040});
+    for (int i = 0; i < c.count; ++i)
+      items.push_back({"key" + std::to_string(i), 16, 16, 0x404040});
     TMainForm& form = OpenStore(items);
     ClickRow(c.row);
     const QString deleted = SelectedText(form.KeyList());
@@ -230,7 +229,8 @@ TEST_F(PictureCommandsTest, DeleteKeepsTheIndexOrSelectsTheNewLast) {
 }
 
 TEST_F(PictureCommandsTest, AnsweringNoChangesNothingButRefreshes) {
-  TMainForm& form = OpenStore({{"a", 8, 8, 0x111111}, {"b", 8, 8, 0x222222}, {"c", 8, 8, 0x333333}});
+  TMainForm& form =
+      OpenStore({{"a", 8, 8, 0x111111}, {"b", 8, 8, 0x222222}, {"c", 8, 8, 0x333333}});
   ClickRow(1);
   form.PositionPanel().setText(QStringLiteral("stale"));
   // The store gains a key behind the window's back: the list no longer shows what it holds.
@@ -428,7 +428,8 @@ TEST_F(PictureCommandsTest, ACancelledOrFailedSaveWritesNothingAndAFailureIsShow
   });
   form.SavePicture();
   ASSERT_EQ(prompts_.Errors().size(), 1u);
-  EXPECT_TRUE(prompts_.Errors().front().startsWith(QStringLiteral("The picture was not saved to ")));
+  EXPECT_TRUE(
+      prompts_.Errors().front().startsWith(QStringLiteral("The picture was not saved to ")));
   EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
 }
 
@@ -542,14 +543,12 @@ TEST_F(PictureCommandsTest, TheAboutBoxShowsTheStoreLinesAndOpensItsLinks) {
 
 TEST_F(PictureCommandsTest, EveryStoreCommandExistsAndFollowsTheStore) {
   TMainForm& form = MakeForm();
-  const TCommand picture[] = {TCommand::kImageLoad,   TCommand::kImageDelete,
-                              TCommand::kImageRename, TCommand::kImageSave,
-                              TCommand::kAddButton,   TCommand::kDeleteButton,
-                              TCommand::kSaveButton,  TCommand::kRenameButton,
-                              TCommand::kBatchAdd,    TCommand::kBatchDelete,
-                              TCommand::kBatchSave,   TCommand::kBatchScan,
-                              TCommand::kPassword,
-                              TCommand::kPack,        TCommand::kKill};
+  const TCommand picture[] = {
+      TCommand::kImageLoad,   TCommand::kImageDelete,  TCommand::kImageRename,
+      TCommand::kImageSave,   TCommand::kAddButton,    TCommand::kDeleteButton,
+      TCommand::kSaveButton,  TCommand::kRenameButton, TCommand::kBatchAdd,
+      TCommand::kBatchDelete, TCommand::kBatchSave,    TCommand::kBatchScan,
+      TCommand::kPassword,    TCommand::kPack,         TCommand::kKill};
   for (bool open : {false, true}) {
     SCOPED_TRACE(open);
     if (open) OpenThroughDialog(Path(QStringLiteral("new.skd")));
@@ -604,8 +603,7 @@ TEST_F(PictureCommandsTest, AnItemTheStoreCannotReadClearsTheViewAndIsNeitherRen
   // Neither the picture nor the size of the key before stands for the damaged one.
   EXPECT_FALSE(NearColour(CentreColour(form.Image().Bitmap()), 0x2050A0));
   EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
-  EXPECT_EQ(form.PositionPanel().text(),
-            QString::number(broken + 1) + QStringLiteral(" out of 2"));
+  EXPECT_EQ(form.PositionPanel().text(), QString::number(broken + 1) + QStringLiteral(" out of 2"));
 
   // Rename and Save refuse with a message, without a question and without touching the store.
   for (TCommand command : {TCommand::kImageRename, TCommand::kImageSave}) {
