@@ -184,8 +184,10 @@ void TMainForm::CreateActions() {
              [this] { EditPreferences(); });
   MakeAction(C::kExit, app_msg::kExitItem, {}, [this] { Exit(); });
   MakeAction(C::kImageLoad, app_msg::kLoadItem, {}, [this] { AddPicture(); });
-  MakeAction(C::kImageDelete, app_msg::kDeleteItem, {}, [this] { DeletePicture(); });
-  MakeAction(C::kImageRename, app_msg::kRenameItem, {}, [this] { RenamePicture(); });
+  MakeAction(C::kImageDelete, app_msg::kDeleteItem, QKeySequence(Qt::Key_Delete),
+             [this] { DeletePicture(); });
+  MakeAction(C::kImageRename, app_msg::kRenameItem, QKeySequence(Qt::Key_F2),
+             [this] { RenamePicture(); });
   MakeAction(C::kImageSave, app_msg::kSaveToDiskItem, {}, [this] { SavePicture(); });
   MakeAction(C::kBatchAdd, app_msg::kAddItem, {}, [this] { AddPictures(); });
   MakeAction(C::kBatchDelete, app_msg::kDeleteItem, {}, [this] { DeletePictures(); });
@@ -224,6 +226,10 @@ void TMainForm::CreateActions() {
     action->setToolTip(Text(button_spec.hint));
     action->setIcon(Glyph(button_spec.theme_glyph, button_spec.own_glyph));
   }
+  // + and - zoom, as in every picture viewer ("=" is + without Shift on many keyboards).
+  actions_.at(C::kZoomInButton)
+      ->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)});
+  actions_.at(C::kZoomOutButton)->setShortcut(QKeySequence(Qt::Key_Minus));
 }
 
 void TMainForm::CreateMenus() {

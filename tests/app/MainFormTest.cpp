@@ -76,6 +76,11 @@ TEST_F(MainFormTest, StartsWithNoStoreAndTheStoreControlsDisabled) {
   EXPECT_EQ(form.Action(TCommand::kOpen).shortcut(), QKeySequence(Qt::Key_F3));
   EXPECT_EQ(form.Action(TCommand::kPreferences).shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F2));
   EXPECT_EQ(form.Action(TCommand::kContents).shortcut(), QKeySequence(Qt::Key_F1));
+  // The keys every picture viewer has.
+  EXPECT_EQ(form.Action(TCommand::kImageDelete).shortcut(), QKeySequence(Qt::Key_Delete));
+  EXPECT_EQ(form.Action(TCommand::kImageRename).shortcut(), QKeySequence(Qt::Key_F2));
+  EXPECT_EQ(form.Action(TCommand::kZoomInButton).shortcut(), QKeySequence(Qt::Key_Plus));
+  EXPECT_EQ(form.Action(TCommand::kZoomOutButton).shortcut(), QKeySequence(Qt::Key_Minus));
   EXPECT_EQ(form.SizePanel().text(), QStringLiteral("0 kb"));
 }
 
