@@ -63,7 +63,8 @@ void TBatchCommands::AddPictures() {
   if (files.isEmpty()) return;
   TBusyCursor busy;
   const int last = static_cast<int>(files.size()) - 1;
-  bool added = false;
+  // The picture host holds the last file read; it is shown at the end only when it was stored.
+  bool last_read_stored = false;
   try {
     TProgressShown shown(progress_);
     progress_.SetAction(Text(app_msg::kAddingAction));
@@ -77,13 +78,14 @@ void TBatchCommands::AddPictures() {
       progress_.SetPosition(i);
       TPipelineResult result = pipeline.Next();
       if (result.load_error) std::rethrow_exception(result.load_error);
+      last_read_stored = false;
       progress_.SetFilename(files[i]);
       std::string key = KeyForFile(result.file_name);
       try {
         if (result.encode_error) std::rethrow_exception(result.encode_error);
         key = StoreEncodedPicture(context_.store, result.stream, key, TUniqueKeyRule::kNumbered);
         context_.view.KeyAdded(key);
-        added = true;
+        last_read_stored = true;
       } catch (const std::exception&) {
         context_.picture.window()->setWindowTitle(Text(app_msg::kErrorCaption));
         context_.view.FillKeyList();
@@ -92,13 +94,18 @@ void TBatchCommands::AddPictures() {
       if (pump_) pump_();
     }
   } catch (...) {
-    if (added) ShowAddedPicture();
+    ShowAddedPicture(last_read_stored);
     throw;
   }
-  if (added) ShowAddedPicture();
+  ShowAddedPicture(last_read_stored);
 }
 
-void TBatchCommands::ShowAddedPicture() {
+void TBatchCommands::ShowAddedPicture(bool stored) {
+  // A picture that did not go into the store never stands on screen: the selected item does.
+  if (!stored) {
+    context_.view.MyUpdate();
+    return;
+  }
   TImage& picture = context_.picture;
   picture.Bitmap() = add_picture_.Picture();
   picture.Update();

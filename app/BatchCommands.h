@@ -43,8 +43,9 @@ class TBatchCommands {
   void AddScannedPictures();
 
  private:
-  // Shows the last picture a batch add stored, as the view would after loading it.
-  void ShowAddedPicture();
+  // Shows the last picture a batch add read, as the view would after loading it, when it was
+  // stored; otherwise the selected item (MyUpdate).
+  void ShowAddedPicture(bool stored);
   void RefreshAndShowFirst();
   // The file a batch save writes for the key at row of the list.
   QString SaveTarget(int row) const;
