@@ -18,6 +18,13 @@
 
 namespace sk {
 
+namespace {
+
+// How often a wrong password is asked for before the open gives up.
+constexpr int kPasswordTries = 3;
+
+}  // namespace
+
 TFileCommands::TFileCommands(TCommandContext context, TMRUFileList& mru,
                              TPreferences& preferences_dlg)
     : context_(context), mru_(mru), preferences_dlg_(preferences_dlg) {}
@@ -32,7 +39,7 @@ void TFileCommands::AutoLoad() {
   }
   TBusyCursor busy;
   ResetStore();
-  context_.store.SetFileName(FileNameBytes(path));
+  if (!AssignStore(path)) return;
   context_.view.MyUpdate();
   context_.view.ShowPosition(QFileInfo(path).fileName());
   context_.view.FillKeyList();
@@ -46,7 +53,7 @@ void TFileCommands::AutoLoad() {
 void TFileCommands::OpenStore() {
   const std::optional<QString> path = context_.prompts.OpenStoreFile();
   if (!path) return;
-  LoadStore(*path);
+  if (!LoadStore(*path)) return;
   const QString opened = StoreFileName();
   mru_.Add(opened);
   mru_.Save();
@@ -154,15 +161,29 @@ void TFileCommands::ResetStore() {
   context_.picture.Clear();
 }
 
-void TFileCommands::LoadStore(const QString& file_name) {
+bool TFileCommands::LoadStore(const QString& file_name) {
   TBusyCursor busy;
   ResetStore();
-  context_.store.SetFileName(FileNameBytes(file_name));
+  if (!AssignStore(file_name)) return false;
   context_.view.MyUpdate();
   context_.view.FillKeyList();
   if (context_.view.KeyCount() > 0) {
     context_.view.SelectRow(0);
     context_.view.MyUpdate();
+  }
+  return true;
+}
+
+bool TFileCommands::AssignStore(const QString& file_name) {
+  for (int attempt = 1;; ++attempt) {
+    try {
+      context_.store.SetFileName(FileNameBytes(file_name));
+      return true;
+    } catch (const EKESInvalidPW&) {
+      // Cancel gives up quietly; a wrong password is asked again, three times in all.
+      if (context_.view.PasswordCancelled()) return false;
+      if (attempt == kPasswordTries) throw;
+    }
   }
 }
 

@@ -44,8 +44,12 @@ class TFileCommands {
   void CloseStoreAndReport();
   // FileName := '' (see CloseStoreAndReport), Password := '', key list and picture cleared.
   void ResetStore();
-  // Opens file_name, shows the first key, returns with the key list filled.
-  void LoadStore(const QString& file_name);
+  // Opens file_name, shows the first key, returns with the key list filled; false when the user
+  // cancelled the password question (the store stays closed, nothing is said).
+  bool LoadStore(const QString& file_name);
+  // Assigns file_name to the store, asking again for a wrong password (three tries in all, the
+  // last failure raised); false when the password question was cancelled.
+  bool AssignStore(const QString& file_name);
 
   TCommandContext context_;
   TMRUFileList& mru_;

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -651,10 +652,19 @@ void TMainForm::KESFileAssigned() {
 
 void TMainForm::KESDemandPassword(TPassword& password) {
   password_dlg_->ClearEdit();
-  if (prompts_.ExecDialog(*password_dlg_) == QDialog::Accepted) {
+  // The caption names the store the password is for.
+  password_dlg_->setWindowTitle(Text(app_msg::kPasswordCaption) + QStringLiteral(" - ") +
+                                QFileInfo(FileNameText(kes_.FileName())).fileName());
+  password_cancelled_ = prompts_.ExecDialog(*password_dlg_) != QDialog::Accepted;
+  if (!password_cancelled_) {
     if (std::optional<std::string> typed = password_dlg_->Password()) password = *typed;
   }
+  password_dlg_->setWindowTitle(Text(app_msg::kPasswordCaption));
   password_dlg_->ClearEdit();
+}
+
+bool TMainForm::PasswordCancelled() const {
+  return password_cancelled_;
 }
 
 void TMainForm::KESProgressUpdate(TPercentage percent) {

@@ -230,6 +230,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   int SelectedRow() const override;
   std::optional<std::string> SelectedKey() const override;
   bool ShowsSelectedPicture() const override;
+  bool PasswordCancelled() const override;
   void ShowPosition(const QString& text) override;
   void ShowSize(int64_t bytes) override;
   void ShowViewStyle() override;
@@ -278,6 +279,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   bool form_shown_ = false;  // FormShow has been queued
   bool shut_down_ = false;   // the store was closed and the list saved by closing the window
   bool end_requested_ = false;
+  bool password_cancelled_ = false;  // the last password question was cancelled
   std::optional<std::string> shown_key_;  // the key whose picture MyUpdate showed, if any  // a termination signal arrived while a command ran
 };
 

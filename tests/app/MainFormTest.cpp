@@ -9,13 +9,13 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include "app/KeyListBox.h"
 #include <QMenu>
 #include <QScrollBar>
 #include <QToolButton>
 #include <algorithm>
 #include <map>
 
+#include "app/KeyListBox.h"
 #include "app/Messages.h"
 #include "app/NewGauge.h"
 #include "app/PasswordDlg.h"
@@ -319,29 +319,59 @@ TEST_F(MainFormTest, PasswordDialogOpensAProtectedStore) {
   EXPECT_EQ(form.PasswordDlg().Edit().echoMode(), QLineEdit::Password);
 }
 
-TEST_F(MainFormTest, WrongOrCancelledPasswordLeavesTheStoreClosed) {
+TEST_F(MainFormTest, AWrongPasswordIsAskedAgainThreeTimesAndCancelClosesQuietly) {
   const QString path = Path(QStringLiteral("secret.skd"));
   MakeStore(path, {{"hidden", 16, 16, 0x30A030}}, "right");
   TMainForm& form = MakeForm();
-  const TScriptedPrompts::TDialogScript scripts[] = {
-      TypePassword(QStringLiteral("wrong")),
-      TypePassword(QStringLiteral("RIGHT")),
-      [](QDialog& dialog) {
-        dynamic_cast<TPasswordDlg&>(dialog).Edit().setText(QStringLiteral("right"));
-        return static_cast<int>(QDialog::Rejected);
-      },
+  const auto cancel = [](QDialog& dialog) {
+    dynamic_cast<TPasswordDlg&>(dialog).Edit().setText(QStringLiteral("right"));
+    return static_cast<int>(QDialog::Rejected);
   };
-  for (const auto& script : scripts) {
+  QString caption;
+  const auto name_seen = [&caption](QDialog& dialog) {
+    caption = dialog.windowTitle();
+    return TypePassword(QStringLiteral("wrong"))(dialog);
+  };
+  struct TCase {
+    const char* name;
+    std::vector<TScriptedPrompts::TDialogScript> answers;
+    bool opens;
+    size_t errors;
+  };
+  const TCase cases[] = {
+      {"three wrong passwords",
+       {name_seen, TypePassword(QStringLiteral("RIGHT")), TypePassword(QStringLiteral("x"))},
+       false,
+       1},
+      {"wrong, then right",
+       {TypePassword(QStringLiteral("wrong")), TypePassword(QStringLiteral("right"))},
+       true,
+       0},
+      {"cancelled", {cancel}, false, 0},
+      {"wrong, then cancelled", {TypePassword(QStringLiteral("wrong")), cancel}, false, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    form.CloseCurrentStore();
     prompts_.ClearRecord();
-    prompts_.QueueDialog(script);
+    for (const auto& answer : c.answers) prompts_.QueueDialog(answer);
+    const QStringList recent = form.MRU().Items();
     OpenThroughDialog(path);
-    ASSERT_EQ(prompts_.Errors().size(), 1u);
-    EXPECT_EQ(prompts_.Errors().front().toStdString(), std::string(kes_msg::kInvalidPassword));
-    EXPECT_FALSE(form.StoreOpen());
-    EXPECT_TRUE(form.KES().Password.empty());
-    ExpectStoreControls(form, false);
-    EXPECT_TRUE(form.MRU().Empty());
+    EXPECT_TRUE(prompts_.AllAnswersUsed());
+    ASSERT_EQ(prompts_.Errors().size(), c.errors);
+    if (c.errors > 0) {
+      EXPECT_EQ(prompts_.Errors().front().toStdString(), std::string(kes_msg::kInvalidPassword));
+    }
+    EXPECT_EQ(form.StoreOpen(), c.opens);
+    ExpectStoreControls(form, c.opens);
+    // Only a store that opened joins the recent files.
+    if (!c.opens) {
+      EXPECT_EQ(form.MRU().Items(), recent);
+    }
   }
+  // The question names the store; the caption is the dialog's own again afterwards.
+  EXPECT_EQ(caption, QStringLiteral("Password Dialog - secret.skd"));
+  EXPECT_EQ(form.PasswordDlg().windowTitle(), QStringLiteral("Password Dialog"));
   EXPECT_EQ(StoreKeys(path, "right"), std::vector<std::string>{"hidden"});
 }
 
