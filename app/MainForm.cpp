@@ -25,6 +25,7 @@
 #include "app/BusyCursor.h"
 #include "app/DatabaseCommands.h"
 #include "app/FileCommands.h"
+#include "app/FileManagerRequests.h"
 #include "app/HelpCommands.h"
 #include "app/HelpWindow.h"
 #include "app/KeyListBox.h"
@@ -39,6 +40,7 @@
 #include "app/QMSProgress.h"
 #include "app/SaveAs.h"
 #include "app/ScanUnit.h"
+#include "app/ShellIntegration.h"
 #include "platform/qt/QtMetafileCanvas.h"
 #include "view/Image.h"
 
@@ -145,6 +147,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+  StopShell(false);
   // Nothing may reach the windows while they are being taken down.
   kes_.ProcessMessages = nullptr;
   kes_.ProgressUpdate = nullptr;
@@ -328,10 +331,12 @@ void TMainForm::CreateCommands() {
   batch_commands_ = std::make_unique<TBatchCommands>(context, *batch_action_, *save_as_,
                                                      *scan_unit_, *qms_, pump);
   database_commands_ = std::make_unique<TDatabaseCommands>(context, *password_dlg_, *mru_);
+  file_manager_requests_ = std::make_unique<TFileManagerRequests>(context);
   // Metafiles added to the store are cleared to the colour the view shows around pictures.
   const uint32_t background = image_->ResolveColor(kButtonFaceColor);
   for (TOffscreenPicture* host :
-       {&picture_commands_->AddPictureHost(), &batch_commands_->AddPictureHost()}) {
+       {&picture_commands_->AddPictureHost(), &batch_commands_->AddPictureHost(),
+        &file_manager_requests_->AddPictureHost()}) {
     host->SetLoadBackground(background);
     host->IO().SetMetafileCanvasFactory(MakeQtMetafileCanvas);
   }
@@ -391,6 +396,45 @@ void TMainForm::FormCreate() {
   preferences_values_ =
       settings_.ReadPreferences([this](const QString& message) { prompts_.ShowError(message); });
   ShowViewStyle();
+  // The file manager's verb for the picture types, and the socket its requests come through.
+  shell_ = std::make_unique<TShellIntegration>(
+      TShellPaths::ForProgram(), [this](const QStringList& lines) { return LoadFileRequest(lines); });
+  try {
+    shell_->Start();
+  } catch (const std::exception& error) {
+    ShowFailure(error);
+  }
+}
+
+bool TMainForm::LoadFileRequest(const QStringList& lines) {
+  if (shut_down_ || pending_requests_.size() >= kMaxPendingRequests) return false;
+  pending_requests_.push_back(lines);
+  RunPendingRequests();
+  return true;
+}
+
+void TMainForm::RunPendingRequests() {
+  // A request never runs inside a command: the workflows share the store's current item and the
+  // key list. Guarded calls back here when it ends, so the flag keeps the queue in one loop.
+  if (running_requests_) return;
+  running_requests_ = true;
+  while (!running_ && !shut_down_ && !pending_requests_.empty()) {
+    const QStringList lines = std::move(pending_requests_.front());
+    pending_requests_.pop_front();
+    Guarded([this, &lines] { file_manager_requests_->LoadFileExecuteMacro(lines); });
+  }
+  running_requests_ = false;
+}
+
+void TMainForm::StopShell(bool report) {
+  pending_requests_.clear();
+  if (shell_ == nullptr) return;
+  try {
+    shell_->Stop();
+  } catch (const std::exception& error) {
+    if (report) ShowFailure(error);
+  }
+  shell_.reset();
 }
 
 // ---- Command edges ----
@@ -407,6 +451,7 @@ void TMainForm::Guarded(const std::function<void()>& body) {
   }
   running_ = false;
   if (end_requested_) EndOnSignal();
+  RunPendingRequests();
 }
 
 void TMainForm::EndOnSignal() {
@@ -416,6 +461,7 @@ void TMainForm::EndOnSignal() {
   }
   end_requested_ = false;
   if (shut_down_) return;
+  StopShell(false);
   file_commands_->ShutDownQuietly();
   shut_down_ = true;
   QCoreApplication::quit();
@@ -440,8 +486,17 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   bool can_close = false;
   FormCloseQuery(can_close);
   if (can_close) {
+    // Closing the store processes pending events: a request that comes meanwhile waits.
+    running_ = true;
     can_close = file_commands_->ShutDown();
+    running_ = false;
     shut_down_ = can_close;
+  }
+  // The verb exists only while the program runs.
+  if (can_close) {
+    StopShell(true);
+  } else {
+    RunPendingRequests();
   }
   if (can_close) {
     event->accept();
