@@ -477,5 +477,64 @@ TEST_F(ShellIntegrationTest, MalformedOrOversizedRequestsAreRefusedWithoutHarm) 
   EXPECT_EQ(form.KES().Count(), 2);
 }
 
+TEST_F(ShellIntegrationTest, TheProgramCalledWithFilesHandsThemToTheRunningOne) {
+  TRequestServer running(RequestSocketPath(QStringLiteral("stillkeep")), QStringLiteral("LoadFile"));
+  ASSERT_EQ(running.Listen(), TRequestServer::TListen::kListening);
+  std::vector<QStringList> received;
+  bool take = true;
+  running.OnExecute = [&](const QStringList& lines) {
+    received.push_back(lines);
+    return take;
+  };
+  const auto call = [&](const QStringList& arguments) {
+    QProcess client;
+    client.setWorkingDirectory(Path(QString()));
+    client.start(QStringLiteral(SK_STILLKEEP_PATH), arguments);
+    EXPECT_TRUE(client.waitForStarted());
+    while (client.state() != QProcess::NotRunning) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      client.waitForFinished(5);
+    }
+    return client.exitCode();
+  };
+  // Relative names are made absolute: the running program has its own working folder.
+  EXPECT_EQ(call({QStringLiteral("a.jpg"), Path(QStringLiteral("b c.gif"))}), 0);
+  EXPECT_EQ(received, (std::vector<QStringList>{{Path(QStringLiteral("a.jpg"))},
+                                                {Path(QStringLiteral("b c.gif"))}}));
+  take = false;
+  EXPECT_EQ(call({QStringLiteral("c.jpg")}), 1);
+}
+
+TEST_F(ShellIntegrationTest, TheNautilusScriptPassesOnOnlyThePicturesAllAtOnce) {
+  // The program the script runs records its arguments; its folder's name needs quoting.
+  QDir(Path(QString())).mkpath(QStringLiteral("it's here"));
+  const QString program = Path(QStringLiteral("it's here/record"));
+  const QString record = Path(QStringLiteral("arguments.txt"));
+  {
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1'\n").arg(record).toUtf8());
+  }
+  QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                     QFileDevice::ExeOwner);
+  TRegistry classes(TRegistry::ClassesRootPath(), TRegRoot::kClassesRoot);
+  for (const char* extension : kShellExtensions) RegisterDDE(classes, Text(extension), program);
+  ProjectVerb(classes, DataHome(), program);
+  const QString script = ProjectionFiles(DataHome())[0];
+  RunTool(script, {QStringLiteral("/p/a.jpg"), QStringLiteral("/p/notes.txt"),
+                   QStringLiteral("/p/B.JPEG"), QStringLiteral("/p/c d.Gif"),
+                   QStringLiteral("/p/e.bmp.zip")});
+  EXPECT_EQ(ReadAll(record), QStringLiteral("3\n/p/a.jpg\n/p/B.JPEG\n/p/c d.Gif\n"));
+  // The desktop entries quote the program for their Exec key.
+  EXPECT_TRUE(ReadAll(ProjectionFiles(DataHome())[2])
+                  .contains(QStringLiteral("Exec=\"") + program + QStringLiteral("\" %F")));
+  // Nothing is run for files that are no pictures.
+  QFile::remove(record);
+  RunTool(script, {QStringLiteral("/p/notes.txt")});
+  EXPECT_FALSE(QFileInfo::exists(record));
+  RemoveProjection(DataHome());
+  for (const QString& file : ProjectionFiles(DataHome())) EXPECT_FALSE(QFileInfo::exists(file));
+}
+
 }  // namespace
 }  // namespace sk::test
