@@ -398,7 +398,8 @@ void TMainForm::FormCreate() {
   ShowViewStyle();
   // The file manager's verb for the picture types, and the socket its requests come through.
   shell_ = std::make_unique<TShellIntegration>(
-      TShellPaths::ForProgram(), [this](const QStringList& lines) { return LoadFileRequest(lines); });
+      TShellPaths::ForProgram(),
+      [this](const QStringList& lines) { return LoadFileRequest(lines); });
   try {
     shell_->Start();
   } catch (const std::exception& error) {

@@ -17,7 +17,9 @@ namespace sk {
 
 namespace {
 
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 // The first line of every file the projection writes; only files that carry it are removed.
 const QString kMarker =
@@ -39,7 +41,9 @@ constexpr TProjectedType kProjectedTypes[] = {
     {".jpg", "image/jpeg", "*.[jJ][pP][gG]|*.[jJ][pP][eE][gG]|*.[jJ][pP][eE]"},
 };
 
-QString Path(const QString& extension_or_type) { return u'\\' + extension_or_type; }
+QString Path(const QString& extension_or_type) {
+  return u'\\' + extension_or_type;
+}
 
 // The current key's default value, or the empty text when it has none.
 QString DefaultText(const TRegistry& classes) {
@@ -89,13 +93,12 @@ QString ShellWord(const QString& program) {
 void WriteProjectionFile(const QString& path, const QString& text, bool executable) {
   const QString folder = QFileInfo(path).absolutePath();
   QSaveFile file(path);
-  if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) ||
-      file.write(text.toUtf8()) < 0 || !file.commit()) {
+  if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 ||
+      !file.commit()) {
     throw EShellError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
   }
-  QFileDevice::Permissions permissions =
-      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-      QFileDevice::ReadOther;
+  QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                         QFileDevice::ReadGroup | QFileDevice::ReadOther;
   if (executable) {
     permissions |= QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
   }
@@ -175,9 +178,8 @@ void ProjectVerb(TRegistry& classes, const QString& data_home, const QString& ex
   for (const TProjectedType& projected : kProjectedTypes) {
     if (!classes.OpenKey(Path(Text(projected.extension)), false)) continue;
     const QString type = FileTypeOf(classes);
-    const QString topic =
-        Path(type) + QStringLiteral("\\Shell\\") + Text(kShellVerb) +
-        QStringLiteral("\\ddeexec\\topic");
+    const QString topic = Path(type) + QStringLiteral("\\Shell\\") + Text(kShellVerb) +
+                          QStringLiteral("\\ddeexec\\topic");
     if (!type.isEmpty() && classes.OpenKey(topic, false) &&
         DefaultText(classes) == Text(kRequestTopic)) {
       mime_types.append(Text(projected.mime_type));
@@ -189,37 +191,38 @@ void ProjectVerb(TRegistry& classes, const QString& data_home, const QString& ex
   if (mime_types.isEmpty()) return;
   if (!SafeForFiles(executable)) {
     throw EShellError(QStringLiteral("The program's path cannot be written into the file "
-                                     "manager's entries: %1").arg(executable));
+                                     "manager's entries: %1")
+                          .arg(executable));
   }
   const QString exec = DesktopExecProgram(executable) + QStringLiteral(" %F");
   const QString name = Text(kShellVerb);
   // Nautilus runs a script with the chosen files and shows it for every file: the script passes
   // on only the pictures, all at once, since the first call may become the running program.
   WriteOwnFile(data_home + kNautilusScript,
-                      QStringLiteral("#!/bin/sh\n") + kMarker +
-                          QStringLiteral("\nfor f do\n  shift\n  case $f in\n    ") +
-                          patterns.join(u'|') +
-                          QStringLiteral(") set -- \"$@\" \"$f\" ;;\n  esac\ndone\n"
-                                         "[ $# -gt 0 ] || exit 0\nexec ") +
-                          ShellWord(executable) + QStringLiteral(" \"$@\"\n"),
-                      true);
+               QStringLiteral("#!/bin/sh\n") + kMarker +
+                   QStringLiteral("\nfor f do\n  shift\n  case $f in\n    ") + patterns.join(u'|') +
+                   QStringLiteral(") set -- \"$@\" \"$f\" ;;\n  esac\ndone\n"
+                                  "[ $# -gt 0 ] || exit 0\nexec ") +
+                   ShellWord(executable) + QStringLiteral(" \"$@\"\n"),
+               true);
   WriteOwnFile(data_home + kServiceMenu,
-                      kMarker + QStringLiteral("\n[Desktop Entry]\nType=Service\nName=") + name +
-                          QStringLiteral("\nMimeType=") + mime_types.join(u';') +
-                          QStringLiteral(";\nActions=AddToStillkeep;\n"
-                                         "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n\n"
-                                         "[Desktop Action AddToStillkeep]\nName=") +
-                          name + QStringLiteral("\nExec=") + exec + u'\n',
-                      true);
+               kMarker + QStringLiteral("\n[Desktop Entry]\nType=Service\nName=") + name +
+                   QStringLiteral("\nMimeType=") + mime_types.join(u';') +
+                   QStringLiteral(";\nActions=AddToStillkeep;\n"
+                                  "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n\n"
+                                  "[Desktop Action AddToStillkeep]\nName=") +
+                   name + QStringLiteral("\nExec=") + exec + u'\n',
+               true);
   // No MimeType: an entry that lists the picture types would become their default opener.
   WriteOwnFile(data_home + kDesktopEntry,
-                      kMarker + QStringLiteral("\n[Desktop Entry]\nVersion=1.0\nType=Application\n"
-                                               "Name=") +
-                          name +
-                          QStringLiteral("\nComment=Stores pictures in the store open in "
-                                         "Stillkeep\nExec=") +
-                          exec + QStringLiteral("\nTerminal=false\nCategories=Graphics;\n"),
-                      false);
+               kMarker +
+                   QStringLiteral("\n[Desktop Entry]\nVersion=1.0\nType=Application\n"
+                                  "Name=") +
+                   name +
+                   QStringLiteral("\nComment=Stores pictures in the store open in "
+                                  "Stillkeep\nExec=") +
+                   exec + QStringLiteral("\nTerminal=false\nCategories=Graphics;\n"),
+               false);
 }
 
 void RemoveProjection(const QString& data_home) {
@@ -244,17 +247,17 @@ TShellIntegration::~TShellIntegration() {
   }
 }
 
-bool TShellIntegration::Serving() const { return server_->IsListening(); }
+bool TShellIntegration::Serving() const {
+  return server_->IsListening();
+}
 
 void TShellIntegration::Start() {
   switch (server_->Listen()) {
-    case TRequestServer::TListen::kOtherInstance:
-      return;
+    case TRequestServer::TListen::kOtherInstance: return;
     case TRequestServer::TListen::kFailed:
       throw EShellError(QStringLiteral("The file manager's requests cannot be received: %1")
                             .arg(server_->ErrorText()));
-    case TRequestServer::TListen::kListening:
-      break;
+    case TRequestServer::TListen::kListening: break;
   }
   RemoveProjection(paths_.data_home);
   TRegistry classes(paths_.classes_file, TRegRoot::kClassesRoot);

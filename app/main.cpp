@@ -49,12 +49,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) requests.push_back(RequestText(argv[i]));
   const QString socket_path = sk::RequestSocketPath(sk::ServiceName(QFile::decodeName(argv[0])));
   switch (Send(socket_path, requests)) {
-    case sk::TSendResult::kAccepted:
-      return 0;
-    case sk::TSendResult::kRefused:
-      return 1;
-    case sk::TSendResult::kNoServer:
-      break;
+    case sk::TSendResult::kAccepted: return 0;
+    case sk::TSendResult::kRefused: return 1;
+    case sk::TSendResult::kNoServer: break;
   }
   // The arguments are files, never options for the toolkit.
   int app_argc = 1;

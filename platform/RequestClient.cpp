@@ -70,8 +70,8 @@ TSendResult SendRequests(const std::string& socket_path, std::string_view topic,
   if (socket.Fd() < 0) return TSendResult::kNoServer;
   int connected;
   do {
-    connected = ::connect(socket.Fd(), reinterpret_cast<const sockaddr*>(&address),
-                          sizeof(address));
+    connected =
+        ::connect(socket.Fd(), reinterpret_cast<const sockaddr*>(&address), sizeof(address));
   } while (connected < 0 && errno == EINTR);
   if (connected < 0) return TSendResult::kNoServer;
   for (const std::string& frame : frames) {

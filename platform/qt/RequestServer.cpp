@@ -41,9 +41,13 @@ QString RequestSocketPath(const QString& service) {
 TRequestServer::TRequestServer(QString socket_path, QString topic, QObject* parent)
     : QObject(parent), socket_path_(std::move(socket_path)), topic_(std::move(topic)) {}
 
-TRequestServer::~TRequestServer() { Close(); }
+TRequestServer::~TRequestServer() {
+  Close();
+}
 
-bool TRequestServer::IsListening() const { return server_ != nullptr && server_->isListening(); }
+bool TRequestServer::IsListening() const {
+  return server_ != nullptr && server_->isListening();
+}
 
 TRequestServer::TListen TRequestServer::Listen() {
   Close();

@@ -38,7 +38,9 @@
 namespace sk::test {
 namespace {
 
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 const QString kExecutable = QStringLiteral("/opt/Stillkeep/bin/stillkeep");
 
@@ -71,7 +73,8 @@ std::string SendRaw(const std::string& socket_path, const std::string& bytes, si
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, socket_path.data(), socket_path.size());
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(bytes.size())) {
       pollfd entry{fd, POLLIN, 0};
       char buffer[64];
       while (replies.size() < replies_due && ::poll(&entry, 1, 10000) > 0) {
@@ -141,10 +144,10 @@ class ShellIntegrationTest : public TPictureWorkflowTest {
     return QFile::encodeName(Form().Shell()->Paths().socket_path).toStdString();
   }
   // Sends each text as one request of the file manager and waits for the replies.
-  TSendResult Request(const std::vector<std::string>& texts, const std::string& topic = "LoadFile") {
+  TSendResult Request(const std::vector<std::string>& texts,
+                      const std::string& topic = "LoadFile") {
     const std::string socket = SocketPath();
-    return WhileServing<TSendResult>(
-        [&] { return SendRequests(socket, topic, texts, 60000); });
+    return WhileServing<TSendResult>([&] { return SendRequests(socket, topic, texts, 60000); });
   }
   TSendResult Request(const QString& file) { return Request({file.toStdString()}); }
   QString DataHome() const { return Path(QStringLiteral("data")); }
@@ -227,7 +230,7 @@ TEST_F(ShellIntegrationTest, TheTwoHivesAreKeptApart) {
 
 TEST_F(ShellIntegrationTest, TheVerbAndTheDesktopFilesExistOnlyWhileTheProgramRuns) {
   const QString gio_before = RunTool(QStringLiteral("/usr/bin/gio"),
-                                 {QStringLiteral("mime"), QStringLiteral("image/jpeg")});
+                                     {QStringLiteral("mime"), QStringLiteral("image/jpeg")});
   TMainForm& form = MakeForm();
   ASSERT_NE(form.Shell(), nullptr);
   EXPECT_TRUE(form.Shell()->Serving());
@@ -267,8 +270,10 @@ TEST_F(ShellIntegrationTest, TheVerbAndTheDesktopFilesExistOnlyWhileTheProgramRu
   EXPECT_EQ(service_menu_errors, QStringList());
   // The entry names no picture type, so it never becomes their opener.
   EXPECT_FALSE(ReadAll(files[2]).contains(QStringLiteral("MimeType")));
-  EXPECT_TRUE(ReadAll(files[1]).contains(QStringLiteral("MimeType=image/bmp;image/gif;image/jpeg;")));
-  EXPECT_EQ(RunTool(QStringLiteral("/usr/bin/gio"), {QStringLiteral("mime"), QStringLiteral("image/jpeg")}),
+  EXPECT_TRUE(
+      ReadAll(files[1]).contains(QStringLiteral("MimeType=image/bmp;image/gif;image/jpeg;")));
+  EXPECT_EQ(RunTool(QStringLiteral("/usr/bin/gio"),
+                    {QStringLiteral("mime"), QStringLiteral("image/jpeg")}),
             gio_before);
 
   const std::string socket = SocketPath();
@@ -279,7 +284,8 @@ TEST_F(ShellIntegrationTest, TheVerbAndTheDesktopFilesExistOnlyWhileTheProgramRu
   }
   EXPECT_FALSE(KeyExists(QStringLiteral("\\Stillkeep")));
   EXPECT_FALSE(QFileInfo::exists(QFile::decodeName(socket.c_str())));
-  EXPECT_EQ(RunTool(QStringLiteral("/usr/bin/gio"), {QStringLiteral("mime"), QStringLiteral("image/jpeg")}),
+  EXPECT_EQ(RunTool(QStringLiteral("/usr/bin/gio"),
+                    {QStringLiteral("mime"), QStringLiteral("image/jpeg")}),
             gio_before);
 }
 
@@ -457,8 +463,7 @@ TEST_F(ShellIntegrationTest, MalformedOrOversizedRequestsAreRefusedWithoutHarm) 
       {"a 0 byte in the text", EncodeRequest("LoadFile", photo + std::string(1, '\0') + "x"),
        refused, false},
       {"no topic separator, then a good one",
-       std::string("\0\0\0\3abc", 7) + EncodeRequest("LoadFile", photo), refused + accepted,
-       false},
+       std::string("\0\0\0\3abc", 7) + EncodeRequest("LoadFile", photo), refused + accepted, false},
       // The connection is closed: what follows the length is never read.
       {"a length above the limit",
        std::string("\0\1\0\1", 4) + std::string(100, 'x') + EncodeRequest("LoadFile", photo),
@@ -478,7 +483,8 @@ TEST_F(ShellIntegrationTest, MalformedOrOversizedRequestsAreRefusedWithoutHarm) 
 }
 
 TEST_F(ShellIntegrationTest, TheProgramCalledWithFilesHandsThemToTheRunningOne) {
-  TRequestServer running(RequestSocketPath(QStringLiteral("stillkeep")), QStringLiteral("LoadFile"));
+  TRequestServer running(RequestSocketPath(QStringLiteral("stillkeep")),
+                         QStringLiteral("LoadFile"));
   ASSERT_EQ(running.Listen(), TRequestServer::TListen::kListening);
   std::vector<QStringList> received;
   bool take = true;
@@ -513,17 +519,18 @@ TEST_F(ShellIntegrationTest, TheNautilusScriptPassesOnOnlyThePicturesAllAtOnce) 
   {
     QFile file(program);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1'\n").arg(record).toUtf8());
+    file.write(
+        QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1'\n").arg(record).toUtf8());
   }
-  QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                     QFileDevice::ExeOwner);
+  QFile::setPermissions(program,
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   TRegistry classes(TRegistry::ClassesRootPath(), TRegRoot::kClassesRoot);
   for (const char* extension : kShellExtensions) RegisterDDE(classes, Text(extension), program);
   ProjectVerb(classes, DataHome(), program);
   const QString script = ProjectionFiles(DataHome())[0];
-  RunTool(script, {QStringLiteral("/p/a.jpg"), QStringLiteral("/p/notes.txt"),
-                   QStringLiteral("/p/B.JPEG"), QStringLiteral("/p/c d.Gif"),
-                   QStringLiteral("/p/e.bmp.zip")});
+  RunTool(script,
+          {QStringLiteral("/p/a.jpg"), QStringLiteral("/p/notes.txt"), QStringLiteral("/p/B.JPEG"),
+           QStringLiteral("/p/c d.Gif"), QStringLiteral("/p/e.bmp.zip")});
   EXPECT_EQ(ReadAll(record), QStringLiteral("3\n/p/a.jpg\n/p/B.JPEG\n/p/c d.Gif\n"));
   // The desktop entries quote the program for their Exec key.
   EXPECT_TRUE(ReadAll(ProjectionFiles(DataHome())[2])
