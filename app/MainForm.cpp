@@ -410,7 +410,10 @@ void TMainForm::FormCreate() {
 bool TMainForm::LoadFileRequest(const QStringList& lines) {
   if (shut_down_ || pending_requests_.size() >= kMaxPendingRequests) return false;
   pending_requests_.push_back(lines);
-  RunPendingRequests();
+  // Run from the event loop, never inside the socket's handler: the sender is answered at once,
+  // and a message box that a request shows does not keep it waiting.
+  QMetaObject::invokeMethod(
+      this, [this] { RunPendingRequests(); }, Qt::QueuedConnection);
   return true;
 }
 

@@ -153,9 +153,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   // runs, the end waits until it has finished.
   void EndOnSignal();
 
-  // Takes one request of the file manager (its lines): runs LoadFileExecuteMacro now, or, while a
-  // command runs, once it has ended, in the order the requests came. Returns false, taking
-  // nothing, once the window is shutting down or when too many requests wait.
+  // Takes one request of the file manager (its lines) and returns at once: LoadFileExecuteMacro
+  // runs from the event loop, or, while a command runs, once it has ended, in the order the
+  // requests came. Returns false, taking nothing, once the window is shutting down or when too
+  // many requests wait.
   bool LoadFileRequest(const QStringList& lines);
   // At most this many requests wait for a running command.
   static constexpr size_t kMaxPendingRequests = 10000;
