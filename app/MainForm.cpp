@@ -465,10 +465,13 @@ void TMainForm::EndOnSignal() {
   }
   end_requested_ = false;
   if (shut_down_) return;
+  // Set first: closing the store processes pending events, and the signal's notifier, still
+  // readable, would end the program again inside this end.
+  shut_down_ = true;
   StopShell(false);
   file_commands_->ShutDownQuietly();
-  shut_down_ = true;
-  QCoreApplication::quit();
+  // Not quit(): that closes the windows first, and closing this one asks whether to exit.
+  QCoreApplication::exit(0);
 }
 
 void TMainForm::ShowFailure(const std::exception& error) {

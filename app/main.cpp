@@ -71,8 +71,11 @@ int main(int argc, char** argv) {
     // SIGTERM (a logout, a shutdown), SIGINT and SIGHUP end the program as its exit does.
     sk::CatchTerminationSignals();
     QSocketNotifier termination(sk::TerminationSignalDescriptor(), QSocketNotifier::Read);
-    QObject::connect(&termination, &QSocketNotifier::activated, &form,
-                     [&form] { form.EndOnSignal(); });
+    // The descriptor stays readable once a signal came: one end is enough.
+    QObject::connect(&termination, &QSocketNotifier::activated, &form, [&form, &termination] {
+      termination.setEnabled(false);
+      form.EndOnSignal();
+    });
     form.show();
     // After the start-up's reopening of the last store, as requests the shell would send.
     for (const std::string& request : requests) {

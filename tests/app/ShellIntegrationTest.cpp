@@ -543,5 +543,46 @@ TEST_F(ShellIntegrationTest, TheNautilusScriptPassesOnOnlyThePicturesAllAtOnce) 
   for (const QString& file : ProjectionFiles(DataHome())) EXPECT_FALSE(QFileInfo::exists(file));
 }
 
+TEST_F(ShellIntegrationTest, CalledWhenNoProgramRunsItStartsTakesTheFilesAndCleansUpAtItsEnd) {
+  store_ = Path(QStringLiteral("pictures.skd"));
+  MakeStore(store_, {{"kept", 8, 8, 0x102030}});
+  // The program reopens the store at start, so the requests find it open.
+  WritePreference(QStringLiteral("AutoStart"), 1);
+  {
+    TRegistry registry(RegistryFile());
+    registry.OpenKey(QStringLiteral("\\Software\\Quillmoor\\Stillkeep\\Menu"), true);
+    registry.WriteString(QStringLiteral("F0"), store_);
+  }
+  const QString photo = WriteJpeg(QStringLiteral("photo.jpg"));
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  program.setProcessEnvironment(environment);
+  program.start(QStringLiteral(SK_STILLKEEP_PATH), {photo});
+  ASSERT_TRUE(program.waitForStarted());
+  // A second call, as a second choice in the file manager, finds it running.
+  const std::string socket =
+      QFile::encodeName(RequestSocketPath(QStringLiteral("stillkeep"))).toStdString();
+  TSendResult second = TSendResult::kNoServer;
+  for (int attempt = 0; attempt < 600 && second == TSendResult::kNoServer; ++attempt) {
+    if (program.waitForFinished(50)) break;
+    second = SendRequests(socket, "LoadFile", {photo.toStdString()}, 10000);
+  }
+  ASSERT_EQ(second, TSendResult::kAccepted) << program.readAllStandardError().toStdString();
+  const QStringList files = ProjectionFiles(DataHome());
+  for (const QString& file : files) EXPECT_TRUE(QFileInfo::exists(file)) << file.toStdString();
+
+  // Ended as a logout ends it: the store is written back and the verb removed.
+  program.terminate();
+  ASSERT_TRUE(program.waitForFinished(60000));
+  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  std::vector<std::string> keys = StoreKeys(store_);
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(keys, (std::vector<std::string>{"kept", "photo", "photo (1)"}));
+  for (const QString& file : files) EXPECT_FALSE(QFileInfo::exists(file)) << file.toStdString();
+  EXPECT_FALSE(KeyExists(QStringLiteral("\\Stillkeep")));
+  EXPECT_FALSE(QFileInfo::exists(QFile::decodeName(socket.c_str())));
+}
+
 }  // namespace
 }  // namespace sk::test
