@@ -26,6 +26,7 @@
 #include "app/BusyCursor.h"
 #include "app/DatabaseCommands.h"
 #include "app/FileCommands.h"
+#include "app/FileManagerRequests.h"
 #include "app/HelpCommands.h"
 #include "app/HelpWindow.h"
 #include "app/KeyListBox.h"
@@ -41,6 +42,7 @@
 #include "app/SaveAs.h"
 #include "app/ScanUnit.h"
 #include "app/ScreenText.h"
+#include "app/ShellIntegration.h"
 #include "platform/qt/QtMetafileCanvas.h"
 #include "view/Image.h"
 
@@ -143,6 +145,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+  StopShell(false);
   // Nothing may reach the windows while they are being taken down.
   kes_.ProcessMessages = nullptr;
   kes_.ProgressUpdate = nullptr;
@@ -332,10 +335,12 @@ void TMainForm::CreateCommands() {
   batch_commands_ = std::make_unique<TBatchCommands>(context, *batch_action_, *save_as_,
                                                      *scan_unit_, *qms_, pump);
   database_commands_ = std::make_unique<TDatabaseCommands>(context, *password_dlg_, *mru_);
+  file_manager_requests_ = std::make_unique<TFileManagerRequests>(context);
   // Metafiles added to the store are cleared to the colour the view shows around pictures.
   const uint32_t background = image_->ResolveColor(kButtonFaceColor);
   for (TOffscreenPicture* host :
-       {&picture_commands_->AddPictureHost(), &batch_commands_->AddPictureHost()}) {
+       {&picture_commands_->AddPictureHost(), &batch_commands_->AddPictureHost(),
+        &file_manager_requests_->AddPictureHost()}) {
     host->SetLoadBackground(background);
     host->IO().SetMetafileCanvasFactory(MakeQtMetafileCanvas);
   }
@@ -395,6 +400,50 @@ void TMainForm::FormCreate() {
   preferences_values_ =
       settings_.ReadPreferences([this](const QString& message) { prompts_.ShowError(message); });
   ShowViewStyle();
+  // The file manager's verb for the picture types, and the socket its requests come through.
+  shell_ = std::make_unique<TShellIntegration>(
+      TShellPaths::ForProgram(),
+      [this](const QStringList& lines) { return LoadFileRequest(lines); });
+  try {
+    shell_->Start();
+  } catch (const std::exception& error) {
+    ShowFailure(error);
+  }
+}
+
+bool TMainForm::LoadFileRequest(const QStringList& lines) {
+  if (shut_down_ || pending_requests_.size() >= kMaxPendingRequests) return false;
+  pending_requests_.push_back(lines);
+  // Run from the event loop, never inside the socket's handler: the sender is answered at once,
+  // and a message box that a request shows does not keep it waiting.
+  QMetaObject::invokeMethod(
+      this, [this] { RunPendingRequests(); }, Qt::QueuedConnection);
+  return true;
+}
+
+void TMainForm::RunPendingRequests() {
+  // A request never runs inside a command: the workflows share the store's current item and the
+  // key list. Guarded calls back here when it ends, so the flag keeps the queue in one loop.
+  if (running_requests_) return;
+  running_requests_ = true;
+  while (!running_ && !shut_down_ && !pending_requests_.empty()) {
+    const QStringList lines = std::move(pending_requests_.front());
+    pending_requests_.pop_front();
+    Guarded([this, &lines] { file_manager_requests_->LoadFileExecuteMacro(lines); });
+  }
+  running_requests_ = false;
+  if (end_requested_) EndOnSignal();
+}
+
+void TMainForm::StopShell(bool report) {
+  pending_requests_.clear();
+  if (shell_ == nullptr) return;
+  try {
+    shell_->Stop();
+  } catch (const std::exception& error) {
+    if (report) ShowFailure(error);
+  }
+  shell_.reset();
 }
 
 // ---- Command edges ----
@@ -411,18 +460,27 @@ void TMainForm::Guarded(const std::function<void()>& body) {
   }
   running_ = false;
   if (end_requested_) EndOnSignal();
+  RunPendingRequests();
 }
 
 void TMainForm::EndOnSignal() {
-  if (running_) {
+  // While a command or the queue of file-manager requests runs, the end waits for it.
+  if (running_ || running_requests_) {
     end_requested_ = true;
     return;
   }
   end_requested_ = false;
   if (shut_down_) return;
-  file_commands_->ShutDownQuietly();
+  // The requests the file manager handed over were answered as taken: they are stored first.
+  RunPendingRequests();
+  if (shut_down_) return;
+  // Set first: closing the store processes pending events, and the signal's notifier, still
+  // readable, would end the program again inside this end.
   shut_down_ = true;
-  QCoreApplication::quit();
+  StopShell(false);
+  file_commands_->ShutDownQuietly();
+  // Not quit(): that closes the windows first, and closing this one asks whether to exit.
+  QCoreApplication::exit(0);
 }
 
 void TMainForm::ShowFailure(const std::exception& error) {
@@ -444,8 +502,17 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   bool can_close = false;
   FormCloseQuery(can_close);
   if (can_close) {
+    // Closing the store processes pending events: a request that comes meanwhile waits.
+    running_ = true;
     can_close = file_commands_->ShutDown();
+    running_ = false;
     shut_down_ = can_close;
+  }
+  // The verb exists only while the program runs.
+  if (can_close) {
+    StopShell(true);
+  } else {
+    RunPendingRequests();
   }
   if (can_close) {
     event->accept();

@@ -9,8 +9,10 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -36,6 +38,7 @@ class TBatchAction;
 class TBatchCommands;
 class TDatabaseCommands;
 class TFileCommands;
+class TFileManagerRequests;
 class THelpCommands;
 class TImage;
 class TKeyListBox;
@@ -48,6 +51,7 @@ class TPrompts;
 class TQMSProgress;
 class TSaveAs;
 class TScanUnit;
+class TShellIntegration;
 
 // Every command of the menus and the tool bar.
 enum class TCommand {
@@ -146,8 +150,17 @@ class TMainForm : public QMainWindow, private TStoreView {
   // Ends the program as a normal exit does, without asking (a termination signal asked for it):
   // closes the store, writing it back, saves the recent-files list and quits the event loop. A
   // store that cannot be written back keeps its working files, so nothing is lost. While a command
-  // runs, the end waits until it has finished.
+  // runs, the end waits until it has finished; file-manager requests already taken are stored
+  // before the end.
   void EndOnSignal();
+
+  // Takes one request of the file manager (its lines) and returns at once: LoadFileExecuteMacro
+  // runs from the event loop, or, while a command runs, once it has ended, in the order the
+  // requests came. Returns false, taking nothing, once the window is shutting down or when too
+  // many requests wait.
+  bool LoadFileRequest(const QStringList& lines);
+  // At most this many requests wait for a running command.
+  static constexpr size_t kMaxPendingRequests = 10000;
 
   // Shows the picture of the selected key with the view rule, and its position and size in the
   // status bar; with no selection, clears the picture and shows "0 kb". Raises what the store
@@ -169,6 +182,9 @@ class TMainForm : public QMainWindow, private TStoreView {
   TScanUnit& ScanUnit() const { return *scan_unit_; }
   TQMSProgress& QMS() const { return *qms_; }
   TSettings& Settings() { return settings_; }
+  // The file manager's verb and request socket, or null once the window has shut down.
+  TShellIntegration* Shell() const { return shell_.get(); }
+  TFileManagerRequests& FileManagerRequests() const { return *file_manager_requests_; }
   // The help window, or null before help was first shown.
   THelpWindow* HelpWindow() const { return help_.data(); }
   QFrame& ToolBar() const { return *panel3_; }
@@ -212,6 +228,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   // Runs body as a command: not while another runs, with its failures shown in the error box.
   void Guarded(const std::function<void()>& body);
   void ShowFailure(const std::exception& error);
+  // Runs the requests that waited, unless a command runs.
+  void RunPendingRequests();
+  // Removes the file manager's verb and closes the socket; failures are shown when report is set.
+  void StopShell(bool report);
 
   // Store events.
   void KESFileAssigned();
@@ -274,6 +294,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   std::unique_ptr<TBatchCommands> batch_commands_;
   std::unique_ptr<TDatabaseCommands> database_commands_;
   std::unique_ptr<TQMSProgress> qms_;
+  std::unique_ptr<TFileManagerRequests> file_manager_requests_;
+  std::unique_ptr<TShellIntegration> shell_;
+  std::deque<QStringList> pending_requests_;
+  bool running_requests_ = false;  // RunPendingRequests is taking the queue
 
   bool running_ = false;     // a command is running
   bool form_shown_ = false;  // FormShow has been queued

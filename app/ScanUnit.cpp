@@ -27,6 +27,7 @@
 #include "app/BusyCursor.h"
 #include "app/FolderTree.h"
 #include "app/Messages.h"
+#include "app/ScreenText.h"
 
 namespace sk {
 
@@ -48,20 +49,8 @@ constexpr char kTotalFiles[] = "Total files ";
 constexpr char kSize[] = " size ";
 constexpr char kKb[] = " Kb";
 
-QString Text(const char* text) {
-  return QString::fromUtf8(text);
-}
-
-QString PathText(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-std::string PathBytes(const QString& path) {
-  return QFile::encodeName(path).toStdString();
-}
-
 QString DriveText(const TDrive& drive) {
-  const QString path = PathText(drive.path);
+  const QString path = FileNameText(drive.path);
   QString name;
   switch (drive.kind) {
     case TDriveKind::kHome: name = Text(app_msg::kHomeDrive); break;
@@ -246,7 +235,7 @@ TScanUnit::TScanUnit(QWidget* parent, std::shared_ptr<TFileTree> tree,
     drive_combo_->addItem(
         style()->standardIcon(drive.kind == TDriveKind::kNetwork ? QStyle::SP_DriveNetIcon
                                                                  : QStyle::SP_DriveHDIcon),
-        DriveText(drive), PathText(drive.path));
+        DriveText(drive), FileNameText(drive.path));
   }
   if (!ChooseDirectory(QDir::currentPath()) && !drives_.empty()) ShowDrive(drives_.front());
 }
@@ -275,7 +264,7 @@ bool TScanUnit::ChooseDirectory(const QString& folder) {
   const QFileInfo info(folder);
   if (!info.isDir() || drives_.empty()) return false;
   const QString path = QDir::cleanPath(info.absoluteFilePath());
-  ShowDrive(DriveOfFolder(drives_, PathBytes(path)));
+  ShowDrive(DriveOfFolder(drives_, FileNameBytes(path)));
   directory_ = path;
   SelectFolderRow(*dir_box_, *dir_model_, path);
   return true;
@@ -284,7 +273,7 @@ bool TScanUnit::ChooseDirectory(const QString& folder) {
 void TScanUnit::ShowChosenDrive() {
   const QString path = drive_combo_->currentData().toString();
   for (const TDrive& drive : drives_) {
-    if (PathText(drive.path) == path) {
+    if (FileNameText(drive.path) == path) {
       ShowDrive(drive);
       directory_ = path;
       return;
@@ -293,7 +282,7 @@ void TScanUnit::ShowChosenDrive() {
 }
 
 void TScanUnit::ShowDrive(const TDrive& drive) {
-  const QString path = PathText(drive.path);
+  const QString path = FileNameText(drive.path);
   const int row = drive_combo_->findData(path);
   if (row >= 0) {
     const QSignalBlocker blocker(drive_combo_);
@@ -335,7 +324,7 @@ void TScanUnit::StartScan() {
   size_counter_->clear();
   add_->setEnabled(false);
   // With "Drive" the scanner walks the mounted file system that holds this folder.
-  disk_scan_.SetScanDir(PathBytes(directory_));
+  disk_scan_.SetScanDir(FileNameBytes(directory_));
   close_requested_ = false;
   struct TScanEnd {
     TScanUnit& unit;
@@ -405,7 +394,7 @@ bool TScanUnit::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TScanUnit::ShowScanProgress(const std::string& dir, int64_t files_count, uint64_t files_size) {
-  status_->setText(PathText(dir));
+  status_->setText(FileNameText(dir));
   ShowCounters(files_count, files_size);
 }
 
@@ -426,7 +415,7 @@ void TScanUnit::ShowMatchTotals(int64_t files_count, uint64_t files_size) {
   // collate alike keep the order of their characters.
   QStringList lines;
   for (int row = 0; row < to_be_->count(); ++row) lines.push_back(to_be_->item(row)->text());
-  for (const TFileObject& file : disk_scan_.Files()) lines.push_back(PathText(file.FullName()));
+  for (const TFileObject& file : disk_scan_.Files()) lines.push_back(FileNameText(file.FullName()));
   QCollator collator;
   collator.setCaseSensitivity(Qt::CaseInsensitive);
   std::sort(lines.begin(), lines.end(), [&collator](const QString& a, const QString& b) {

@@ -17,6 +17,9 @@ packages=(
   # an independent metafile writer for test files (GPL: linked only into a test tool)
   libuemf-dev
   xvfb xauth hyperfine
+  # checks of the file-manager entries the program writes while it runs (desktop-file-validate;
+  # gio comes with libglib2.0-bin)
+  desktop-file-utils libglib2.0-bin
 )
 
 missing=()

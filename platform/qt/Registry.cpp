@@ -42,7 +42,12 @@ using registry_detail::Value;
 constexpr int kFormatVersion = 1;
 constexpr qint64 kDWordMax = 0xFFFFFFFF;
 const QString kVersionField = QStringLiteral("version");
-const QString kRootField = QStringLiteral("HKEY_CURRENT_USER");
+const QString kCurrentUserField = QStringLiteral("HKEY_CURRENT_USER");
+const QString kClassesRootField = QStringLiteral("HKEY_CLASSES_ROOT");
+
+const QString& RootField(TRegRoot root) {
+  return root == TRegRoot::kClassesRoot ? kClassesRootField : kCurrentUserField;
+}
 const QString kNameField = QStringLiteral("name");
 const QString kValuesField = QStringLiteral("values");
 const QString kKeysField = QStringLiteral("keys");
@@ -140,13 +145,13 @@ bool ParseKey(const QJsonObject& object, bool is_root, Key& key) {
   return true;
 }
 
-bool ParseDocument(const QByteArray& bytes, Key& root) {
+bool ParseDocument(const QByteArray& bytes, const QString& root_field, Key& root) {
   QJsonParseError error;
   const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
   if (error.error != QJsonParseError::NoError || !document.isObject()) return false;
   const QJsonObject object = document.object();
   if (object.value(kVersionField).toInteger(-1) != kFormatVersion) return false;
-  const QJsonValue tree = object.value(kRootField);
+  const QJsonValue tree = object.value(root_field);
   return tree.isObject() && ParseKey(tree.toObject(), true, root);
 }
 
@@ -175,10 +180,10 @@ QJsonObject KeyToJson(const Key& key, bool is_root) {
   return object;
 }
 
-QByteArray DocumentBytes(const Key& root) {
+QByteArray DocumentBytes(const Key& root, const QString& root_field) {
   QJsonObject object;
   object.insert(kVersionField, kFormatVersion);
-  object.insert(kRootField, KeyToJson(root, true));
+  object.insert(root_field, KeyToJson(root, true));
   return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
@@ -217,8 +222,8 @@ QString FormatRegMessage(const char* pattern, std::initializer_list<QString> arg
   return result;
 }
 
-TRegistry::TRegistry(QString file_path)
-    : file_path_(std::move(file_path)), root_(std::make_unique<Key>()) {
+TRegistry::TRegistry(QString file_path, TRegRoot root)
+    : file_path_(std::move(file_path)), hive_(root), root_(std::make_unique<Key>()) {
   Load();
 }
 
@@ -230,6 +235,11 @@ QString TRegistry::DefaultPath() {
          QStringLiteral("/Quillmoor/registry.json");
 }
 
+QString TRegistry::ClassesRootPath() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/Quillmoor/classes.json");
+}
+
 void TRegistry::Load() {
   if (!QFileInfo::exists(file_path_)) return;  // first run
   // Anything else than a readable, well-formed file (a folder in its place, no permission, bad
@@ -239,7 +249,7 @@ void TRegistry::Load() {
   bool ok = file.open(QIODevice::ReadOnly);
   if (ok) {
     const QByteArray bytes = file.readAll();
-    ok = file.error() == QFileDevice::NoError && ParseDocument(bytes, root);
+    ok = file.error() == QFileDevice::NoError && ParseDocument(bytes, RootField(hive_), root);
   }
   if (ok) {
     *root_ = std::move(root);
@@ -265,7 +275,7 @@ void TRegistry::Commit(std::unique_ptr<Key> root) {
     WriteAtomically(BackupPath(), bytes, reg_msg::kWriteFailed);
   }
   backup_pending_ = false;
-  WriteAtomically(file_path_, DocumentBytes(*root), reg_msg::kWriteFailed);
+  WriteAtomically(file_path_, DocumentBytes(*root, RootField(hive_)), reg_msg::kWriteFailed);
   root_ = std::move(root);
 }
 

@@ -1,5 +1,6 @@
-// The current user's settings registry (HKEY_CURRENT_USER): a tree of keys holding typed string
-// and 32-bit integer values, kept in one JSON file that is rewritten atomically on every change.
+// The settings registry: the current user's settings (HKEY_CURRENT_USER) and the file types the
+// desktop is told about (HKEY_CLASSES_ROOT), each a tree of keys holding typed string and 32-bit
+// integer values, kept in a JSON file of its own that is rewritten atomically on every change.
 #pragma once
 
 #include <QString>
@@ -33,6 +34,12 @@ inline constexpr char kBackupFailed[] =
 // Fills the "%s" places of pattern with args in order; extra places stay as they are.
 QString FormatRegMessage(const char* pattern, std::initializer_list<QString> args);
 
+// The hive a registry file holds.
+enum class TRegRoot {
+  kCurrentUser,  // HKEY_CURRENT_USER: settings and the recent-files list
+  kClassesRoot,  // HKEY_CLASSES_ROOT: file types and their verbs
+};
+
 enum class TRegDataType {
   kNone,     // no such value
   kString,   // "sz" in the file
@@ -50,6 +57,7 @@ struct Key;
 // File format (UTF-8 JSON):
 //   {"version": 1,
 //    "HKEY_CURRENT_USER": {"values": [...], "keys": [...]}}
+// (or "HKEY_CLASSES_ROOT" for that hive; a file of the other hive reads as damaged).
 // A key is {"name": "Software", "values": [...], "keys": [...]}; a value is
 // {"name": "Quality", "type": "sz", "value": "75"} or {"name": "AutoStart", "type": "dword",
 // "value": 1} with a whole number 0..4294967295. Arrays keep the order in which values and keys
@@ -69,8 +77,9 @@ struct Key;
 // use one short-lived object per operation. Not thread-safe.
 class TRegistry {
  public:
-  // Reads file_path if it exists. Never raises for a missing, unreadable or damaged file.
-  explicit TRegistry(QString file_path);
+  // Reads file_path, a file of the hive root, if it exists. Never raises for a missing,
+  // unreadable or damaged file.
+  explicit TRegistry(QString file_path, TRegRoot root = TRegRoot::kCurrentUser);
   ~TRegistry();
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
@@ -78,8 +87,11 @@ class TRegistry {
   // "$XDG_CONFIG_HOME/Quillmoor/registry.json", or "$HOME/.config/Quillmoor/registry.json" when
   // the variable is unset or empty, taken from the environment at each call.
   static QString DefaultPath();
+  // The HKEY_CLASSES_ROOT file: "classes.json" beside DefaultPath(), taken at each call.
+  static QString ClassesRootPath();
 
   const QString& FilePath() const { return file_path_; }
+  TRegRoot Root() const { return hive_; }
   // file_path + ".bad": where a damaged file is kept before it is replaced.
   QString BackupPath() const { return file_path_ + QStringLiteral(".bad"); }
   // True when the file existed at construction but could not be read or understood.
@@ -143,6 +155,7 @@ class TRegistry {
   void Load();
 
   QString file_path_;
+  TRegRoot hive_;
   std::unique_ptr<Key> root_;
   QStringList current_;  // names from the root, in stored spelling
   bool damaged_ = false;

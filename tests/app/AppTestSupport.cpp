@@ -111,10 +111,17 @@ void TAppTest::SetUp() {
   QDir(dir_->path()).mkpath(QStringLiteral("config"));
   QDir(dir_->path()).mkpath(QStringLiteral("home"));
   QDir(dir_->path()).mkpath(QStringLiteral("tmp"));
+  QDir(dir_->path()).mkpath(QStringLiteral("data"));
+  // The runtime folder is the user's own, as the desktop makes it.
+  QDir(dir_->path()).mkpath(QStringLiteral("run"));
+  QFile::setPermissions(Path(QStringLiteral("run")),
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   const std::pair<const char*, QString> env[] = {
       {"XDG_CONFIG_HOME", Path(QStringLiteral("config"))},
       {"HOME", Path(QStringLiteral("home"))},
       {"TMPDIR", Path(QStringLiteral("tmp"))},
+      {"XDG_DATA_HOME", Path(QStringLiteral("data"))},
+      {"XDG_RUNTIME_DIR", Path(QStringLiteral("run"))},
   };
   for (const auto& [name, value] : env) {
     saved_env_.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
