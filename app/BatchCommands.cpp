@@ -59,7 +59,10 @@ TBatchCommands::TBatchCommands(TCommandContext context, TBatchAction& batch_acti
       pump_(std::move(pump)) {}
 
 void TBatchCommands::AddPictures() {
-  const QStringList files = context_.prompts.OpenPictureFiles();
+  AddPictureFiles(context_.prompts.OpenPictureFiles());
+}
+
+void TBatchCommands::AddPictureFiles(const QStringList& files) {
   if (files.isEmpty()) return;
   TBusyCursor busy;
   const int last = static_cast<int>(files.size()) - 1;

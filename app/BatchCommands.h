@@ -3,6 +3,7 @@
 // through the shared workflow, decoded off screen.
 #pragma once
 
+#include <QStringList>
 #include <functional>
 #include <string>
 
@@ -30,6 +31,8 @@ class TBatchCommands {
   // a file that cannot be read ends the batch with the reader's message (raised). The view shows
   // the last picture added.
   void AddPictures();
+  // The same for files given otherwise (dropped onto the window), in the order given.
+  void AddPictureFiles(const QStringList& files);
   // Deletes the checked keys after confirmation; the list is refreshed and its first key shown
   // whatever the answer. A store failure ends the batch (raised); keys deleted before stay deleted.
   void DeletePictures();

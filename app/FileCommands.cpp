@@ -53,7 +53,11 @@ void TFileCommands::AutoLoad() {
 void TFileCommands::OpenStore() {
   const std::optional<QString> path = context_.prompts.OpenStoreFile();
   if (!path) return;
-  if (!LoadStore(*path)) return;
+  OpenStoreAt(*path);
+}
+
+void TFileCommands::OpenStoreAt(const QString& file_name) {
+  if (!LoadStore(file_name)) return;
   const QString opened = StoreFileName();
   mru_.Add(opened);
   mru_.Save();

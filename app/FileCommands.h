@@ -24,6 +24,9 @@ class TFileCommands {
   // A recent-files entry was chosen (the list has already taken it out). The list is saved at
   // once, as it is after an open, so that it survives a run that does not end normally.
   void OpenRecent(const QString& file_name);
+  // Opens the store file_name (given on the command line or dropped onto the window) and
+  // remembers it, as the open dialog's choice would be.
+  void OpenStoreAt(const QString& file_name);
   // Closes the store (telling where it went when it had to be saved elsewhere) and clears the
   // window.
   void CloseCurrentStore();

@@ -5,17 +5,23 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaObject>
+#include <QMimeData>
+#include <QScreen>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -110,7 +116,8 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   CreateStatusBar();
   layout->addWidget(status_bar_);
   setCentralWidget(central);
-  resize(kDesignWidth, kDesignHeight + menuBar()->sizeHint().height());
+  resize(FirstRunSize());
+  setAcceptDrops(true);
 
   connect(key_list_, &TKeyListBox::SelectionChanged, this,
           [this] { Guarded([this] { MyUpdate(); }); });
@@ -142,9 +149,13 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   CreateCommands();
   FormCreate();
   UpdateActions();
+  // Where the window was when the last run ended.
+  const QByteArray geometry = settings_.ReadWindowGeometry();
+  if (!geometry.isEmpty()) restoreGeometry(geometry);
 }
 
 TMainForm::~TMainForm() {
+  if (!shut_down_) SaveWindowGeometry();
   StopShell(false);
   // Nothing may reach the windows while they are being taken down.
   kes_.ProcessMessages = nullptr;
@@ -429,6 +440,11 @@ void TMainForm::RunPendingRequests() {
   while (!running_ && !shut_down_ && !pending_requests_.empty()) {
     const QStringList lines = std::move(pending_requests_.front());
     pending_requests_.pop_front();
+    // A store named on the command line opens; picture files are added.
+    if (lines.size() == 1 && IsStoreFileName(lines.front())) {
+      Guarded([this, &lines] { file_commands_->OpenStoreAt(lines.front()); });
+      continue;
+    }
     Guarded([this, &lines] { file_manager_requests_->LoadFileExecuteMacro(lines); });
   }
   running_requests_ = false;
@@ -477,6 +493,7 @@ void TMainForm::EndOnSignal() {
   // Set first: closing the store processes pending events, and the signal's notifier, still
   // readable, would end the program again inside this end.
   shut_down_ = true;
+  SaveWindowGeometry();
   StopShell(false);
   file_commands_->ShutDownQuietly();
   // Not quit(): that closes the windows first, and closing this one asks whether to exit.
@@ -485,6 +502,54 @@ void TMainForm::EndOnSignal() {
 
 void TMainForm::ShowFailure(const std::exception& error) {
   prompts_.ShowError(FailureText(error));
+}
+
+// ---- Size, position and drops ----
+
+QSize TMainForm::FirstRunSize() const {
+  // The design size, or three fifths of a larger screen, in the design's proportions.
+  const QSize design(kDesignWidth, kDesignHeight + menuBar()->sizeHint().height());
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return design;
+  const QSize room = screen->availableSize() * 3 / 5;
+  return design.scaled(room, Qt::KeepAspectRatio).expandedTo(design);
+}
+
+void TMainForm::SaveWindowGeometry() {
+  try {
+    settings_.WriteWindowGeometry(saveGeometry());
+  } catch (const std::exception&) {
+    // The window only opens at its first-run size next time.
+  }
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  QStringList files;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) files.append(url.toLocalFile());
+  }
+  if (files.isEmpty()) return;
+  event->acceptProposedAction();
+  DropFiles(files);
+}
+
+void TMainForm::DropFiles(const QStringList& files) {
+  // A store opens; pictures are added as a batch is (when a store is open).
+  if (files.size() == 1 && IsStoreFileName(files.front())) {
+    Guarded([this, &files] { file_commands_->OpenStoreAt(files.front()); });
+    return;
+  }
+  if (!StoreOpen()) return;
+  Guarded([this, &files] { batch_commands_->AddPictureFiles(files); });
+}
+
+bool IsStoreFileName(const QString& file_name) {
+  const QString suffix = QFileInfo(file_name).suffix().toLower();
+  return suffix == QStringLiteral("skd") || suffix == QStringLiteral("kes");
 }
 
 // ---- Qt events ----
@@ -502,6 +567,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   bool can_close = false;
   FormCloseQuery(can_close);
   if (can_close) {
+    SaveWindowGeometry();
     // Closing the store processes pending events: a request that comes meanwhile waits.
     running_ = true;
     can_close = file_commands_->ShutDown();

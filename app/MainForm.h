@@ -93,6 +93,9 @@ enum class TMenuId { kFile, kImage, kBatch, kDatabase, kHelp };
 // The colour value of the platform's button face.
 inline constexpr uint32_t kButtonFaceColor = 0x8000000F;
 
+// True for the names of store files (".skd", ".kes", in any case).
+bool IsStoreFileName(const QString& file_name);
+
 class TMainForm : public QMainWindow, private TStoreView {
   Q_OBJECT
 
@@ -162,6 +165,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   // At most this many requests wait for a running command.
   static constexpr size_t kMaxPendingRequests = 10000;
 
+  // Files dropped onto the window (or given to it): one store file opens that store; picture
+  // files are added as a batch add does, when a store is open.
+  void DropFiles(const QStringList& files);
+
   // Shows the picture of the selected key with the view rule, and its position and size in the
   // status bar; with no selection, clears the picture and shows "0 kb". Raises what the store
   // and the decoder raise (a picture that cannot be decoded is cleared first).
@@ -207,6 +214,8 @@ class TMainForm : public QMainWindow, private TStoreView {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // Building the window.
@@ -222,6 +231,9 @@ class TMainForm : public QMainWindow, private TStoreView {
   // Enables every command by availability and store state; the one place that does.
   void UpdateActions();
   void FormCreate();
+  // The size of the first run; the size and position a run ends with go to the settings.
+  QSize FirstRunSize() const;
+  void SaveWindowGeometry();
   // Keeps the "Info" button 48 pixels from the tool bar's right edge.
   void PlaceInfoButton();
 
@@ -303,8 +315,9 @@ class TMainForm : public QMainWindow, private TStoreView {
   bool form_shown_ = false;  // FormShow has been queued
   bool shut_down_ = false;   // the store was closed and the list saved by closing the window
   bool end_requested_ = false;
-  bool password_cancelled_ = false;  // the last password question was cancelled
-  std::optional<std::string> shown_key_;  // the key whose picture MyUpdate showed, if any  // a termination signal arrived while a command ran
+  bool password_cancelled_ = false;       // the last password question was cancelled
+  std::optional<std::string> shown_key_;  // the key whose picture MyUpdate showed, if any  // a
+                                          // termination signal arrived while a command ran
 };
 
 }  // namespace sk

@@ -16,6 +16,8 @@ inline constexpr char kAutoStartValue[] = "AutoStart";
 inline constexpr char kViewStyleValue[] = "ViewStyle";
 inline constexpr char kLanguageValue[] = "Language";
 inline constexpr char kLastFileValue[] = "LastFile";
+inline constexpr char kWindowKey[] = "\\Software\\Quillmoor\\Stillkeep\\Window";
+inline constexpr char kGeometryValue[] = "Geometry";
 
 // Messages of the main window. "\r" is a line break in message boxes.
 inline constexpr char kFileNotFound[] =

@@ -105,4 +105,19 @@ void TSettings::WriteLastFile(const QString& path) const {
   WriteStringReg(PreferencesKey(), Text(app_msg::kLastFileValue), path);
 }
 
+QByteArray TSettings::ReadWindowGeometry() const {
+  try {
+    const QString text =
+        ReadStringReg(Text(app_msg::kWindowKey), Text(app_msg::kGeometryValue), QString());
+    return QByteArray::fromBase64(text.toLatin1());
+  } catch (const std::exception&) {
+    return QByteArray();  // a damaged value: the window takes its first-run size
+  }
+}
+
+void TSettings::WriteWindowGeometry(const QByteArray& geometry) const {
+  WriteStringReg(Text(app_msg::kWindowKey), Text(app_msg::kGeometryValue),
+                 QString::fromLatin1(geometry.toBase64()));
+}
+
 }  // namespace sk

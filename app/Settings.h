@@ -3,6 +3,7 @@
 // file, each call with a registry object of its own.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 
@@ -44,6 +45,10 @@ class TSettings {
   void WritePreferences(const TPreferenceValues& values, const QString& language) const;
   // Remembers the store opened last ("LastFile").
   void WriteLastFile(const QString& path) const;
+  // The main window's size and position as the window saved them ("Geometry" under
+  // "\Software\Quillmoor\Stillkeep\Window"), empty when none were saved or they cannot be read.
+  QByteArray ReadWindowGeometry() const;
+  void WriteWindowGeometry(const QByteArray& geometry) const;
 
  private:
   int ReadIntPreference(const char* name, int default_value, int min_value, int max_value,

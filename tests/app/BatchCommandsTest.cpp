@@ -6,13 +6,18 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QUrl>
 #include <algorithm>
 
 #include "app/BatchAction.h"
@@ -422,6 +427,56 @@ TEST_F(BatchCommandsTest, ABatchSaveAsksOnceForTheFilesThatExist) {
     DestroyForm();
     QFile::remove(store_);
   }
+}
+
+}  // namespace
+}  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+// Drops local files onto widget as a file manager does.
+void DropOnto(QWidget& widget, const QStringList& files) {
+  QList<QUrl> urls;
+  for (const QString& file : files) urls.append(QUrl::fromLocalFile(file));
+  QMimeData data;
+  data.setUrls(urls);
+  const QPointF at(widget.width() / 2.0, widget.height() / 2.0);
+  QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&widget, &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&widget, &drop);
+}
+
+TEST_F(BatchCommandsTest, DroppedPicturesAreAddedAndADroppedStoreOpens) {
+  TMainForm& form = OpenStore({{"first"}});
+  DropOnto(form, {WriteJpeg(QStringLiteral("dropped.jpg")), WriteJpeg(QStringLiteral("two.jpg"))});
+  std::vector<std::string> keys = Keys();
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(keys, (std::vector<std::string>{"dropped", "first", "two"}));
+  EXPECT_TRUE(prompts_.Errors().empty());
+
+  const QString other = Path(QStringLiteral("other.skd"));
+  MakeStore(other, {{"elsewhere"}});
+  DropOnto(form, {other});
+  EXPECT_EQ(ListTexts(form.KeyList()), QStringList{QStringLiteral("elsewhere")});
+  EXPECT_EQ(form.MRU().Items().front(), QFileInfo(other).absoluteFilePath());
+  // A store named on the command line (a request) opens the same way.
+  form.LoadFileRequest({store_});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ListTexts(form.KeyList()).size(), 3);
+}
+
+TEST_F(BatchCommandsTest, TheWindowsSizeAndPositionSurviveARestart) {
+  TMainForm& first = MakeForm();
+  const QSize design = first.size();
+  EXPECT_GE(design.width(), 582);
+  first.resize(design.width() + 123, design.height() + 45);
+  const QSize chosen = first.size();
+  DestroyForm();
+  TMainForm& second = MakeForm();
+  EXPECT_EQ(second.size(), chosen);
 }
 
 }  // namespace
