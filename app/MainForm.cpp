@@ -20,6 +20,7 @@
 #include <QMetaObject>
 #include <QMimeData>
 #include <QScreen>
+#include <QSplitter>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -104,15 +105,19 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   layout->setSpacing(0);
   CreateToolBar();
   layout->addWidget(panel3_);
-  auto* middle = new QHBoxLayout;
-  middle->setSpacing(0);
-  key_list_ = new TKeyListBox(central);
-  key_list_->setFixedWidth(kKeyListWidth);
-  middle->addWidget(key_list_);
-  image_ = new TImage(central);
+  // The list and the picture share the middle; the user moves the split, which is remembered.
+  splitter_ = new QSplitter(Qt::Horizontal, central);
+  splitter_->setChildrenCollapsible(false);
+  key_list_ = new TKeyListBox(splitter_);
+  key_list_->setMinimumWidth(kKeyListWidth / 2);
+  image_ = new TImage(splitter_);
   image_->IO().SetMetafileCanvasFactory(MakeQtMetafileCanvas);
-  middle->addWidget(image_, 1);
-  layout->addLayout(middle, 1);
+  splitter_->addWidget(key_list_);
+  splitter_->addWidget(image_);
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  splitter_->setSizes({kKeyListWidth, kDesignWidth - kKeyListWidth});
+  layout->addWidget(splitter_, 1);
   CreateStatusBar();
   layout->addWidget(status_bar_);
   setCentralWidget(central);
@@ -152,6 +157,8 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   // Where the window was when the last run ended.
   const QByteArray geometry = settings_.ReadWindowGeometry();
   if (!geometry.isEmpty()) restoreGeometry(geometry);
+  const QByteArray split = settings_.ReadWindowSplit();
+  if (!split.isEmpty()) splitter_->restoreState(split);
 }
 
 TMainForm::~TMainForm() {
@@ -518,6 +525,7 @@ QSize TMainForm::FirstRunSize() const {
 void TMainForm::SaveWindowGeometry() {
   try {
     settings_.WriteWindowGeometry(saveGeometry());
+    settings_.WriteWindowSplit(splitter_->saveState());
   } catch (const std::exception&) {
     // The window only opens at its first-run size next time.
   }

@@ -29,6 +29,7 @@ class QAction;
 class QFrame;
 class QLabel;
 class QMenu;
+class QSplitter;
 class QToolButton;
 
 namespace sk {
@@ -198,6 +199,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   QLabel& PositionPanel() const { return *position_panel_; }
   QLabel& SizePanel() const { return *size_panel_; }
   QLabel& ViewStylePanel() const { return *view_style_panel_; }
+  QSplitter& Splitter() const { return *splitter_; }
   QAction& Action(TCommand command) const { return *actions_.at(command); }
   QToolButton& Button(TCommand command) const { return *buttons_.at(command); }
   QMenu& Menu(TMenuId menu) const { return *menus_.at(menu); }
@@ -277,6 +279,7 @@ class TMainForm : public QMainWindow, private TStoreView {
 
   TImage* image_ = nullptr;
   TKeyListBox* key_list_ = nullptr;
+  QSplitter* splitter_ = nullptr;
   QFrame* panel3_ = nullptr;
   QWidget* status_bar_ = nullptr;
   QLabel* position_panel_ = nullptr;

@@ -18,6 +18,7 @@ inline constexpr char kLanguageValue[] = "Language";
 inline constexpr char kLastFileValue[] = "LastFile";
 inline constexpr char kWindowKey[] = "\\Software\\Quillmoor\\Stillkeep\\Window";
 inline constexpr char kGeometryValue[] = "Geometry";
+inline constexpr char kSplitValue[] = "Split";
 
 // Messages of the main window. "\r" is a line break in message boxes.
 inline constexpr char kFileNotFound[] =

@@ -105,19 +105,33 @@ void TSettings::WriteLastFile(const QString& path) const {
   WriteStringReg(PreferencesKey(), Text(app_msg::kLastFileValue), path);
 }
 
-QByteArray TSettings::ReadWindowGeometry() const {
+QByteArray TSettings::ReadWindowValue(const char* name) const {
   try {
-    const QString text =
-        ReadStringReg(Text(app_msg::kWindowKey), Text(app_msg::kGeometryValue), QString());
+    const QString text = ReadStringReg(Text(app_msg::kWindowKey), Text(name), QString());
     return QByteArray::fromBase64(text.toLatin1());
   } catch (const std::exception&) {
-    return QByteArray();  // a damaged value: the window takes its first-run size
+    return QByteArray();  // a damaged value: the window takes its first-run layout
   }
 }
 
+void TSettings::WriteWindowValue(const char* name, const QByteArray& value) const {
+  WriteStringReg(Text(app_msg::kWindowKey), Text(name), QString::fromLatin1(value.toBase64()));
+}
+
+QByteArray TSettings::ReadWindowGeometry() const {
+  return ReadWindowValue(app_msg::kGeometryValue);
+}
+
 void TSettings::WriteWindowGeometry(const QByteArray& geometry) const {
-  WriteStringReg(Text(app_msg::kWindowKey), Text(app_msg::kGeometryValue),
-                 QString::fromLatin1(geometry.toBase64()));
+  WriteWindowValue(app_msg::kGeometryValue, geometry);
+}
+
+QByteArray TSettings::ReadWindowSplit() const {
+  return ReadWindowValue(app_msg::kSplitValue);
+}
+
+void TSettings::WriteWindowSplit(const QByteArray& split) const {
+  WriteWindowValue(app_msg::kSplitValue, split);
 }
 
 }  // namespace sk

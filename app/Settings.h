@@ -49,8 +49,13 @@ class TSettings {
   // "\Software\Quillmoor\Stillkeep\Window"), empty when none were saved or they cannot be read.
   QByteArray ReadWindowGeometry() const;
   void WriteWindowGeometry(const QByteArray& geometry) const;
+  // The split between the key list and the picture ("Split"), likewise.
+  QByteArray ReadWindowSplit() const;
+  void WriteWindowSplit(const QByteArray& split) const;
 
  private:
+  QByteArray ReadWindowValue(const char* name) const;
+  void WriteWindowValue(const char* name, const QByteArray& value) const;
   int ReadIntPreference(const char* name, int default_value, int min_value, int max_value,
                         const std::function<void(const QString&)>& report) const;
 

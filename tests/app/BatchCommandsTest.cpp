@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QSplitter>
 #include <QUrl>
 #include <algorithm>
 
@@ -468,15 +469,18 @@ TEST_F(BatchCommandsTest, DroppedPicturesAreAddedAndADroppedStoreOpens) {
   EXPECT_EQ(ListTexts(form.KeyList()).size(), 3);
 }
 
-TEST_F(BatchCommandsTest, TheWindowsSizeAndPositionSurviveARestart) {
+TEST_F(BatchCommandsTest, TheWindowsSizePositionAndSplitSurviveARestart) {
   TMainForm& first = MakeForm();
   const QSize design = first.size();
   EXPECT_GE(design.width(), 582);
   first.resize(design.width() + 123, design.height() + 45);
+  first.Splitter().setSizes({260, first.width() - 260});
   const QSize chosen = first.size();
+  const int list_width = first.KeyList().width();
   DestroyForm();
   TMainForm& second = MakeForm();
   EXPECT_EQ(second.size(), chosen);
+  EXPECT_EQ(second.KeyList().width(), list_width);
 }
 
 }  // namespace
