@@ -51,7 +51,9 @@ void TFileCommands::AutoLoad() {
 }
 
 void TFileCommands::OpenStore() {
-  const std::optional<QString> path = context_.prompts.OpenStoreFile();
+  // The dialog starts where the store opened last lives.
+  const QString folder = mru_.Empty() ? QString() : QFileInfo(mru_.Items().front()).absolutePath();
+  const std::optional<QString> path = context_.prompts.OpenStoreFile(folder);
   if (!path) return;
   OpenStoreAt(*path);
 }

@@ -89,9 +89,9 @@ void TQtPrompts::ShowError(const QString& text) {
   MessageDlg(text, TMsgDlgType::kError, {TMsgDlgBtn::kOk});
 }
 
-std::optional<QString> TQtPrompts::OpenStoreFile() {
+std::optional<QString> TQtPrompts::OpenStoreFile(const QString& folder) {
   TNormalCursor cursor;
-  QFileDialog dialog(parent_, QString::fromUtf8(app_msg::kOpenStoreTitle));
+  QFileDialog dialog(parent_, QString::fromUtf8(app_msg::kOpenStoreTitle), folder);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   // A name that does not exist is accepted: the store creates it.
   dialog.setFileMode(QFileDialog::AnyFile);

@@ -35,7 +35,8 @@ class TPrompts {
   virtual void ShowError(const QString& text) = 0;
 
   // The store open dialog: the chosen path (which need not exist) or nothing when cancelled.
-  virtual std::optional<QString> OpenStoreFile() = 0;
+  // The dialog starts in folder when it is given (the folder of the store opened last).
+  virtual std::optional<QString> OpenStoreFile(const QString& folder = QString()) = 0;
 
   // The open dialog for pictures (several may be chosen): the chosen files, or an empty list when
   // cancelled.
@@ -61,7 +62,7 @@ class TQtPrompts : public TPrompts {
                         std::initializer_list<TMsgDlgBtn> buttons,
                         TMsgDlgDefault which_default = TMsgDlgDefault::kFirst) override;
   void ShowError(const QString& text) override;
-  std::optional<QString> OpenStoreFile() override;
+  std::optional<QString> OpenStoreFile(const QString& folder = QString()) override;
   QStringList OpenPictureFiles() override;
   QString InputBox(const QString& caption, const QString& prompt, const QString& initial) override;
   int ExecDialog(QDialog& dialog) override;

@@ -56,8 +56,9 @@ void TScriptedPrompts::ShowError(const QString& text) {
   asked_.push_back({TAsked::Kind::kError, text, TMsgDlgType::kError, {}, {}});
 }
 
-std::optional<QString> TScriptedPrompts::OpenStoreFile() {
-  asked_.push_back({TAsked::Kind::kOpenStore, QString(), TMsgDlgType::kInformation, {}, {}});
+std::optional<QString> TScriptedPrompts::OpenStoreFile(const QString& folder) {
+  // The folder the dialog starts in is recorded as the question's initial text.
+  asked_.push_back({TAsked::Kind::kOpenStore, QString(), TMsgDlgType::kInformation, {}, folder});
   if (open_store_.empty()) {
     unexpected_.push_back(QStringLiteral("open store dialog"));
     return std::nullopt;

@@ -59,7 +59,7 @@ class TScriptedPrompts : public TPrompts {
                         std::initializer_list<TMsgDlgBtn> buttons,
                         TMsgDlgDefault which_default = TMsgDlgDefault::kFirst) override;
   void ShowError(const QString& text) override;
-  std::optional<QString> OpenStoreFile() override;
+  std::optional<QString> OpenStoreFile(const QString& folder = QString()) override;
   QStringList OpenPictureFiles() override;
   QString InputBox(const QString& caption, const QString& prompt, const QString& initial) override;
   int ExecDialog(QDialog& dialog) override;

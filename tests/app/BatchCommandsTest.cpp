@@ -469,6 +469,15 @@ TEST_F(BatchCommandsTest, DroppedPicturesAreAddedAndADroppedStoreOpens) {
   EXPECT_EQ(ListTexts(form.KeyList()).size(), 3);
 }
 
+TEST_F(BatchCommandsTest, TheOpenDialogStartsInTheFolderOfTheStoreOpenedLast) {
+  TMainForm& form = OpenStore({});
+  prompts_.ClearRecord();
+  prompts_.QueueOpenStore(std::nullopt);
+  form.OpenStore();
+  ASSERT_FALSE(prompts_.Asked().empty());
+  EXPECT_EQ(prompts_.Asked().back().initial, QFileInfo(store_).absolutePath());
+}
+
 TEST_F(BatchCommandsTest, TheWindowsSizePositionAndSplitSurviveARestart) {
   TMainForm& first = MakeForm();
   const QSize design = first.size();
