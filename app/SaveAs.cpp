@@ -206,6 +206,8 @@ void TSaveAs::FormCreate() {
 void TSaveAs::showEvent(QShowEvent* event) {
   RefreshDrives();
   QDialog::showEvent(event);
+  // The file name is what people type first.
+  if (edit1_->isEnabled()) edit1_->setFocus();
 }
 
 void TSaveAs::RefreshDrives() {
