@@ -40,7 +40,7 @@ _skd() {
       ;;
   esac
 
-  local options="--help" password="--password-file" gif="--interlaced --transparent --lzw"
+  local options="--help --quiet" password="--password-file" gif="--interlaced --transparent --lzw"
   case $command in
     create) ;;
     info | pack) options+=" $password" ;;

@@ -51,7 +51,25 @@ for page in "$share/man/man1/"*.1; do
   warnings=$(groff -man -ww -z -Tutf8 "$page" 2>&1)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
-bash -n "$share/bash-completion/completions/skd" || fail "the completion file is not valid bash"
+# The completion as bash offers it: commands, a command's options, and an option's values.
+complete_skd() {
+  bash -c 'source /usr/share/bash-completion/bash_completion && source "$0" &&
+    COMP_WORDS=("${@}") && COMP_CWORD=$(($# - 1)) && COMP_LINE="$*" &&
+    COMP_POINT=${#COMP_LINE} && _skd && echo "${COMPREPLY[*]}"' \
+    "$share/bash-completion/completions/skd" "$@"
+}
+# expect_completion WANTED WORD...: the last word is the one being completed.
+expect_completion() {
+  local wanted=$1 got
+  shift
+  got=$(complete_skd "$@")
+  [ "$got" = "$wanted" ] || fail "completing '$*' gives '$got', not '$wanted'"
+}
+expect_completion "passwd pack" skd pa
+expect_completion "--version" skd --v
+expect_completion "--format" skd export s.skd --f
+expect_completion "jpg bmp gif" skd export s.skd --format ""
+expect_completion "--quiet --quality" skd add s.skd --q
 
 # The launcher runs the installed program and offers to open only stores.
 grep -qx 'Exec=stillkeep %f' "$launcher" || fail "the launcher does not run stillkeep"
