@@ -20,6 +20,10 @@ packages=(
   # checks of the file-manager entries the program writes while it runs (desktop-file-validate;
   # gio comes with libglib2.0-bin)
   desktop-file-utils libglib2.0-bin
+  # checks of the installed files: the metainfo validator, the MIME database and xdg-mime;
+  # groff for the manual pages, bash-completion for the completion file; dpkg-dev for the
+  # package's library dependencies
+  appstream shared-mime-info xdg-utils groff-base dpkg-dev bash-completion
 )
 
 missing=()

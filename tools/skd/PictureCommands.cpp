@@ -1,6 +1,7 @@
 // skd commands that move pictures between files and a store: add and export.
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "imaging/ImageIO.h"
 #include "imaging/InvalidGraphic.h"
@@ -8,6 +9,7 @@
 #include "platform/Win1252.h"
 #include "store/KESNames.h"
 #include "tools/skd/Commands.h"
+#include "tools/skd/Progress.h"
 #include "tools/skd/StoreSession.h"
 #include "vault/AddPicture.h"
 #include "vault/KeyText.h"
@@ -40,13 +42,20 @@ void AddAdd(CLI::App& app) {
     }
     TStoreSession session(options->path, TStoreSession::Access::kReadWrite, options->password);
     TKES& store = session.Store();
+    // The count of files is the progress line while they are added, not the store's save after
+    // each one; the close shows the store's steps again.
+    TProgressEvent store_progress = std::exchange(store.ProgressUpdate, {});
     TOffscreenPicture picture;
     picture.IO().SetMetafileCanvasFactory(MetafileCanvasFactory());
     // The files are read and encoded ahead on worker threads while each one is stored in turn.
     TPicturePipeline pipeline(options->files, options->quality, picture);
+    const size_t total = options->files.size();
+    size_t done = 0;
     while (pipeline.HasNext()) {
       ThrowIfInterrupted();
+      ShowCountProgress("adding", done, total);
       TPipelineResult result = pipeline.Next();
+      ++done;
       const std::string& file = result.file_name;
       try {
         if (result.load_error) std::rethrow_exception(result.load_error);
@@ -55,13 +64,17 @@ void AddAdd(CLI::App& app) {
             options->name.empty() ? KeyForFile(file) : KeyFromText(options->name);
         const std::string key =
             StoreEncodedPicture(store, result.stream, base, TUniqueKeyRule::kNumbered);
+        ClearProgress();
         std::printf("%s\n", KeyToUtf8(key).c_str());
       } catch (const std::exception& e) {
         // One unreadable file does not stop the batch.
+        ClearProgress();
         std::fprintf(stderr, "skd: %s: %s\n", file.c_str(), e.what());
         SetExitStatus(1);
       }
     }
+    ClearProgress();
+    store.ProgressUpdate = std::move(store_progress);
     session.Close();
   });
 }
@@ -92,7 +105,10 @@ void AddExport(CLI::App& app) {
     TImageIO io;
     io.SetAttachedImage(&host);
     io.SetMetafileCanvasFactory(MetafileCanvasFactory());
+    const size_t total = options->keys.size();
+    size_t done = 0;
     for (const std::string& key : options->keys) {
+      ShowCountProgress("exporting", done++, total);
       if (!store.FindKey(ExactKeyFromText(key))) {
         throw ECommandError("there is no item '" + key + "' in " + store.FileName());
       }
@@ -109,6 +125,7 @@ void AddExport(CLI::App& app) {
       } else {
         io.SaveToFileBMP(target);
       }
+      ClearProgress();
       std::printf("%s\n", target.c_str());
     }
     session.Close();

@@ -8,6 +8,7 @@
 #include "platform/Files.h"
 #include "platform/Win1252.h"
 #include "tools/skd/Commands.h"
+#include "tools/skd/Progress.h"
 #include "vault/CloseStore.h"
 
 namespace sk::skd {
@@ -58,7 +59,9 @@ TStoreSession::TStoreSession(const std::string& path, Access access,
   store_.ProcessMessages = [this] {
     if (interruptible_) ThrowIfInterrupted();
   };
+  store_.ProgressUpdate = StoreProgress(file);
   Interruptible([&] { store_.SetFileName(file); });
+  ClearProgress();
 }
 
 TStoreSession::~TStoreSession() {
@@ -66,6 +69,7 @@ TStoreSession::~TStoreSession() {
   try {
     Close();
   } catch (const std::exception& e) {
+    ClearProgress();
     std::fprintf(stderr, "skd: %s\n", e.what());
   }
 }
@@ -74,7 +78,9 @@ void TStoreSession::Close() {
   TCloseReport report;
   try {
     report = CloseStoreWithReport(store_);
+    ClearProgress();
   } catch (const std::exception& e) {
+    ClearProgress();
     close_failed_ = true;
     // Given up for good: the working files are renamed out of the way of the next open's sweep.
     store_.KeepWorkingFiles();

@@ -7,10 +7,18 @@
 #include "platform/TerminationSignals.h"
 #include "platform/qt/QtMetafileCanvas.h"
 #include "tools/skd/Commands.h"
+#include "tools/skd/Progress.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"skd - work with Stillkeep picture stores and image files from the command line"};
+  app.set_version_flag("--version", std::string("skd ") + SK_VERSION, "Print the version and exit");
+  bool quiet = false;
+  app.add_flag("--quiet", quiet, "Show no progress line on standard error");
+  // --quiet may also follow the command.
+  app.fallthrough();
   app.require_subcommand(1);
+  app.parse_complete_callback(
+      [&quiet] { sk::skd::SetProgressShown(!quiet && sk::skd::StandardErrorIsTerminal()); });
   sk::skd::AddStoreCommands(app);
   sk::skd::AddImageCommands(app);
   sk::skd::AddPictureCommands(app);
@@ -45,13 +53,17 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return 2;  // usage error
   } catch (const std::exception& e) {
+    sk::skd::ClearProgress();
     std::fprintf(stderr, "skd: %s\n", e.what());
     status = 1;
   }
+  sk::skd::ClearProgress();
   // The shell's convention for a process ended by a signal.
   if (const int signal_number = sk::PendingTerminationSignal(); signal_number != 0) {
     return 128 + signal_number;
