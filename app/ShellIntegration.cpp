@@ -210,7 +210,8 @@ void ProjectVerb(TRegistry& classes, const QString& data_home, const QString& ex
                                   "[Desktop Action AddToStillkeep]\nName=") +
                    name + QStringLiteral("\nExec=") + exec + u'\n',
                true);
-  // No MimeType: an entry that lists the picture types would become their default opener.
+  // No MimeType: an entry that lists the picture types would become their default opener. Not in
+  // the menus either: started from there without files it would only start a second program.
   WriteOwnFile(data_home + kDesktopEntry,
                kMarker +
                    QStringLiteral("\n[Desktop Entry]\nVersion=1.0\nType=Application\n"
@@ -218,7 +219,9 @@ void ProjectVerb(TRegistry& classes, const QString& data_home, const QString& ex
                    name +
                    QStringLiteral("\nComment=Stores pictures in the store open in "
                                   "Stillkeep\nExec=") +
-                   exec + QStringLiteral("\nTerminal=false\nCategories=Graphics;\n"),
+                   exec +
+                   QStringLiteral(
+                       "\nIcon=stillkeep\nTerminal=false\nNoDisplay=true\nCategories=Graphics;\n"),
                false);
 }
 

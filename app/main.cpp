@@ -2,6 +2,7 @@
 // the running program, as the file manager's "Add To Stillkeep" does, and exits; when no program
 // answers, it starts as the program and takes those requests itself.
 #include <QFile>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <cstdio>
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
   // The arguments are files, never options for the toolkit.
   int app_argc = 1;
   sk::TApplication app(app_argc, argv);
+  // Lets the desktop match the window to the installed launcher.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.stillkeep.Stillkeep"));
   app.setWindowIcon(QIcon(QStringLiteral(":/icons/stillkeep.png")));
   sk::TQtPrompts prompts;
   int result = 0;
