@@ -4,11 +4,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include "app/KeyListBox.h"
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/Application.h"
+#include "app/KeyListBox.h"
 #include "imaging/ImageIO.h"
 #include "platform/MemoryStream.h"
 #include "platform/qt/Registry.h"
@@ -78,6 +79,26 @@ void MakeStore(const QString& path, const std::vector<TTestItem>& items,
   }
   store.Flush();
   store.SetFileName("");
+}
+
+std::vector<uint8_t> QuantTables(const std::vector<uint8_t>& bytes) {
+  std::vector<uint8_t> tables;
+  for (size_t i = 0; i + 3 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDB) {
+      const size_t length = size_t{bytes[i + 2]} << 8 | bytes[i + 3];
+      tables.insert(tables.end(), bytes.begin() + static_cast<long>(i) + 4,
+                    bytes.begin() + static_cast<long>(std::min(bytes.size(), i + 2 + length)));
+    }
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) break;
+  }
+  return tables;
+}
+
+std::vector<uint8_t> TablesAtQuality(int quality) {
+  TPicture picture(8, 8);
+  TMemoryStream stream;
+  EncodeFramedJpeg(stream, picture, TResolution{96, 96}, quality);
+  return QuantTables(stream.TakeBytes());
 }
 
 std::vector<std::string> StoreKeys(const QString& path, const std::string& password) {

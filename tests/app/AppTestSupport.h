@@ -48,6 +48,11 @@ void MakeStore(const QString& path, const std::vector<TTestItem>& items,
 // The keys of the store file path in the store's order.
 std::vector<std::string> StoreKeys(const QString& path, const std::string& password = {});
 
+// The quantisation tables (DQT segments) of the JPEG in bytes, which tell the quality it was
+// written at; and the tables our encoder writes at quality.
+std::vector<uint8_t> QuantTables(const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> TablesAtQuality(int quality);
+
 // The colour (red, green, blue) of the picture's centre pixel.
 uint32_t CentreColour(const TPicture& picture);
 // True when two colours differ by at most tolerance in each channel.

@@ -41,28 +41,6 @@ QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
 }
 
-// The quantisation tables (DQT segments) of the JPEG in bytes, which tell the quality it was
-// written at.
-std::vector<uint8_t> QuantTables(const std::vector<uint8_t>& bytes) {
-  std::vector<uint8_t> tables;
-  for (size_t i = 0; i + 3 < bytes.size(); ++i) {
-    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDB) {
-      const size_t length = size_t{bytes[i + 2]} << 8 | bytes[i + 3];
-      tables.insert(tables.end(), bytes.begin() + static_cast<long>(i) + 4,
-                    bytes.begin() + static_cast<long>(std::min(bytes.size(), i + 2 + length)));
-    }
-    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) break;
-  }
-  return tables;
-}
-
-// The quantisation tables our encoder writes at quality.
-std::vector<uint8_t> TablesAtQuality(int quality) {
-  TPicture picture(8, 8);
-  TMemoryStream stream;
-  EncodeFramedJpeg(stream, picture, TResolution{96, 96}, quality);
-  return QuantTables(stream.TakeBytes());
-}
 
 // The bytes of one item of the store file path.
 std::vector<uint8_t> StoredItem(const QString& path, const std::string& key) {

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include "app/KeyListBox.h"
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,6 +17,7 @@
 #include <QTextBrowser>
 
 #include "app/HelpWindow.h"
+#include "app/KeyListBox.h"
 #include "app/Prompts.h"
 #include "app/Preferences.h"
 #include "platform/qt/Registry.h"

@@ -90,26 +90,6 @@ std::string SendRaw(const std::string& socket_path, const std::string& bytes, si
   });
 }
 
-// The quantisation tables (DQT segments) of a JPEG, which tell the quality it was written at.
-std::vector<uint8_t> QuantTables(const std::vector<uint8_t>& bytes) {
-  std::vector<uint8_t> tables;
-  for (size_t i = 0; i + 3 < bytes.size(); ++i) {
-    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDB) {
-      const size_t length = size_t{bytes[i + 2]} << 8 | bytes[i + 3];
-      tables.insert(tables.end(), bytes.begin() + static_cast<long>(i) + 4,
-                    bytes.begin() + static_cast<long>(std::min(bytes.size(), i + 2 + length)));
-    }
-    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) break;
-  }
-  return tables;
-}
-
-std::vector<uint8_t> TablesAtQuality(int quality) {
-  TPicture picture(8, 8);
-  TMemoryStream stream;
-  EncodeFramedJpeg(stream, picture, TResolution{96, 96}, quality);
-  return QuantTables(stream.TakeBytes());
-}
 
 // The default value of a key of the classes registry, or nothing when the key or value is missing.
 std::optional<QString> DefaultOf(const QString& path) {
