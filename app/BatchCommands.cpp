@@ -85,8 +85,7 @@ void TBatchCommands::AddPictureFiles(const QStringList& files) {
       progress_.SetFilename(files[i]);
       std::string key = KeyForFile(result.file_name);
       try {
-        if (result.encode_error) std::rethrow_exception(result.encode_error);
-        key = StoreEncodedPicture(context_.store, result.stream, key, TUniqueKeyRule::kNumbered);
+        key = StorePipelineResult(context_.store, result, key, TUniqueKeyRule::kNumbered);
         context_.view.KeyAdded(key);
         last_read_stored = true;
       } catch (const std::exception&) {
@@ -246,9 +245,7 @@ void TBatchCommands::AddScannedPictures() {
           progress_.SetFilename(entry->text());
           std::string key = KeyForFile(result.file_name);
           try {
-            if (result.encode_error) std::rethrow_exception(result.encode_error);
-            key =
-                StoreEncodedPicture(context_.store, result.stream, key, TUniqueKeyRule::kNumbered);
+            key = StorePipelineResult(context_.store, result, key, TUniqueKeyRule::kNumbered);
             context_.view.KeyAdded(key);
           } catch (const std::exception& error) {
             failures.append(entry->text() + QStringLiteral(": ") + FailureText(error));

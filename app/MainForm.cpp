@@ -556,8 +556,10 @@ void TMainForm::DropFiles(const QStringList& files) {
 }
 
 bool IsStoreFileName(const QString& file_name) {
+  // The program's own extension, and the one the store gives a name without any.
   const QString suffix = QFileInfo(file_name).suffix().toLower();
-  return suffix == QStringLiteral("skd") || suffix == QStringLiteral("kes");
+  return suffix == Text(app_msg::kStoreExtension) ||
+         QStringLiteral(".") + suffix == Text(kDefaultKESExtension);
 }
 
 // ---- Qt events ----

@@ -156,12 +156,18 @@ void TImageIO::Accept(TLoadedPicture loaded) {
   host_->ImageChange();
 }
 
-void TImageIO::LoadFromFile(const std::string& file_name) {
-  if (host_ == nullptr) return;
+bool IsMetafileName(const std::string& file_name) {
   const std::string extension = LowerCase(ExtractFileExt(file_name));
   for (std::string_view metafile : kMetafileExtensions) {
-    if (extension == metafile) return LoadMetafile(file_name);
+    if (extension == metafile) return true;
   }
+  return false;
+}
+
+void TImageIO::LoadFromFile(const std::string& file_name) {
+  if (host_ == nullptr) return;
+  if (IsMetafileName(file_name)) return LoadMetafile(file_name);
+  const std::string extension = LowerCase(ExtractFileExt(file_name));
   for (const TFormatBranch& branch : kBranches) {
     if (extension.empty() ||
         (extension != branch.extensions[0] && extension != branch.extensions[1])) {

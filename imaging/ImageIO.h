@@ -27,6 +27,10 @@ struct TPictureFormat {
 // The formats in the order of the reader table, BMP first.
 std::vector<TPictureFormat> PictureFormats();
 
+// True when LoadFromFile reads file_name as a metafile (by its lower-cased extension), which
+// needs the injected painter.
+bool IsMetafileName(const std::string& file_name);
+
 class TImageIO : private THostObserver {
  public:
   TImageIO() = default;

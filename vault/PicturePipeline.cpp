@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
+#include "imaging/ImageIO.h"
 #include "imaging/JpegFrame.h"
-#include "platform/Files.h"
 
 namespace sk {
 
@@ -13,15 +13,14 @@ namespace {
 // A resolution no file gives: the mark that a load left the host's resolution alone.
 constexpr int kNoResolution = -1;
 
-std::string LowerExtension(const std::string& file_name) {
-  std::string extension = ExtractFileExt(file_name);
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return extension;
-}
-
 }  // namespace
+
+std::string StorePipelineResult(TKES& store, TPipelineResult& result, const std::string& key,
+                                TUniqueKeyRule rule) {
+  if (result.load_error) std::rethrow_exception(result.load_error);
+  if (result.encode_error) std::rethrow_exception(result.encode_error);
+  return StoreEncodedPicture(store, result.stream, key, rule);
+}
 
 int TPicturePipeline::DefaultWorkers() {
   // The caller's thread mostly waits on the store's writes, so on two cores both go to reading
@@ -55,8 +54,7 @@ TPicturePipeline::~TPicturePipeline() {
 
 bool TPicturePipeline::ReadOnCallersThread(const std::string& file_name) {
   // Metafiles are drawn with the caller's painter, which lives on the caller's thread.
-  const std::string extension = LowerExtension(file_name);
-  return extension == ".wmf" || extension == ".emf";
+  return IsMetafileName(file_name);
 }
 
 void TPicturePipeline::Refill() {

@@ -32,6 +32,12 @@ struct TPipelineResult {
   TMemoryStream stream;
 };
 
+// Stores a result under key as StoreEncodedPicture does, and returns the key used; raises the
+// result's own failure instead (the reader's, else the encoder's), and then the store is not
+// touched.
+std::string StorePipelineResult(TKES& store, TPipelineResult& result, const std::string& key,
+                                TUniqueKeyRule rule);
+
 class TPicturePipeline {
  public:
   // Reads files in order, at most lookahead of them ahead of the caller, with workers threads

@@ -58,12 +58,9 @@ void AddAdd(CLI::App& app) {
       ++done;
       const std::string& file = result.file_name;
       try {
-        if (result.load_error) std::rethrow_exception(result.load_error);
-        if (result.encode_error) std::rethrow_exception(result.encode_error);
         const std::string base =
             options->name.empty() ? KeyForFile(file) : KeyFromText(options->name);
-        const std::string key =
-            StoreEncodedPicture(store, result.stream, base, TUniqueKeyRule::kNumbered);
+        const std::string key = StorePipelineResult(store, result, base, TUniqueKeyRule::kNumbered);
         ClearProgress();
         std::printf("%s\n", KeyToUtf8(key).c_str());
       } catch (const std::exception& e) {
