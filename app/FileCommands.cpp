@@ -38,16 +38,13 @@ void TFileCommands::AutoLoad() {
     return;
   }
   TBusyCursor busy;
-  ResetStore();
-  if (!AssignStore(path)) return;
-  context_.view.MyUpdate();
-  context_.view.ShowPosition(QFileInfo(path).fileName());
-  context_.view.FillKeyList();
-  if (context_.view.KeyCount() > 0) {
-    context_.view.SelectRow(0);
-    context_.view.MyUpdate();
-    context_.settings.WriteLastFile(path);
+  if (!LoadStore(path)) return;
+  if (context_.view.KeyCount() == 0) {
+    // An empty store shows its name where the position would be.
+    context_.view.ShowPosition(QFileInfo(path).fileName());
+    return;
   }
+  context_.settings.WriteLastFile(path);
 }
 
 void TFileCommands::OpenStore() {
@@ -80,12 +77,9 @@ void TFileCommands::OpenRecent(const QString& file_name) {
 }
 
 void TFileCommands::CloseCurrentStore() {
-  CloseStoreAndReport();
-  context_.store.Password.clear();
+  ResetStore();
   context_.view.ShowPosition(Text(app_msg::kNoDatabase));
   context_.view.ShowSize(0);
-  context_.view.ClearKeyList();
-  context_.picture.Clear();
 }
 
 void TFileCommands::EditPreferences() {
