@@ -18,15 +18,22 @@ namespace sk {
 
 namespace {
 
-FileFaultHook& FaultHook() {
-  static FileFaultHook hook;
+FileOperationHook& FaultHook() {
+  static FileOperationHook hook;
   return hook;
 }
 
+// The errno the test hook wants this operation to fail with, or 0.
+int InjectedFault(std::string_view operation, const std::string& path,
+                  const std::string* from = nullptr) {
+  if (!FaultHook()) return 0;
+  return FaultHook()(TFileOperation{operation, path, from});
+}
+
 // Asks the test hook whether this operation should fail; raises as the system call would.
-void CheckFault(std::string_view operation, const std::string& path) {
-  if (!FaultHook()) return;
-  if (const int error = FaultHook()(operation, path); error != 0) {
+void CheckFault(std::string_view operation, const std::string& path,
+                const std::string* from = nullptr) {
+  if (const int error = InjectedFault(operation, path, from); error != 0) {
     throw EOSError(error, std::string(operation), path);
   }
 }
@@ -37,17 +44,13 @@ std::string Describe(int error_code, const std::string& operation, const std::st
 
 void SyncDirectoryOf(const std::string& path) {
   const std::string dir = ExtractFileDir(path);
+  CheckFault("syncdir", dir.empty() ? "." : dir);
   const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) throw EOSError(errno, "open", dir);
   const int rc = ::fsync(fd);
   const int error = errno;
   ::close(fd);
   if (rc != 0 && error != EINVAL) throw EOSError(error, "sync", dir);
-}
-
-void RenameFile(const std::string& source, const std::string& target) {
-  CheckFault("rename", target);
-  if (::rename(source.c_str(), target.c_str()) != 0) throw EOSError(errno, "rename", target);
 }
 
 // Copies all bytes of source into a new temporary file in target's folder and returns its name.
@@ -78,7 +81,22 @@ EOSError::EOSError(int error_code, std::string operation, std::string path)
       code_(error_code),
       path_(std::move(path)) {}
 
-void SetFileFaultHook(FileFaultHook hook) { FaultHook() = std::move(hook); }
+void SetFileOperationHook(FileOperationHook hook) { FaultHook() = std::move(hook); }
+
+void SetFileFaultHook(FileFaultHook hook) {
+  if (!hook) {
+    FaultHook() = nullptr;
+    return;
+  }
+  FaultHook() = [hook = std::move(hook)](const TFileOperation& operation) {
+    return hook(operation.name, operation.path);
+  };
+}
+
+void RenameFile(const std::string& source, const std::string& target) {
+  CheckFault("rename", target, &source);
+  if (::rename(source.c_str(), target.c_str()) != 0) throw EOSError(errno, "rename", target);
+}
 
 TFile TFile::Open(const std::string& path, FileMode mode) {
   CheckFault("open", path);
@@ -244,7 +262,16 @@ void TFile::Close() {
   if (fd_ < 0) return;
   const int fd = fd_;
   fd_ = -1;
+  // The descriptor is released even when the hook fails the close, as close(2) releases it.
+  const int injected = InjectedFault("close", path_);
   if (::close(fd) != 0) throw EOSError(errno, "close", path_);
+  if (injected != 0) throw EOSError(injected, "close", path_);
+}
+
+void TFile::Release() noexcept {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
 }
 
 bool TFile::IsRegular() const {
@@ -255,6 +282,7 @@ bool TFile::IsRegular() const {
 bool TFile::TryLockExclusive() { return ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }
 
 void TFile::SetMode(unsigned mode) {
+  CheckFault("chmod", path_);
   if (::fchmod(fd_, mode) != 0) throw EOSError(errno, "chmod", path_);
 }
 
@@ -273,7 +301,10 @@ std::string CreateTempFile(const std::string& directory, std::string_view prefix
     std::snprintf(digits, sizeof digits, "%08llX",
                   static_cast<unsigned long long>(generator() & 0xFFFFFFFFu));
     std::string name = directory + "/" + std::string(prefix) + digits + ".tmp";
-    if (FaultHook() && FaultHook()("create", name) != 0) return {};
+    if (const int error = InjectedFault("create", name); error != 0) {
+      errno = error;
+      return {};
+    }
     const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
       ::fchmod(fd, 0600);  // whatever the umask took away
@@ -292,7 +323,10 @@ TFile CreateLockedTempFile(const std::string& directory, std::string_view prefix
     std::snprintf(digits, sizeof digits, "%08llX",
                   static_cast<unsigned long long>(generator() & 0xFFFFFFFFu));
     std::string name = directory + "/" + std::string(prefix) + digits + ".tmp";
-    if (FaultHook() && FaultHook()("create", name) != 0) return {};
+    if (const int error = InjectedFault("create", name); error != 0) {
+      errno = error;
+      return {};
+    }
     const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
@@ -306,7 +340,13 @@ TFile CreateLockedTempFile(const std::string& directory, std::string_view prefix
         ::lstat(name.c_str(), &by_name) == 0 && by_fd.st_ino == by_name.st_ino &&
         by_fd.st_dev == by_name.st_dev) {
       // 0600 whatever the umask: these files hold the user's pictures.
-      file.SetMode(0600);
+      try {
+        file.SetMode(0600);
+      } catch (const EOSError& error) {
+        DeleteFile(name);
+        errno = error.Code();
+        return {};
+      }
       return file;
     }
   }
@@ -347,7 +387,7 @@ bool DeleteIfUnlocked(const std::string& path) {
       by_name.st_dev != by_fd.st_dev) {
     return false;
   }
-  return ::unlink(path.c_str()) == 0;
+  return DeleteFile(path);
 }
 
 bool FileExists(const std::string& path) {
@@ -362,7 +402,13 @@ TFileKind FileKind(const std::string& path) {
   return S_ISDIR(st.st_mode) ? TFileKind::kFolder : TFileKind::kOther;
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+  if (const int error = InjectedFault("unlink", path); error != 0) {
+    errno = error;
+    return false;
+  }
+  return ::unlink(path.c_str()) == 0;
+}
 
 std::optional<TFileTime> FileTimeStamp(const std::string& path) {
   struct stat st {};
@@ -478,7 +524,7 @@ std::string ResolveFileLinks(const std::string& path) {
   return error ? p.lexically_normal().string() : resolved.string();
 }
 
-void ReplaceFile(const std::string& source, const std::string& target) {
+int ReplaceFile(const std::string& source, const std::string& target) {
   const std::string real = ResolveFileLinks(target);
   struct stat st {};
   const TTargetKind kind = ClassifyTarget(real, target, st);
@@ -488,9 +534,9 @@ void ReplaceFile(const std::string& source, const std::string& target) {
     std::vector<uint8_t> buffer(1 << 20);
     for (size_t n; (n = in.Read(buffer)) > 0;) out.Write(std::span(buffer.data(), n));
     FinishInPlace(out);
-    in.Close();
+    in.Release();
     DeleteFile(source);
-    return;
+    return 0;
   }
   {
     TFile file = TFile::Open(source, FileMode::kReadWrite);
@@ -519,27 +565,30 @@ void ReplaceFile(const std::string& source, const std::string& target) {
     }
     DeleteFile(source);
   }
-  // The rename has replaced the target: a failing folder sync cannot undo that, so reporting it as
-  // a failed replacement would make callers act on a state that no longer exists.
+  // The rename has replaced the target: a failing folder sync cannot undo that, so raising would
+  // make callers act on a state that no longer exists. It is returned for them to report.
   try {
     SyncDirectoryOf(real);
-  } catch (const EOSError&) {
+  } catch (const EOSError& error) {
+    return error.Code();
   }
+  return 0;
 }
 
-void WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write,
-                         unsigned new_file_mode, std::string_view temp_prefix) {
+int WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write,
+                        unsigned new_file_mode, std::string_view temp_prefix) {
   const std::string real = ResolveFileLinks(ExpandFileName(path));
   struct stat st {};
   if (ClassifyTarget(real, path, st) == TTargetKind::kInPlace) {
     TFile file = OpenInPlace(real);
     write(file);
     FinishInPlace(file);
-    return;
+    return 0;
   }
   errno = 0;
   TFile file = CreateLockedTempFile(ExtractFileDir(real), temp_prefix);
   if (!file.IsOpen()) throw EOSError(errno ? errno : EIO, "create", path);
+  int unsynced = 0;
   try {
     if (new_file_mode == kModeFromUmask) {
       // The usual mode for the user's umask (ReplaceFile keeps an old file's mode); umask can
@@ -553,12 +602,14 @@ void WriteFileAtomically(const std::string& path, const std::function<void(TFile
     write(file);
     // The file stays open, and so locked, until it has taken the target's place: a sweep of
     // leftovers by another process never takes it for one.
-    ReplaceFile(file.Path(), real);
+    unsynced = ReplaceFile(file.Path(), real);
   } catch (...) {
     DeleteFile(file.Path());
     throw;
   }
-  file.Close();
+  // Its bytes were synced and have taken the target's place: only the lock is let go here.
+  file.Release();
+  return unsynced;
 }
 
 void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {

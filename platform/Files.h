@@ -26,8 +26,28 @@ class EOSError : public std::runtime_error {
 };
 
 // Fault injection for tests: when set, every file operation first asks the hook, which may return
-// an errno value to make the operation fail as the system would. Operations are named "open",
-// "write", "read", "sync", "rename", "truncate". Production code never sets it.
+// an errno value to make the operation fail as the system would. Every change to a file or a
+// folder goes through one of these operations, so a test sees all of them:
+//   "open"     TFile::Open, any mode (path: the file)
+//   "create"   a new temporary file, before it is made (path: the name it will get)
+//   "read"     reads of file contents
+//   "write"    writes and kernel copies into a file
+//   "truncate" cutting or extending a file
+//   "sync"     fsync of a file
+//   "syncdir"  fsync of a folder, which makes its renames, new and deleted names durable
+//   "chmod"    permission bits of an open file
+//   "close"    TFile::Close (the destructor closes without asking: it cannot report)
+//   "rename"   a rename (path: the new name; from: the old one)
+//   "unlink"   deleting a file
+// Production code never sets a hook.
+struct TFileOperation {
+  std::string_view name;
+  const std::string& path;
+  const std::string* from = nullptr;  // "rename" only
+};
+using FileOperationHook = std::function<int(const TFileOperation& operation)>;
+void SetFileOperationHook(FileOperationHook hook);
+// The same, for hooks that need only the operation's name and path.
 using FileFaultHook = std::function<int(std::string_view operation, const std::string& path)>;
 void SetFileFaultHook(FileFaultHook hook);
 
@@ -72,7 +92,12 @@ class TFile {
   int64_t Size() const;
   void Truncate(int64_t length);
   void Sync();
+  // Closes the file; raises EOSError when the system reports an error (data written to it may be
+  // lost then).
   void Close();
+  // Closes the file without reporting anything: for a descriptor whose close cannot lose data
+  // (one only read, one held for its lock, one whose bytes were synced and put in place).
+  void Release() noexcept;
   // Takes an exclusive advisory lock without waiting; false when another holder has one.
   bool TryLockExclusive();
   // Sets the permission bits (chmod).
@@ -109,6 +134,9 @@ std::vector<std::string> TempFilesNamed(const std::string& directory, std::strin
 bool DeleteIfUnlocked(const std::string& path);
 
 bool FileExists(const std::string& path);
+
+// Renames source to target (replacing a file there); raises EOSError.
+void RenameFile(const std::string& source, const std::string& target);
 
 // What a path names, following symbolic links.
 enum class TFileKind { kMissing, kRegular, kFolder, kOther };
@@ -156,8 +184,10 @@ std::string ResolveFileLinks(const std::string& path);
 //   written into it in place (a regular file is then cut to their length and fsynced) and source
 //   is deleted. An in-place write that fails may leave the target partly written.
 // On a failure before the rename the target is left as it was, the source is kept, and EOSError
-// is raised.
-void ReplaceFile(const std::string& source, const std::string& target);
+// is raised. Returns 0, or the errno of a folder sync that failed after the rename: the target is
+// replaced then, but the replacement may not survive a power failure (a caller that promises
+// durability reports that).
+int ReplaceFile(const std::string& source, const std::string& target);
 
 // The mode WriteFileAtomically gives a new file unless told otherwise: 0666 less the umask.
 inline constexpr unsigned kModeFromUmask = ~0u;
@@ -169,10 +199,10 @@ inline constexpr unsigned kModeFromUmask = ~0u;
 // temporary file is removed). Where ReplaceFile writes in place, `write` gets the target itself.
 // A new file gets new_file_mode exactly (whatever the umask), or 0666 less the umask; a replaced
 // file keeps its mode. Symbolic links are kept and the file they name is written. Raises EOSError,
-// or whatever `write` raises.
-void WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write,
-                         unsigned new_file_mode = kModeFromUmask,
-                         std::string_view temp_prefix = "SKW");
+// or whatever `write` raises; returns what ReplaceFile returns (0 when the file is durably in place).
+int WriteFileAtomically(const std::string& path, const std::function<void(TFile& file)>& write,
+                        unsigned new_file_mode = kModeFromUmask,
+                        std::string_view temp_prefix = "SKW");
 void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
 
 }  // namespace sk

@@ -170,7 +170,7 @@ void TTempBFStream::Commit() {
   Close();
   MoveFileOver(temp_name_, target_);
   committed_ = true;
-  lock_.Close();
+  lock_.Release();
 }
 
 }  // namespace sk

@@ -64,9 +64,13 @@ void TKES::KeepWorkingFiles() noexcept {
   for (std::string* name : {&index_name_, &data_name_}) {
     if (name->size() < 4) continue;
     const std::string kept = name->substr(0, name->size() - 4) + ".kept";
-    if (::rename(name->c_str(), kept.c_str()) == 0) *name = kept;
+    try {
+      RenameFile(*name, kept);
+      *name = kept;
+    } catch (const EOSError&) {
+    }
   }
-  data_lock_.Close();
+  data_lock_.Release();
   ClearState();
   file_name_.clear();
 }

@@ -207,7 +207,7 @@ void TKES::CreateWorkingFiles() {
       return;
     } catch (const EOSError& error) {
       DeleteFile(data_name_);
-      data_lock_.Close();
+      data_lock_.Release();
       data_name_.clear();
       if (error.Code() != EEXIST) {
         index_name_.clear();
@@ -372,7 +372,7 @@ void TKES::WriteContainer() {
   const std::string target = OverwriteTarget();
   // Written beside the file the name finally names (a symbolic link is kept) and put in its place
   // by a rename; new containers are private to the user.
-  WriteFileAtomically(
+  const int unsynced = WriteFileAtomically(
       target,
       [&](TFile& out) {
         out.Write(kSignatureTag);
@@ -392,12 +392,14 @@ void TKES::WriteContainer() {
           WriteLE32(out, length);
           CopyChunks(in, out, length, key);
         }
-        out.Sync();
       },
       kContainerMode, kContainerTempPrefix);
   file_name_ = target;
   last_written_name_ = target;
   open_time_ = FileTimeStamp(target);
+  // The new container is in place, but its name may not survive a power failure: the close fails,
+  // the store stays open with its working files, and a retry writes it again over this one.
+  if (unsynced != 0) throw EOSError(unsynced, "sync", ExtractFileDir(target));
 }
 
 void TKES::DiscardWorkingFiles() {
@@ -408,7 +410,7 @@ void TKES::DiscardWorkingFiles() {
   // The index file first: while the data file exists (and is locked) its index file is in use.
   if (!index_name_.empty()) DeleteFile(index_name_);
   if (!data_name_.empty()) DeleteFile(data_name_);
-  data_lock_.Close();
+  data_lock_.Release();
   data_name_.clear();
   index_name_.clear();
 }

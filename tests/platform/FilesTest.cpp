@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "platform/Files.h"
+#include "tests/support/FaultyFileSystem.h"
 
 namespace sk {
 namespace {
@@ -277,6 +278,109 @@ TEST_F(FilesTest, OpenFailureCarriesErrno) {
     EXPECT_EQ(e.Code(), ENOENT);
     EXPECT_EQ(e.Path(), Path("missing"));
   }
+}
+
+// The fault-injecting file layer that the store's crash and error tests rely on: its power-loss
+// model keeps exactly what was synced, its counter sees every change to files, and injected
+// failures and crashes reach the callers.
+void Write(TFile& file, std::string_view text) {
+  file.Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+TEST_F(FilesTest, FaultyFileSystemPowerLossKeepsOnlySyncedBytes) {
+  std::ofstream(Path("old")) << "durable";
+  test::TFaultyFileSystem faults({dir_});
+  TFile synced = TFile::Open(Path("synced"), FileMode::kCreate);
+  Write(synced, "first");
+  synced.Sync();
+  Write(synced, " and more");
+  TFile fresh = TFile::Open(Path("fresh"), FileMode::kCreate);
+  Write(fresh, "never synced");
+  TFile old = TFile::Open(Path("old"), FileMode::kReadWrite);
+  Write(old, "CHANGED");
+  faults.PowerLoss(test::TFaultyFileSystem::TNames::kKept);
+  EXPECT_EQ(Read(Path("synced")), "first");
+  EXPECT_TRUE(fs::exists(Path("fresh")));
+  EXPECT_EQ(Read(Path("fresh")), "");
+  EXPECT_EQ(Read(Path("old")), "durable");
+}
+
+TEST_F(FilesTest, FaultyFileSystemNamesNeedTheirFolderSynced) {
+  std::ofstream(Path("target")) << "old";
+  std::ofstream(Path("doomed")) << "doomed";
+  {
+    test::TFaultyFileSystem faults({dir_});
+    TFile file = TFile::Open(Path("new"), FileMode::kCreate);
+    Write(file, "new");
+    file.Sync();
+    file.Close();
+    RenameFile(Path("new"), Path("target"));
+    DeleteFile(Path("doomed"));
+    faults.PowerLoss(test::TFaultyFileSystem::TNames::kLastSynced);
+  }
+  EXPECT_EQ(Read(Path("target")), "old");
+  EXPECT_EQ(Read(Path("doomed")), "doomed");
+  EXPECT_FALSE(fs::exists(Path("new")));
+}
+
+TEST_F(FilesTest, FaultyFileSystemAtomicWriteSurvivesEitherWay) {
+  for (const auto names : {test::TFaultyFileSystem::TNames::kKept, test::TFaultyFileSystem::TNames::kLastSynced}) {
+    std::ofstream(Path("target")) << "old";
+    test::TFaultyFileSystem faults({dir_});
+    WriteFileAtomically(Path("target"), std::span(reinterpret_cast<const uint8_t*>("new"), 3));
+    faults.PowerLoss(names);
+    EXPECT_EQ(Read(Path("target")), "new");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  }
+}
+
+TEST_F(FilesTest, FaultyFileSystemCountsEveryChangeAndFailsTheChosenOne) {
+  const std::string path = Path("f");
+  auto run = [&] {
+    TFile file = TFile::Open(path, FileMode::kCreate);  // 1 open
+    Write(file, "x");                                   // 2 write
+    file.Truncate(0);                                   // 3 truncate
+    file.Sync();                                        // 4 sync
+    file.Close();                                       // 5 close
+    return DeleteFile(path);                            // 6 unlink
+  };
+  {
+    test::TFaultyFileSystem faults({dir_});
+    EXPECT_TRUE(run());
+    EXPECT_EQ(faults.Operations(), 6);
+  }
+  const char* names[] = {"open", "write", "truncate", "sync", "close", "unlink"};
+  for (int n = 1; n <= 6; ++n) {
+    SCOPED_TRACE(names[n - 1]);
+    test::TFaultyFileSystem faults({dir_});
+    faults.FailAt(n, ENOSPC, false);
+    if (n == 6) {
+      EXPECT_FALSE(run());
+      EXPECT_EQ(errno, ENOSPC);
+    } else {
+      try {
+        run();
+        ADD_FAILURE() << "no failure reported";
+      } catch (const EOSError& error) {
+        EXPECT_EQ(error.Code(), ENOSPC);
+      }
+    }
+    EXPECT_EQ(faults.Failures(), 1);
+    DeleteFile(path);
+  }
+}
+
+TEST_F(FilesTest, FaultyFileSystemNothingChangesAfterACrash) {
+  std::ofstream(Path("kept")) << "kept";
+  test::TFaultyFileSystem faults({dir_});
+  faults.CrashAt(2);
+  TFile file = TFile::Open(Path("kept"), FileMode::kReadWrite);
+  EXPECT_THROW(Write(file, "lost"), EOSError);
+  EXPECT_FALSE(DeleteFile(Path("kept")));
+  EXPECT_THROW(RenameFile(Path("kept"), Path("other")), EOSError);
+  EXPECT_TRUE(faults.Crashed());
+  faults.PowerLoss(test::TFaultyFileSystem::TNames::kKept);
+  EXPECT_EQ(Read(Path("kept")), "kept");
 }
 
 }  // namespace
