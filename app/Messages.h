@@ -114,11 +114,11 @@ inline constexpr char kRenamePrompt[] = "Name :";
 inline constexpr char kKeyExistsCaption[] = "Key already exsists";
 inline constexpr char kKeyExistsPrompt[] = "New name";
 inline constexpr char kErrorCaption[] = "ERROR";
-// %1: the failure's own message; %2: the old name. Shown when a rename failed and the picture
-// could not be put back under its old name either.
-inline constexpr char kRenameLost[] =
-    "The picture could not be stored under its new name, nor put back under its old name "
-    "'%2':\r%1";
+// %1: the failure's own message; %2: the temporary name that holds the picture. Shown when a
+// change of case failed half-way and the picture could not be put back under its old name.
+inline constexpr char kRenameKeptAs[] =
+    "The picture could not be stored under its new name, nor put back under its old name, and "
+    "is kept as '%2':\r%1";
 // %1: the failure's own message; %2: the old name. Shown when a rename failed and the picture
 // went back under its old name.
 inline constexpr char kRenameRestored[] =

@@ -18,6 +18,7 @@
 #include "platform/MemoryStream.h"
 #include "store/KESNames.h"
 #include "vault/KeyText.h"
+#include "vault/RenameItem.h"
 #include "view/Image.h"
 
 namespace sk {
@@ -121,10 +122,16 @@ void TPictureCommands::RenamePicture() {
   }
   if (key != old_key) {
     try {
-      if (store.IndexOfKey(key) == store.IndexOfKey(old_key)) {
-        RenameInPlace(item, old_key, key);
-      } else {
-        StoreThenDelete(item, old_key, key);
+      const TRenameEvents events{
+          [&view](const std::string& added) { view.KeyAdded(added); },
+          [&view](int row, const std::string& removed) { view.KeyRemoved(row, removed); }};
+      try {
+        RenameItem(store, item, old_key, key, events);
+      } catch (const ERenameFailed& failure) {
+        const char* text =
+            failure.KeptAs() == old_key ? app_msg::kRenameRestored : app_msg::kRenameKeptAs;
+        throw std::runtime_error(
+            Text(text).arg(FailureText(failure), KeyToText(failure.KeptAs())).toStdString());
       }
     } catch (const std::exception& error) {
       context_.picture.window()->setWindowTitle(Text(app_msg::kErrorCaption));
@@ -134,62 +141,6 @@ void TPictureCommands::RenamePicture() {
   view.SelectKey(store.IndexOfKey(key) >= 0 ? key : old_key);
   // The position and size panels describe the selected item where it now stands.
   view.MyUpdate();
-}
-
-void TPictureCommands::StoreThenDelete(TMemoryStream& item, const std::string& old_key,
-                                       const std::string& key) {
-  TKES& store = context_.store;
-  TStoreView& view = context_.view;
-  // The new name first: until it is safely stored, the old one is not touched.
-  try {
-    store.AddItem(item, key);
-    view.KeyAdded(key);
-    store.Flush();
-  } catch (const std::exception& error) {
-    if (store.FindKey(key)) {
-      const int row = store.ItemIndex();
-      store.Delete();
-      view.KeyRemoved(row, key);
-    }
-    throw std::runtime_error(
-        Text(app_msg::kRenameRestored).arg(FailureText(error), KeyToText(old_key)).toStdString());
-  }
-  if (store.FindKey(old_key)) {
-    const int row = store.ItemIndex();
-    store.Delete();
-    view.KeyRemoved(row, old_key);
-  }
-  store.Flush();
-}
-
-void TPictureCommands::RenameInPlace(TMemoryStream& item, const std::string& old_key,
-                                     const std::string& key) {
-  // Only the case changes and the store compares keys without case: the old key must go before
-  // the new one can be stored. Should the new one be refused, the same bytes go back.
-  TKES& store = context_.store;
-  TStoreView& view = context_.view;
-  const int row = store.ItemIndex();
-  store.Delete();
-  view.KeyRemoved(row, old_key);
-  try {
-    store.AddItem(item, key);
-    view.KeyAdded(key);
-    store.Flush();
-  } catch (const std::exception& error) {
-    const QString reason = FailureText(error);
-    try {
-      if (!store.FindKey(key)) {
-        store.AddItem(item, old_key);
-        view.KeyAdded(old_key);
-      }
-      store.Flush();
-    } catch (const std::exception&) {
-      throw std::runtime_error(
-          Text(app_msg::kRenameLost).arg(reason, KeyToText(old_key)).toStdString());
-    }
-    throw std::runtime_error(
-        Text(app_msg::kRenameRestored).arg(reason, KeyToText(old_key)).toStdString());
-  }
 }
 
 void TPictureCommands::SavePicture() {

@@ -39,11 +39,6 @@ class TPictureCommands {
  private:
   // True when the picture on screen is key's; otherwise says so and returns false.
   bool RefuseUnshownPicture(const std::string& key);
-  // The two ways of a rename: another key (stored, then the old one deleted), or the same key in
-  // another case in a store that compares without case (deleted, then stored). Raise with the
-  // message to show; the picture is never lost while the store can still write.
-  void StoreThenDelete(TMemoryStream& item, const std::string& old_key, const std::string& key);
-  void RenameInPlace(TMemoryStream& item, const std::string& old_key, const std::string& key);
 
   TCommandContext context_;
   TNameDLG& name_dlg_;
