@@ -24,6 +24,9 @@ packages=(
   # groff for the manual pages, bash-completion for the completion file; dpkg-dev for the
   # package's library dependencies
   appstream shared-mime-info xdg-utils groff-base dpkg-dev bash-completion
+  # outside a desktop session xdg-mime recognises file types through mimetype (shared-mime-info's
+  # database); without it, through file(1), which knows no store
+  libfile-mimeinfo-perl
 )
 
 missing=()
