@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake ninja-build pkgconf
   # libraries the product links
-  qt6-base-dev libjpeg62-turbo-dev libicu-dev libssl-dev libcli11-dev
+  qt6-base-dev libjpeg62-turbo-dev libicu-dev libssl-dev libcli11-dev libsodium-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev zlib1g-dev
   # independent oracles and reference tools used by tests and benchmarks

@@ -117,6 +117,14 @@ void TBFStream::WriteString(std::string_view key) {
   Write(record, n + 1);
 }
 
+void TBFStream::WriteBytes(std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const size_t n = std::min(bytes.size(), usable_);
+    Write(bytes.data(), n);
+    bytes = bytes.subspan(n);
+  }
+}
+
 void TBFStream::WriteInteger(int32_t value) {
   const auto v = static_cast<uint32_t>(value);
   const uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),

@@ -43,6 +43,8 @@ class TBFStream {
   bool ReadInteger(int32_t& value);
   void WriteString(std::string_view key);
   void WriteInteger(int32_t value);
+  // Writes bytes as they are, through the buffer.
+  void WriteBytes(std::span<const uint8_t> bytes);
   // Writes pending bytes and empties the buffer.
   void Reset();
   void Seek(int64_t position);

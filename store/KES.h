@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,11 +20,17 @@
 #include "store/KESErrors.h"
 #include "store/KESFilter.h"
 #include "store/KESList.h"
+#include "store/StrongCipher.h"
 
 namespace sk {
 
 // The extension a store name without one is given.
 inline constexpr char kDefaultKESExtension[] = ".kes";
+
+// A new container is the user's alone; it is written as a temporary file of this prefix beside
+// the container and renamed into place.
+inline constexpr unsigned kContainerMode = 0600;
+inline constexpr std::string_view kContainerTempPrefix = "TDB";
 
 // The container file a store name stands for: the name with ".kes" appended when it has no
 // extension, else the name as it is.
@@ -36,6 +43,11 @@ using TPassword = std::string;  // at most 255 Windows-1252 bytes; empty means n
 using TPercentage = int;
 
 enum class TProgressOrigin { poOpen, poClose, poFlush, poPack, poGetKeys };
+
+// How a container keeps its pictures from those without its password: not at all, with the
+// legacy cipher (for exchanging stores with older versions), or strongly (sealed with a key that
+// only the password unwraps; nothing of the store is plain on disk while it is open).
+enum class TProtection { kNone, kLegacy, kStrong };
 
 using TNotifyEvent = std::function<void(TKES& sender)>;
 using TConfirmEvent = std::function<void(TKES& sender, bool& ok)>;
@@ -148,6 +160,18 @@ class TKES {
   const std::string& LastWrittenName() const { return last_written_name_; }
   // Whether the container of the open store was protected when it was opened.
   bool WasProtected() const { return was_protected_; }
+  // How the container of the open store was protected when it was opened.
+  TProtection Protection() const;
+  // The kind of protection a password gives the store when it is next written: strong, or the
+  // legacy cipher. An open sets it to the kind the container has (legacy for one without a
+  // password), so a store keeps its kind unless the password's setter chooses another one. An
+  // empty Password always writes an unprotected container.
+  bool StrongProtection() const { return strong_protection_; }
+  void SetStrongProtection(bool strong) { strong_protection_ = strong; }
+  // How costly deriving a key from a password is when a strongly protected store gets a new
+  // password (at least libsodium's moderate limits unless a test lowers it). Opening reads the
+  // cost from the container.
+  TKeyCost KeyCost = ModerateKeyCost();
 
   // ---- Item operations ----
   // Stores the stream's whole content under key (the stream is left at position 0).
@@ -197,7 +221,25 @@ class TKES {
   void LoadIndex();
   void ApplyCaseMode();
   void WriteIndexFile(TProgressOrigin origin);
+  template <class TReader>
+  void ReadIndexRecords(TReader& stream, int64_t index_length);
+  template <class TWriter>
+  void WriteIndexRecords(TWriter& stream, TProgressOrigin origin);
   void WriteContainer();
+  // The protected sections (KESStrong.cpp): opening a strongly protected container, writing one,
+  // and turning the working files from one kind into the other when the kind changes at close.
+  // The writers return what WriteFileAtomically returns (0 when the container is durably in
+  // place).
+  void UnpackStrong(TFile& container, int64_t file_size);
+  int WriteStrongContainer(const std::string& target, const std::string& data_name,
+                           const std::string& index_name, const TStrongHeader& header);
+  int WriteLegacyContainer(const std::string& target, const std::string& data_name,
+                           const std::string& index_name);
+  int WriteConvertedContainer(const std::string& target, bool strong);
+  // A body as it is stored (compressed or not) in data (the working data file), opened when the
+  // store is strongly protected; raises the invalid-file error when it does not open.
+  std::vector<uint8_t> StoredBody(TFile& data, const TIndex& index, std::string_view key,
+                                  bool system);
   std::string OverwriteTarget();
   void OpenDataFile();
   void DiscardWorkingFiles();
@@ -218,6 +260,7 @@ class TKES {
   // of a compressed body, and the name of an item in the cache.
   void CheckBody(const TIndex& index) const;
   uint64_t ExpandBody(const TIndex& index, const TBlockSink& sink);
+  static uint64_t ExpandStored(std::span<const uint8_t> stored, const TBlockSink& sink);
   static std::string CacheKey(const TIndex& index);
 
   // Navigation helpers.
@@ -255,6 +298,17 @@ class TKES {
   bool editing_ = false, inserting_ = false;
   bool aggressive_update_ = false, compression_ = false, read_only_ = false;
   bool read_only_from_file_ = false;  // ReadOnly was set by the container's attribute
+
+  // While the working files hold sealed bodies and a sealed index: the data key, the header that
+  // wraps it and the password that unwrapped it.
+  struct TStrongState {
+    TSecretKey data_key;
+    TStrongHeader header;
+    TPassword password;
+  };
+  std::unique_ptr<TStrongState> strong_;
+  bool strong_protection_ = false;
+  std::vector<uint8_t> opened_index_;  // a strong index Unpack opened, until LoadIndex reads it
   bool save_on_close_ = true, expanded_file_names_ = true, use_grep_match_ = false;
 
   int64_t progress_step_ = 1;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "store/BFStream.h"
+#include "store/IndexBytes.h"
 #include "store/KES.h"
 #include "store/KESCipher.h"
 
@@ -17,10 +18,6 @@ constexpr uint8_t kPasswordTag[4] = {'P', 'W', 'S', 0};
 constexpr uint8_t kIndexTag[4] = {'I', 'X', 'S', 0};
 // The smallest index record: an empty key's zero byte, offset, size and flags.
 constexpr int64_t kMinIndexRecord = 13;
-// A new container is the user's alone; it is written as a temporary file of this prefix beside
-// the container and renamed into place.
-constexpr unsigned kContainerMode = 0600;
-constexpr std::string_view kContainerTempPrefix = "TDB";
 
 bool TagIs(const uint8_t (&bytes)[4], const uint8_t (&tag)[4]) {
   return std::memcmp(bytes, tag, 4) == 0;
@@ -70,6 +67,7 @@ void TKES::Open() {
   // carry over from the previous store.
   items_.SetCaseSensitive(false);
   was_protected_ = false;
+  strong_protection_ = false;
   SweepLeftovers();
   switch (FileKind(file_name_)) {
     case TFileKind::kMissing: CreateEmptyContainer(); break;
@@ -153,6 +151,10 @@ void TKES::Unpack() {
   };
 
   read_exact(word);
+  if (std::memcmp(word, kStrongSignature.data(), 4) == 0) {
+    UnpackStrong(container, file_size);
+    return;
+  }
   if (!TagIs(word, kSignatureTag)) RaiseInvalidFile();
 
   std::optional<TDigest> key;
@@ -230,8 +232,31 @@ void TKES::OpenDataFile() {
 
 void TKES::LoadIndex() {
   try {
-    TBFStream stream(index_name_, -1, FileMode::kRead);
-    const int64_t index_length = IndexSize();
+    if (strong_) {
+      const std::vector<uint8_t> index = std::move(opened_index_);
+      opened_index_.clear();
+      TIndexBytesReader stream(index);
+      ReadIndexRecords(stream, static_cast<int64_t>(index.size()));
+    } else {
+      TBFStream stream(index_name_, -1, FileMode::kRead);
+      ReadIndexRecords(stream, IndexSize());
+      stream.Close();
+    }
+  } catch (const EKESError&) {
+    throw;
+  } catch (const std::exception&) {
+    // Lack of memory, a range error or a key-list failure: the index is not usable.
+    RaiseInvalidIndex();
+  }
+  item_index_ = 0;
+  current_key_ = items_.Count() > 0 ? items_.Key(0) : TKey();
+  modified_ = false;
+  ProgressFinish();
+}
+
+template <class TReader>
+void TKES::ReadIndexRecords(TReader& stream, int64_t index_length) {
+  {
     int32_t count = 0;
     if (!stream.ReadInteger(count)) RaiseInvalidIndex();
     // Every record takes at least 13 bytes: a count that cannot fit is a damaged index.
@@ -268,17 +293,7 @@ void TKES::LoadIndex() {
       ProgressTick(i + 1);
     }
     items_.ReverseAndSort();
-    stream.Close();
-  } catch (const EKESError&) {
-    throw;
-  } catch (const std::exception&) {
-    // Lack of memory, a range error or a key-list failure: the index is not usable.
-    RaiseInvalidIndex();
   }
-  item_index_ = 0;
-  current_key_ = items_.Count() > 0 ? items_.Key(0) : TKey();
-  modified_ = false;
-  ProgressFinish();
 }
 
 void TKES::ApplyCaseMode() {
@@ -297,15 +312,7 @@ void TKES::ApplyCaseMode() {
 std::vector<uint8_t> TKES::ReadSystemEntry(std::string_view key) {
   int position;
   if (!system_.Find(key, position)) throw EKESBadKey(FormatMessage(kes_msg::kBadKey, key));
-  const TIndex& index = system_.Value(position);
-  if (index.offset < 0 || index.size < 0 ||
-      int64_t{index.offset} + index.size > data_file_.Size()) {
-    RaiseInvalidIndex();
-  }
-  std::vector<uint8_t> body(static_cast<size_t>(index.size));
-  data_file_.Seek(index.offset);
-  data_file_.ReadExact(body);
-  return body;
+  return StoredBody(data_file_, system_.Value(position), key, true);
 }
 
 // ---- Close ----
@@ -335,6 +342,19 @@ void TKES::Close() {
 
 void TKES::WriteIndexFile(TProgressOrigin origin) {
   TTempBFStream stream(index_name_);
+  if (strong_) {
+    // The index of a strongly protected store is sealed in memory: it is never plain on disk.
+    TIndexBytesWriter records;
+    WriteIndexRecords(records, origin);
+    stream.WriteBytes(SealBytes(records.Bytes(), IndexBinding(), strong_->data_key));
+  } else {
+    WriteIndexRecords(stream, origin);
+  }
+  stream.Commit();
+}
+
+template <class TWriter>
+void TKES::WriteIndexRecords(TWriter& stream, TProgressOrigin origin) {
   stream.WriteInteger(items_.Count() + system_.Count());
   auto write_record = [&stream](const std::string& key, const TIndex& index) {
     stream.WriteString(key);
@@ -348,8 +368,9 @@ void TKES::WriteIndexFile(TProgressOrigin origin) {
     write_record(items_.Key(i), items_.Value(i));
     ProgressTick(tick);
   }
-  stream.Commit();
 }
+
+template void TKES::WriteIndexRecords<TIndexBytesWriter>(TIndexBytesWriter&, TProgressOrigin);
 
 std::string TKES::OverwriteTarget() {
   const std::optional<TFileTime> now = FileTimeStamp(file_name_);
@@ -370,9 +391,32 @@ std::string TKES::OverwriteTarget() {
 
 void TKES::WriteContainer() {
   const std::string target = OverwriteTarget();
+  const bool strong = !Password.empty() && strong_protection_;
+  int unsynced = 0;
+  if (strong != (strong_ != nullptr)) {
+    unsynced = WriteConvertedContainer(target, strong);
+  } else if (strong) {
+    // The same data key; a new password only wraps it anew.
+    const TStrongHeader header = Password == strong_->password
+                                     ? strong_->header
+                                     : TStrongHeader::Seal(Password, strong_->data_key, KeyCost);
+    unsynced = WriteStrongContainer(target, data_name_, index_name_, header);
+  } else {
+    unsynced = WriteLegacyContainer(target, data_name_, index_name_);
+  }
+  file_name_ = target;
+  last_written_name_ = target;
+  open_time_ = FileTimeStamp(target);
+  // The new container is in place, but its name may not survive a power failure: the close fails,
+  // the store stays open with its working files, and a retry writes it again over this one.
+  if (unsynced != 0) throw EOSError(unsynced, "sync", ExtractFileDir(target));
+}
+
+int TKES::WriteLegacyContainer(const std::string& target, const std::string& data_name,
+                               const std::string& index_name) {
   // Written beside the file the name finally names (a symbolic link is kept) and put in its place
   // by a rename; new containers are private to the user.
-  const int unsynced = WriteFileAtomically(
+  return WriteFileAtomically(
       target,
       [&](TFile& out) {
         out.Write(kSignatureTag);
@@ -382,8 +426,8 @@ void TKES::WriteContainer() {
           out.Write(kPasswordTag);
           out.Write(CheckDigest(*key));
         }
-        for (const std::string* section : {&data_name_, &index_name_}) {
-          if (section == &index_name_) out.Write(kIndexTag);
+        for (const std::string* section : {&data_name, &index_name}) {
+          if (section == &index_name) out.Write(kIndexTag);
           TFile in = TFile::Open(*section, FileMode::kRead);
           const int64_t length = in.Size();
           if (length > std::numeric_limits<int32_t>::max()) {
@@ -394,12 +438,6 @@ void TKES::WriteContainer() {
         }
       },
       kContainerMode, kContainerTempPrefix);
-  file_name_ = target;
-  last_written_name_ = target;
-  open_time_ = FileTimeStamp(target);
-  // The new container is in place, but its name may not survive a power failure: the close fails,
-  // the store stays open with its working files, and a retry writes it again over this one.
-  if (unsynced != 0) throw EOSError(unsynced, "sync", ExtractFileDir(target));
 }
 
 void TKES::DiscardWorkingFiles() {
@@ -427,6 +465,9 @@ void TKES::ClearState() {
   editing_ = inserting_ = false;
   open_time_.reset();
   Password.clear();
+  strong_.reset();  // wipes the data key
+  strong_protection_ = false;
+  opened_index_.clear();
   // A read-only container makes only itself read-only, not the stores opened after it.
   if (read_only_from_file_) {
     read_only_ = false;

@@ -58,8 +58,14 @@ void TKES::AddItem(TMemoryStream& stream, std::string_view key) {
       throw EKESNoCompress(std::string(kes_msg::kNoCompress));
     }
   }
-  const std::span<const uint8_t> body = compression_ ? std::span<const uint8_t>(compressed)
-                                                      : stream.Bytes();
+  std::span<const uint8_t> body = compression_ ? std::span<const uint8_t>(compressed)
+                                                : stream.Bytes();
+  // A strongly protected store keeps every body sealed and bound to its key.
+  std::vector<uint8_t> sealed;
+  if (strong_) {
+    sealed = SealBytes(body, BodyBinding(name, false), strong_->data_key);
+    body = sealed;
+  }
   const int64_t offset = data_file_.Size();
   if (offset + static_cast<int64_t>(body.size()) > kMaxDataFile) {
     RaiseWithFileName(kDataFileFull, kIndexError);
@@ -143,6 +149,37 @@ uint64_t TKES::ExpandBody(const TIndex& index, const TBlockSink& sink) {
   return ExpandBlocks(static_cast<uint64_t>(index.size), source, sink);
 }
 
+uint64_t TKES::ExpandStored(std::span<const uint8_t> stored, const TBlockSink& sink) {
+  size_t used = 0;
+  const TBlockSource source = [&](std::span<uint8_t> to) {
+    const size_t n = std::min(to.size(), stored.size() - used);
+    std::memcpy(to.data(), stored.data() + used, n);
+    used += n;
+    return n;
+  };
+  return ExpandBlocks(stored.size(), source, sink);
+}
+
+std::vector<uint8_t> TKES::StoredBody(TFile& data, const TIndex& index, std::string_view key,
+                                      bool system) {
+  if (index.offset < 0 || index.size < 0 || int64_t{index.offset} + index.size > data.Size()) {
+    RaiseInvalidIndex();
+  }
+  std::vector<uint8_t> body(static_cast<size_t>(index.size));
+  data.Seek(index.offset);
+  data.ReadExact(body);
+  if (!strong_) return body;
+  std::optional<std::vector<uint8_t>> opened = OpenSealed(body, BodyBinding(key, system), strong_->data_key);
+  // A body that does not open is damaged (or was moved to another key): only this item fails.
+  if (!opened) RaiseInvalidIndex();
+  return std::move(*opened);
+}
+
+TProtection TKES::Protection() const {
+  if (!was_protected_) return TProtection::kNone;
+  return strong_ ? TProtection::kStrong : TProtection::kLegacy;
+}
+
 void TKES::GetItem(TMemoryStream& stream) {
   RequireActive();
   if (Count() == 0) {
@@ -157,7 +194,16 @@ void TKES::GetItem(TMemoryStream& stream) {
     if (!cache_.Hit(cache_key, stream)) {
       const TIndex& index = items_.Value(item_index_);
       CheckBody(index);
-      if (index.flags & kFlagCompressed) {
+      if (strong_) {
+        // Opened in memory: a strongly protected body is never plain on disk.
+        const std::vector<uint8_t> stored = StoredBody(data_file_, index, items_.Key(item_index_), false);
+        if (index.flags & kFlagCompressed) {
+          if (stored.size() > kMaxItemSize / kMaxExpansionRatio) ExpandStored(stored, nullptr);
+          ExpandStored(stored, [&stream](std::span<const uint8_t> bytes) { stream.Write(bytes); });
+        } else {
+          stream.Write(stored);
+        }
+      } else if (index.flags & kFlagCompressed) {
         // A body large enough to pass the item limit is counted first, so that a damaged one is
         // refused before the stream has grown by gigabytes.
         if (static_cast<uint64_t>(index.size) > kMaxItemSize / kMaxExpansionRatio) {
@@ -194,13 +240,17 @@ int64_t TKES::ItemSize() {
     return 0;
   }
   const TIndex& index = items_.Value(item_index_);
-  if (!(index.flags & kFlagCompressed)) return index.size;
+  if (!(index.flags & kFlagCompressed)) {
+    return strong_ ? std::max<int64_t>(index.size - static_cast<int64_t>(kSealOverhead), 0)
+                   : index.size;
+  }
   int position;
   if (cache_.Find(CacheKey(index), position)) return cache_.CachedSize(position);
   // Count the expanded bytes without keeping them.
   RequireActive();
   try {
     CheckBody(index);
+    if (strong_) return static_cast<int64_t>(ExpandStored(StoredBody(data_file_, index, items_.Key(item_index_), false), nullptr));
     return static_cast<int64_t>(ExpandBody(index, nullptr));
   } catch (const EKESError&) {
     throw;

@@ -37,9 +37,23 @@ TStep PackStep() {
 }
 
 TStep PasswordStep(const std::string& password) {
-  return {"password",
-          [password](TKES& store) { store.Password = password; },
-          [password](TStoreModel& model) { model.password = password; }};
+  return {"password", [password](TKES& store) { store.Password = password; },
+          [password](TStoreModel& model) {
+            model.password = password;
+            if (password.empty()) model.strong = false;
+          }};
+}
+
+TStep StrongPasswordStep(const std::string& password, bool strong) {
+  return {strong ? "strong password" : "legacy password",
+          [password, strong](TKES& store) {
+            store.Password = password;
+            store.SetStrongProtection(strong);
+          },
+          [password, strong](TStoreModel& model) {
+            model.password = password;
+            model.strong = strong && !password.empty();
+          }};
 }
 
 void FaultMatrixTest::WriteBefore(const TScenario& scenario) {
@@ -47,9 +61,11 @@ void FaultMatrixTest::WriteBefore(const TScenario& scenario) {
   if (scenario.before.items.empty() && scenario.before.password.empty()) return;
   {
     TKES store;
+    store.KeyCost = MinimumKeyCost();
     store.Password = scenario.before.password;
     store.SetCompression(scenario.compression);
     store.SetFileName(StorePath());
+    store.SetStrongProtection(scenario.before.strong);
     for (const auto& [key, body] : scenario.before.items) {
       TMemoryStream stream(body);
       store.AddItem(stream, key);
@@ -61,6 +77,7 @@ void FaultMatrixTest::WriteBefore(const TScenario& scenario) {
 
 void FaultMatrixTest::RunScenario(const TScenario& scenario, TKES& store) {
   // Whatever a run left, the next one starts from the same container and empty folders.
+  store.KeyCost = MinimumKeyCost();
   store.Password = scenario.before.password;
   store.SetCompression(scenario.compression);
   store.SetFileName(StorePath());
@@ -88,6 +105,7 @@ std::optional<TStoreModel> FaultMatrixTest::Contents(const std::string& password
   }
   TStoreModel model;
   model.password = store.WasProtected() ? password : "";
+  model.strong = store.Protection() == TProtection::kStrong;
   for (int i = 0; i < store.Count(); ++i) {
     const std::string key = store.KeyAt(i);
     store.FindKey(key);
@@ -154,8 +172,8 @@ void FaultMatrixTest::RunCrashMatrix(const TScenario& scenario) {
   const std::vector<TStoreModel> states = States(scenario);
   const std::vector<std::string> folders{Dir(), Path("tmp")};
   for (int n = 1; n <= total; ++n) {
-    for (const auto names : {TFaultyFileSystem::TNames::kKept,
-                             TFaultyFileSystem::TNames::kLastSynced}) {
+    for (const auto names :
+         {TFaultyFileSystem::TNames::kKept, TFaultyFileSystem::TNames::kLastSynced}) {
       RestoreBefore(StorePath(), before_bytes_, folders);
       std::string trace;
       {
@@ -173,10 +191,10 @@ void FaultMatrixTest::RunCrashMatrix(const TScenario& scenario) {
         trace = Trace(faults);
         faults.PowerLoss(names);
       }
-      SCOPED_TRACE(scenario.name + ": crash at operation " + std::to_string(n) +
-                   (names == TFaultyFileSystem::TNames::kKept ? ", names kept"
-                                                              : ", unsynced names lost") +
-                   trace);
+      SCOPED_TRACE(
+          scenario.name + ": crash at operation " + std::to_string(n) +
+          (names == TFaultyFileSystem::TNames::kKept ? ", names kept" : ", unsynced names lost") +
+          trace);
       EXPECT_TRUE(HoldsModel(states.front()) || HoldsModel(states.back()));
       EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
     }

@@ -13,10 +13,12 @@
 
 namespace sk::test {
 
-// What a store holds as far as a user can tell: its password and every item's exact bytes.
+// What a store holds as far as a user can tell: its password, its kind of protection and every
+// item's exact bytes.
 struct TStoreModel {
   std::map<std::string, Bytes> items;
   std::string password;
+  bool strong = false;
   friend bool operator==(const TStoreModel&, const TStoreModel&) = default;
 };
 
@@ -32,7 +34,7 @@ struct TStep {
 
 struct TScenario {
   std::string name;
-  TStoreModel before;      // the store the scenario starts from (no items: no container at all)
+  TStoreModel before;  // the store the scenario starts from (no items: no container at all)
   bool compression = false;
   std::vector<TStep> steps;  // run between the open and the close
 };
@@ -41,7 +43,10 @@ TStep AddStep(const std::string& key, const Bytes& body);
 TStep DeleteStep(const std::string& key);
 TStep FlushStep();
 TStep PackStep();
+// A new password; the store keeps its kind of protection (an empty one removes it).
 TStep PasswordStep(const std::string& password);
+// A new password and the kind it protects with.
+TStep StrongPasswordStep(const std::string& password, bool strong);
 
 class FaultMatrixTest : public StoreTest {
  protected:

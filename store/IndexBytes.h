@@ -1,0 +1,59 @@
+// An index held in memory, read and written record by record as the index file is through
+// TBFStream: keys as zero-terminated strings (at most 255 characters kept), 32-bit little-endian
+// integers. A strongly protected store's index is never plain on disk, so it goes through these.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sk {
+
+class TIndexBytesReader {
+ public:
+  explicit TIndexBytesReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  // False at the end of the bytes, or when the last string is not terminated.
+  bool ReadString(std::string& key) {
+    const void* zero = std::memchr(bytes_.data() + place_, 0, bytes_.size() - place_);
+    if (!zero) return false;
+    const size_t length = static_cast<const uint8_t*>(zero) - (bytes_.data() + place_);
+    key.assign(reinterpret_cast<const char*>(bytes_.data() + place_),
+               std::min<size_t>(length, 255));
+    place_ += length + 1;
+    return true;
+  }
+  bool ReadInteger(int32_t& value) {
+    if (bytes_.size() - place_ < 4) return false;
+    const uint8_t* p = bytes_.data() + place_;
+    value = static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+                                 uint32_t{p[3]} << 24);
+    place_ += 4;
+    return true;
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t place_ = 0;
+};
+
+class TIndexBytesWriter {
+ public:
+  void WriteString(std::string_view key) {
+    key = key.substr(0, 255);
+    bytes_.insert(bytes_.end(), key.begin(), key.end());
+    bytes_.push_back(0);
+  }
+  void WriteInteger(int32_t value) {
+    const auto v = static_cast<uint32_t>(value);
+    for (int shift = 0; shift < 32; shift += 8) bytes_.push_back(static_cast<uint8_t>(v >> shift));
+  }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+}  // namespace sk
