@@ -40,7 +40,9 @@ void TFaultyFileSystem::FailAt(int n, int error, bool forever) {
   fail_forever_ = forever;
 }
 
-void TFaultyFileSystem::CrashAt(int n) { crash_at_ = n; }
+void TFaultyFileSystem::CrashAt(int n) {
+  crash_at_ = n;
+}
 
 void TFaultyFileSystem::Heal() {
   fail_at_ = 0;

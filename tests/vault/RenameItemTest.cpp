@@ -1,10 +1,9 @@
 // Renaming a stored item: the exact bytes move to the new name, and a crash or a failing disk at
 // any point leaves the picture under its old name, its new name, or both, never under neither.
-#include "vault/RenameItem.h"
-
 #include <cerrno>
 
 #include "tests/store/FaultMatrix.h"
+#include "vault/RenameItem.h"
 
 namespace sk::test {
 namespace {
@@ -46,13 +45,21 @@ TStoreModel Pictures() {
 }
 
 const TScenario kRename{"rename, close", Pictures(), false, {RenameStep("holiday", "beach")}};
-const TScenario kRenameCase{"rename in another case, close", Pictures(), false,
-                            {RenameStep("holiday", "HOLIDAY")}};
+const TScenario kRenameCase{
+    "rename in another case, close", Pictures(), false, {RenameStep("holiday", "HOLIDAY")}};
 
-TEST_F(FaultMatrixTest, CrashDuringRename) { RunCrashMatrix(kRename); }
-TEST_F(FaultMatrixTest, CrashDuringCaseRename) { RunCrashMatrix(kRenameCase); }
-TEST_F(FaultMatrixTest, ErrorsDuringRename) { RunErrorMatrix(kRename); }
-TEST_F(FaultMatrixTest, ErrorsDuringCaseRename) { RunErrorMatrix(kRenameCase); }
+TEST_F(FaultMatrixTest, CrashDuringRename) {
+  RunCrashMatrix(kRename);
+}
+TEST_F(FaultMatrixTest, CrashDuringCaseRename) {
+  RunCrashMatrix(kRenameCase);
+}
+TEST_F(FaultMatrixTest, ErrorsDuringRename) {
+  RunErrorMatrix(kRename);
+}
+TEST_F(FaultMatrixTest, ErrorsDuringCaseRename) {
+  RunErrorMatrix(kRenameCase);
+}
 
 class RenameItemTest : public StoreTest {};
 
@@ -62,11 +69,10 @@ TEST_F(RenameItemTest, MovesTheExactBytesAndReportsEachStep) {
   TMemoryStream body(Bytes{1, 2, 3, 0, 255});
   store.AddItem(body, "old");
   std::vector<std::string> seen;
-  const TRenameEvents events{
-      [&](const std::string& key) { seen.push_back("added " + key); },
-      [&](int row, const std::string& key) {
-        seen.push_back("removed " + key + " at " + std::to_string(row));
-      }};
+  const TRenameEvents events{[&](const std::string& key) { seen.push_back("added " + key); },
+                             [&](int row, const std::string& key) {
+                               seen.push_back("removed " + key + " at " + std::to_string(row));
+                             }};
   TMemoryStream item(Bytes{1, 2, 3, 0, 255});
   RenameItem(store, item, "old", "new", events);
   EXPECT_EQ(seen, (std::vector<std::string>{"added new", "removed old at 1"}));
