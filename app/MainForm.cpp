@@ -36,6 +36,7 @@
 #include "app/FileManagerRequests.h"
 #include "app/HelpCommands.h"
 #include "app/HelpWindow.h"
+#include "app/InputGate.h"
 #include "app/KeyListBox.h"
 #include "app/KeyText.h"
 #include "app/Messages.h"
@@ -348,7 +349,8 @@ void TMainForm::CreateCommands() {
   picture_commands_ = std::make_unique<TPictureCommands>(context, *name_dlg_, *save_as_);
   help_commands_ = std::make_unique<THelpCommands>(context, *about_box_,
                                                    [this]() -> THelpWindow& { return Help(); });
-  const auto pump = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+  // The user's input is delivered too, so that the gate a running command holds drops it.
+  const auto pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
   qms_ = std::make_unique<TQMSProgress>(*this, pump);
   batch_commands_ = std::make_unique<TBatchCommands>(context, *batch_action_, *save_as_,
                                                      *scan_unit_, *qms_, pump);
@@ -384,11 +386,10 @@ void TMainForm::SetUpStore() {
   kes_.ProgressUpdate = [this](TKES&, TPercentage percent, TProgressOrigin) {
     KESProgressUpdate(percent);
   };
-  // Keeps the window painted during long store operations; user input waits, so no second
-  // command can start inside a running one.
-  kes_.ProcessMessages = [] {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  };
+  // Keeps the window painted during long store operations. Every store operation runs inside a
+  // command (or the close), whose input gate drops what the user clicks or types meanwhile: held
+  // input would run afterwards, on a state the user never saw.
+  kes_.ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
   kes_.OnDemandPassword = [this](TKES&, TPassword& password) { KESDemandPassword(password); };
   kes_.OnFileAssigned = [this](TKES&) { KESFileAssigned(); };
 }
@@ -474,12 +475,16 @@ void TMainForm::StopShell(bool report) {
 void TMainForm::Guarded(const std::function<void()>& body) {
   if (running_) return;
   running_ = true;
-  try {
-    body();
-  } catch (const std::exception& error) {
-    ShowFailure(error);
-  } catch (...) {
-    prompts_.ShowError(Text(app_msg::kUnknownFailure));
+  {
+    // Input for the window that arrives while the command runs is dropped, under the busy cursor.
+    TInputGate gate(*this);
+    try {
+      body();
+    } catch (const std::exception& error) {
+      ShowFailure(error);
+    } catch (...) {
+      prompts_.ShowError(Text(app_msg::kUnknownFailure));
+    }
   }
   running_ = false;
   if (end_requested_) EndOnSignal();
@@ -502,7 +507,10 @@ void TMainForm::EndOnSignal() {
   shut_down_ = true;
   SaveWindowGeometry();
   StopShell(false);
-  file_commands_->ShutDownQuietly();
+  {
+    TInputGate gate(*this);
+    file_commands_->ShutDownQuietly();
+  }
   // Not quit(): that closes the windows first, and closing this one asks whether to exit.
   QCoreApplication::exit(0);
 }
@@ -580,7 +588,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     SaveWindowGeometry();
     // Closing the store processes pending events: a request that comes meanwhile waits.
     running_ = true;
-    can_close = file_commands_->ShutDown();
+    {
+      TInputGate gate(*this);
+      can_close = file_commands_->ShutDown();
+    }
     running_ = false;
     shut_down_ = can_close;
   }
@@ -610,6 +621,13 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 // ---- Handlers ----
 
 void TMainForm::FormShow() {
+  // Events processed inside a running command can deliver this first call; the auto-load then
+  // waits for the command's end.
+  if (running_) {
+    QMetaObject::invokeMethod(
+        this, [this] { FormShow(); }, Qt::QueuedConnection);
+    return;
+  }
   Guarded([this] { file_commands_->AutoLoad(); });
 }
 
