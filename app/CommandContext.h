@@ -49,6 +49,8 @@ class TStoreView {
   virtual void ShowSize(int64_t bytes) = 0;
   // The view-style panel after the preference changed.
   virtual void ShowViewStyle() = 0;
+  // Puts the status gauge back to 0 after a store operation failed on its way.
+  virtual void ResetProgress() = 0;
   // True when the store's last question for a password was cancelled.
   virtual bool PasswordCancelled() const = 0;
 };

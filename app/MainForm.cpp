@@ -336,6 +336,10 @@ void TMainForm::CreateStatusBar() {
   gauge_->SetShowText(false);
   gauge_->SetBackColor(palette().color(QPalette::Button));
   view_style_panel_ = StatusPanel(Text(app_msg::kOriginal), kViewStylePanelWidth, status_bar_);
+  // Shown only while the open store is read-only.
+  read_only_panel_ = StatusPanel(Text(app_msg::kReadOnlyPanel), 0, status_bar_);
+  read_only_panel_->setVisible(false);
+  layout->addWidget(read_only_panel_);
   layout->addWidget(position_panel_);
   layout->addWidget(item_size_label_);
   layout->addWidget(size_panel_);
@@ -407,9 +411,19 @@ void TMainForm::UpdateActions() {
         TCommand::kImageRename,  TCommand::kImageSave,    TCommand::kBatchAdd,
         TCommand::kBatchDelete,  TCommand::kBatchScan,    TCommand::kBatchSave,
         TCommand::kPassword,     TCommand::kPack,         TCommand::kKill};
-    const bool needs_store = std::find(std::begin(kStoreCommands), std::end(kStoreCommands),
-                                       command) != std::end(kStoreCommands);
-    action->setEnabled(Available(command) && (open || !needs_store));
+    // Of those, these change the store: a read-only store keeps them disabled.
+    static constexpr TCommand kChangingCommands[] = {
+        TCommand::kAddButton, TCommand::kDeleteButton, TCommand::kRenameButton,
+        TCommand::kImageLoad, TCommand::kImageDelete,  TCommand::kImageRename,
+        TCommand::kBatchAdd,  TCommand::kBatchDelete,  TCommand::kBatchScan,
+        TCommand::kPassword,  TCommand::kPack,         TCommand::kKill};
+    const auto listed = [command](const auto& commands) {
+      return std::find(std::begin(commands), std::end(commands), command) != std::end(commands);
+    };
+    const bool needs_store = listed(kStoreCommands);
+    const bool changes_store = listed(kChangingCommands);
+    action->setEnabled(Available(command) && (open || !needs_store) &&
+                       !(changes_store && open && kes_.ReadOnly()));
   }
 }
 
@@ -516,6 +530,8 @@ void TMainForm::EndOnSignal() {
 }
 
 void TMainForm::ShowFailure(const std::exception& error) {
+  // The gauge shows how far a failed operation had come; it must not stay there.
+  ResetProgress();
   prompts_.ShowError(FailureText(error));
 }
 
@@ -559,7 +575,7 @@ void TMainForm::DropFiles(const QStringList& files) {
     Guarded([this, &files] { file_commands_->OpenStoreAt(files.front()); });
     return;
   }
-  if (!StoreOpen()) return;
+  if (!StoreOpen() || kes_.ReadOnly()) return;
   Guarded([this, &files] { batch_commands_->AddPictureFiles(files); });
 }
 
@@ -808,7 +824,24 @@ void TMainForm::ShowSize(int64_t bytes) {
 
 void TMainForm::KESFileAssigned() {
   if (!StoreOpen()) kes_.Password.clear();
+  ShowStoreName();
   UpdateActions();
+}
+
+void TMainForm::ShowStoreName() {
+  const bool read_only = StoreOpen() && kes_.ReadOnly();
+  QString title = Text(app_msg::kAppTitle);
+  if (StoreOpen()) {
+    title = Text(app_msg::kTitleWithStore)
+                .arg(title, QFileInfo(FileNameText(kes_.FileName())).fileName());
+  }
+  if (read_only) title += Text(app_msg::kReadOnlyTitle);
+  setWindowTitle(title);
+  read_only_panel_->setVisible(read_only);
+}
+
+void TMainForm::ResetProgress() {
+  gauge_->SetProgress(gauge_->MinValue());
 }
 
 void TMainForm::KESDemandPassword(TPassword& password) {

@@ -199,6 +199,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   QLabel& PositionPanel() const { return *position_panel_; }
   QLabel& SizePanel() const { return *size_panel_; }
   QLabel& ViewStylePanel() const { return *view_style_panel_; }
+  // The view's zoom in percent ("100 %").
+  QLabel& ZoomPanel() const { return *zoom_panel_; }
+  // "Read-only", shown while the open store is read-only.
+  QLabel& ReadOnlyPanel() const { return *read_only_panel_; }
   QSplitter& Splitter() const { return *splitter_; }
   QAction& Action(TCommand command) const { return *actions_.at(command); }
   QToolButton& Button(TCommand command) const { return *buttons_.at(command); }
@@ -249,6 +253,8 @@ class TMainForm : public QMainWindow, private TStoreView {
 
   // Store events.
   void KESFileAssigned();
+  // The title names the open store and says when it is read-only; so does the status bar.
+  void ShowStoreName();
   void KESDemandPassword(TPassword& password);
   void KESProgressUpdate(TPercentage percent);
 
@@ -268,8 +274,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   void ShowPosition(const QString& text) override;
   void ShowSize(int64_t bytes) override;
   void ShowViewStyle() override;
+  void ResetProgress() override;
 
   void ApplyViewRule(bool fit_style);
+  void ShowZoom();
   THelpWindow& Help();
 
   TPrompts& prompts_;
@@ -286,6 +294,8 @@ class TMainForm : public QMainWindow, private TStoreView {
   QLabel* item_size_label_ = nullptr;
   QLabel* size_panel_ = nullptr;
   QLabel* view_style_panel_ = nullptr;
+  QLabel* read_only_panel_ = nullptr;
+  QLabel* zoom_panel_ = nullptr;
   TNewGauge* gauge_ = nullptr;
   TAboutBox* about_box_ = nullptr;
   TPasswordDlg* password_dlg_ = nullptr;

@@ -32,6 +32,18 @@ inline constexpr char kSavedElsewhere[] =
 inline constexpr char kExitUnsaved[] =
     "The database could not be saved.\r\rExit anyway and lose the changes made since it was "
     "opened?";
+// Why a store cannot be written back (%1: the store; %2: its folder).
+inline constexpr char kStoreReadOnlyFile[] = "%1 could not be written: it is a read-only file.";
+inline constexpr char kStoreReadOnlyDisk[] =
+    "%1 could not be written: the disk that holds it is read-only.";
+inline constexpr char kStoreNoPermission[] =
+    "%1 could not be written: you have no permission to write in the folder %2.";
+inline constexpr char kStoreDiskFull[] = "%1 could not be written: the disk that holds it is full.";
+// The window's title with a store open (%1: the program's title; %2: the store's file name), and
+// what it and the status bar add for a store that is only read.
+inline constexpr char kTitleWithStore[] = "%1 - %2";
+inline constexpr char kReadOnlyTitle[] = " (read-only)";
+inline constexpr char kReadOnlyPanel[] = "Read-only";
 // Shown for a failure that carries no message of its own.
 inline constexpr char kUnknownFailure[] = "An unknown error occurred";
 
