@@ -120,6 +120,9 @@ inline constexpr char kLoadFailed[] = " An Error Occured While Loading File";
 inline constexpr char kStoreFailed[] =
     "A shiver runs over my back as I have to say to you that an error has occured while trying to "
     "save the picture to the database";
+// %1: the file. Told after a picture whose file ends early was stored.
+inline constexpr char kEndedEarly[] =
+    "%1 ends before its picture does.\r\rThe picture was stored, but its lower part is missing.";
 inline constexpr char kConfirmDelete[] = "Are you sure you want to delete this image?";
 inline constexpr char kRenameCaption[] = "Give a name to the picture";
 inline constexpr char kRenamePrompt[] = "Name :";

@@ -50,6 +50,7 @@ void TPictureCommands::AddPicture() {
     return;
   }
   TBusyCursor busy;
+  bool stored = true;
   try {
     key = StoreEncodedPicture(context_.store, stream, key, TUniqueKeyRule::kGrowing);
     context_.view.KeyAdded(key);
@@ -57,11 +58,18 @@ void TPictureCommands::AddPicture() {
     prompts.ShowError(Text(app_msg::kKeyNotUnique).arg(FailureText(error)));
     return;
   } catch (const std::exception&) {
-    prompts.MessageDlg(Text(app_msg::kStoreFailed), TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
+    prompts.MessageDlg(AboutSubject(Text(app_msg::kStoreFailed), KeyToText(key)),
+                       TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
     context_.view.FillKeyList();
+    stored = false;
   }
   context_.view.SelectKey(key);
   context_.view.MyUpdate();
+  // A file cut short is stored as far as it goes; the user learns that the rest is missing.
+  if (stored && add_picture_.IO().LastLoadEndedEarly()) {
+    prompts.MessageDlg(Text(app_msg::kEndedEarly).arg(files.front()), TMsgDlgType::kInformation,
+                       {TMsgDlgBtn::kOk});
+  }
 }
 
 void TPictureCommands::DeletePicture() {

@@ -9,10 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QProcess>
+#include <QPushButton>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -112,6 +115,60 @@ TEST_F(PictureCommandsTest, TheProposedNameComesFromTheFileName) {
     } else {
       EXPECT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kLoadFailed)});
       EXPECT_EQ(Keys().size(), before);
+    }
+  }
+}
+
+TEST_F(PictureCommandsTest, AFileUnderAnotherFormatsNameIsReadByItsSignature) {
+  TMainForm& form = OpenStore({});
+  // A GIF saved as ".jpg" (made by ImageMagick), a PNG saved as ".jpg" (no PNG reader exists),
+  // and a JPEG of noise cut to two thirds of its bytes.
+  const QString gif = Path(QStringLiteral("drawing.jpg"));
+  ASSERT_EQ(QProcess::execute(QStringLiteral("convert"),
+                              {QStringLiteral("-size"), QStringLiteral("24x16"),
+                               QStringLiteral("xc:#3060C0"), QStringLiteral("gif:") + gif}),
+            0);
+  const QString png = Path(QStringLiteral("screen.jpg"));
+  QImage solid(24, 16, QImage::Format_RGB32);
+  solid.fill(QColor(0x30, 0x60, 0xC0));
+  ASSERT_TRUE(solid.save(png, "PNG"));
+  const QString cut = Path(QStringLiteral("cut.jpg"));
+  {
+    QImage noise(96, 96, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y) {
+      for (int x = 0; x < noise.width(); ++x) {
+        noise.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, (x ^ y) * 13 % 256));
+      }
+    }
+    ASSERT_TRUE(noise.save(cut, "JPG", 95));
+    QFile file(cut);
+    ASSERT_TRUE(file.resize(file.size() * 2 / 3));
+  }
+  const struct {
+    const QString* file;
+    bool stored;
+    QString message;  // "" for none
+  } cases[] = {
+      {&gif, true, QString()},
+      {&png, false, AboutSubject(Text(app_msg::kLoadFailed), png)},
+      {&cut, true, Text(app_msg::kEndedEarly).arg(cut)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file->toStdString());
+    prompts_.ClearRecord();
+    const size_t before = Keys().size();
+    prompts_.QueueOpenPictures({*c.file});
+    prompts_.QueueDialog(PressOk([](QDialog&) {}));
+    if (!c.message.isEmpty()) prompts_.QueueButton(TMsgDlgBtn::kOk);
+    form.AddPicture();
+    EXPECT_EQ(Keys().size(), before + (c.stored ? 1 : 0));
+    EXPECT_EQ(prompts_.Messages(),
+              c.message.isEmpty() ? std::vector<QString>{} : std::vector<QString>{c.message});
+    if (c.file == &gif) {
+      EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x3060C0));
+    }
+    if (c.file == &cut) {
+      EXPECT_EQ(form.Image().Bitmap().Width(), 96);
     }
   }
 }
