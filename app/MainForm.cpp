@@ -75,6 +75,7 @@ constexpr int kPositionPanelWidth = 136;
 constexpr int kItemSizeLabelWidth = 72;
 constexpr int kSizePanelWidth = 96;
 constexpr int kViewStylePanelWidth = 65;
+constexpr int kZoomPanelWidth = 56;
 constexpr int kGlyphSize = 32;
 
 // A tool-bar glyph from the desktop's icon theme, or the program's own when the theme has none.
@@ -343,7 +344,9 @@ void TMainForm::CreateStatusBar() {
   layout->addWidget(position_panel_);
   layout->addWidget(item_size_label_);
   layout->addWidget(size_panel_);
+  zoom_panel_ = StatusPanel(QString(), kZoomPanelWidth, status_bar_);
   layout->addWidget(gauge_, 1);
+  layout->addWidget(zoom_panel_);
   layout->addWidget(view_style_panel_);
 }
 
@@ -371,6 +374,11 @@ void TMainForm::CreateCommands() {
 }
 
 void TMainForm::SetUpImage() {
+  // The status bar follows every zoom: the buttons, the wheel, the view rule.
+  image_->OnViewChange = [this](TImageView&, int change) {
+    if (change == 1) ShowZoom();
+  };
+  ShowZoom();
   image_->SetScrollBars(true);
   image_->SetBackground(kButtonFaceColor);
   image_->SetNColors(TNColors::nc8bit);
@@ -813,6 +821,10 @@ void TMainForm::ApplyViewRule(bool fit_style) {
 void TMainForm::ShowViewStyle() {
   view_style_panel_->setText(
       Text(preferences_values_.view_style == 0 ? app_msg::kFit : app_msg::kOriginal));
+}
+
+void TMainForm::ShowZoom() {
+  zoom_panel_->setText(QString::number(image_->Zoom()) + Text(app_msg::kPercent));
 }
 
 void TMainForm::ShowSize(int64_t bytes) {

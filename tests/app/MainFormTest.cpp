@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <algorithm>
 #include <map>
 
@@ -554,6 +555,32 @@ TEST_F(MainFormTest, AStoreThatCannotBeWrittenBackResetsTheGaugeAndKeepsTheStore
   EXPECT_GT(last_progress, 0);
   EXPECT_EQ(form.Gauge().Progress(), 0);
   EXPECT_TRUE(form.StoreOpen());  // nothing is lost: the working files stay
+}
+
+TEST_F(MainFormTest, TheStatusBarShowsTheZoomAndTheWheelZoomsThePicture) {
+  const QString path = Path(QStringLiteral("big.skd"));
+  MakeStore(path, {{"big", 1200, 900, 0x808080}});
+  TMainForm& form = MakeForm();
+  EXPECT_EQ(form.ZoomPanel().text(), QStringLiteral("100 %"));
+  OpenThroughDialog(path);
+  // Fitted by the view rule.
+  EXPECT_LT(form.Image().Zoom(), 100);
+  EXPECT_EQ(form.ZoomPanel().text(), QStringLiteral("%1 %").arg(form.Image().Zoom()));
+  form.Image().SetZoom(100);
+  form.ZoomIn();
+  EXPECT_EQ(form.ZoomPanel().text(), QStringLiteral("110 %"));
+  const QPoint pointer(20, 20);
+  QWheelEvent wheel(QPointF(pointer), QPointF(form.Image().mapToGlobal(pointer)), QPoint(),
+                    QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(&form.Image(), &wheel);
+  EXPECT_EQ(form.Image().Zoom(), 120);
+  EXPECT_EQ(form.ZoomPanel().text(), QStringLiteral("120 %"));
+  QWheelEvent scroll(QPointF(pointer), QPointF(form.Image().mapToGlobal(pointer)), QPoint(),
+                     QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  const int before = form.Image().ViewY();
+  QCoreApplication::sendEvent(&form.Image(), &scroll);
+  EXPECT_GT(form.Image().ViewY(), before);
+  EXPECT_TRUE(prompts_.Messages().empty());
 }
 
 TEST(StoreAccessTest, TheFirstCauseThatStopsAWriteIsNamed) {
