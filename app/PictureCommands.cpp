@@ -46,7 +46,8 @@ void TPictureCommands::AddPicture() {
     EncodePictureFile(add_picture_, file, context_.preferences.quality, stream);
     key = TextToKey(name_dlg_.Edit().text());
   } catch (const std::exception&) {
-    prompts.MessageDlg(Text(app_msg::kLoadFailed), TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
+    prompts.MessageDlg(AboutSubject(Text(app_msg::kLoadFailed), files.front()),
+                       TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
     return;
   }
   TBusyCursor busy;
@@ -80,9 +81,10 @@ void TPictureCommands::DeletePicture() {
   if (selected) {
     TKES& store = context_.store;
     if (store.FindKey(*selected) &&
-        context_.prompts.MessageDlg(Text(app_msg::kConfirmDelete), TMsgDlgType::kConfirmation,
-                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
-                                    TMsgDlgDefault::kSafe) == TMsgDlgBtn::kYes) {
+        context_.prompts.MessageDlg(
+            AboutSubject(Text(app_msg::kConfirmDelete), KeyToText(*selected)),
+            TMsgDlgType::kConfirmation, {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
+            TMsgDlgDefault::kSafe) == TMsgDlgBtn::kYes) {
       const int row = store.ItemIndex();
       store.Delete();
       view.KeyRemoved(row, *selected);

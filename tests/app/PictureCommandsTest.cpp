@@ -113,7 +113,8 @@ TEST_F(PictureCommandsTest, TheProposedNameComesFromTheFileName) {
       EXPECT_TRUE(prompts_.Messages().empty());
       EXPECT_EQ(Keys().size(), before + 1);
     } else {
-      EXPECT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kLoadFailed)});
+      EXPECT_EQ(prompts_.Messages(),
+                std::vector<QString>{AboutSubject(Text(app_msg::kLoadFailed), file)});
       EXPECT_EQ(Keys().size(), before);
     }
   }
@@ -220,7 +221,10 @@ TEST_F(PictureCommandsTest, AStoreFailureWhileAddingIsToldAndTheListStillRefresh
   form.PositionPanel().setText(QStringLiteral("stale"));
   // The store refuses a key with a zero character.
   Add(WriteJpeg(QStringLiteral("z.jpg")), QStringLiteral("bad") + QChar(0) + QStringLiteral("key"));
-  EXPECT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kStoreFailed)});
+  // The message names the picture it is about.
+  EXPECT_EQ(prompts_.Messages(), std::vector<QString>{AboutSubject(
+                                     Text(app_msg::kStoreFailed),
+                                     QStringLiteral("bad") + QChar(0) + QStringLiteral("key"))});
   EXPECT_EQ(Keys(), std::vector<std::string>{"one"});
   EXPECT_EQ(ListTexts(form.KeyList()), QStringList{QStringLiteral("one")});
   EXPECT_EQ(form.KeyList().currentRow(), -1);
@@ -244,7 +248,11 @@ TEST_F(PictureCommandsTest, DeleteKeepsTheIndexOrSelectsTheNewLast) {
     prompts_.ClearRecord();
     prompts_.QueueButton(TMsgDlgBtn::kYes);
     form.Action(TCommand::kDeleteButton).trigger();
-    ASSERT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kConfirmDelete)});
+    ASSERT_EQ(prompts_.Messages(),
+              std::vector<QString>{AboutSubject(Text(app_msg::kConfirmDelete), deleted)});
+    EXPECT_EQ(
+        prompts_.Asked().front().text,
+        Text(app_msg::kConfirmDelete) + QStringLiteral("\r\r'") + deleted + QStringLiteral("'"));
     EXPECT_EQ(prompts_.Asked().front().type, TMsgDlgType::kConfirmation);
     EXPECT_EQ(form.KeyList().count(), c.count - 1);
     EXPECT_FALSE(ListTexts(form.KeyList()).contains(deleted));
