@@ -134,6 +134,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   password_dlg_ = new TPasswordDlg(this);
   save_as_ = new TSaveAs(this);
   save_as_->OnHelp = [this](int context) { Help().ShowContext(context); };
+  save_as_->OnRefused = [this](const QString& message) { prompts_.ShowError(message); };
   preferences_ = new TPreferences(this);
   preferences_->OnHelp = [this](int context) { Help().ShowContext(context); };
   name_dlg_ = new TNameDLG(this);

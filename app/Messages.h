@@ -150,6 +150,10 @@ inline constexpr char kConfirmReplace[] = "%1 exists already.\r\rReplace it?";
 inline constexpr char kConfirmReplaceBatch[] =
     "%1 of the files to save exist already in %2.\r\rYes replaces them, No keeps them and saves "
     "only the others, Cancel saves nothing.";
+// %1: the text typed as the file name.
+inline constexpr char kSaveNameIsPath[] =
+    "\"%1\" is not a file name.\r\rChoose the folder in the folder list and type only the "
+    "name of the file.";
 // %1: the file; %2: the failure's own message.
 inline constexpr char kSaveToDiskFailed[] = "The picture was not saved to %1:\r%2";
 

@@ -206,8 +206,14 @@ void TPictureCommands::SavePicture() {
   const std::optional<std::string> selected = context_.view.SelectedKey();
   if (!selected) return;
   if (!RefuseUnshownPicture(*selected)) return;
-  save_as_.Edit1().setText(KeyToText(*selected));
+  save_as_.ProposeName(KeyToText(*selected));
   if (context_.prompts.ExecDialog(save_as_) != QDialog::Accepted) return;
+  // The dialog refuses a typed path; nothing else may turn one into a file name either.
+  const QString problem = save_as_.TypedNameProblem();
+  if (!problem.isEmpty()) {
+    context_.prompts.ShowError(problem);
+    return;
+  }
   const QString path = SavePath(save_as_.Folder(), save_as_.Edit1().text(), save_as_.Extension());
   const std::string file = FileNameBytes(path);
   // An existing file is replaced only when the user says so.

@@ -405,9 +405,7 @@ TEST_F(PictureCommandsTest, SavingWritesTheChosenFormatIntoTheChosenFolder) {
       {"holiday", 0, "holiday.jpg", "\xFF\xD8\xFF"},
       {"holiday", 1, "holiday.bmp", "BM"},
       {"a.jpg", 0, "a.jpg.jpg", "\xFF\xD8\xFF"},  // the extension is always appended
-      // Names from keys never lead out of the folder.
-      {"../up", 1, ".._up.bmp", "BM"},
-      {"sub/dir/x", 1, "sub_dir_x.bmp", "BM"},
+      // Names never lead out of the folder (typed paths are refused, see below).
       {".", 1, "__.bmp", "BM"},
       {"..", 1, "___.bmp", "BM"},
   };
@@ -433,6 +431,61 @@ TEST_F(PictureCommandsTest, SavingWritesTheChosenFormatIntoTheChosenFolder) {
   EXPECT_EQ(QDir::currentPath(), QDir(folder).absolutePath());
   // Nothing was written outside the chosen folder.
   EXPECT_EQ(QDir(Path(QStringLiteral("exports"))).entryList(QDir::Files), QStringList());
+}
+
+TEST_F(PictureCommandsTest, ATypedPathIsRefusedAndAKeysSlashBecomesAnUnderscore) {
+  TMainForm& form = OpenStore({{"sub/dir", 20, 10, 0x3080F0}});
+  const QString folder = Path(QStringLiteral("exports"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  ClickRow(0);
+  // OK in the dialog: a typed path keeps it open with a message; the key as proposed is taken.
+  const struct {
+    QString typed;
+    bool refused;
+  } cases[] = {
+      {Path(QStringLiteral("elsewhere/x")), true},
+      {QStringLiteral("../up"), true},
+      {QStringLiteral("sub/dir"), false},  // the proposed key itself
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    prompts_.ClearRecord();
+    prompts_.QueueDialog([&](QDialog& dialog) {
+      auto& save = dynamic_cast<TSaveAs&>(dialog);
+      EXPECT_TRUE(save.ChooseFolder(folder));
+      save.ComboBox1().setCurrentIndex(1);
+      save.Edit1().setText(c.typed);
+      save.setResult(QDialog::Rejected);
+      save.OkButton().click();
+      EXPECT_EQ(save.result(), c.refused ? QDialog::Rejected : QDialog::Accepted);
+      // The user gives up after a refusal; the command must not save either way.
+      return c.refused ? static_cast<int>(QDialog::Accepted) : save.result();
+    });
+    form.Action(TCommand::kSaveButton).trigger();
+    if (c.refused) {
+      // Told once by the dialog and once by the command that would have saved it.
+      ASSERT_EQ(prompts_.Errors().size(), 2u);
+      EXPECT_EQ(prompts_.Errors().front(), Text(app_msg::kSaveNameIsPath).arg(c.typed));
+    } else {
+      EXPECT_TRUE(prompts_.Errors().empty());
+    }
+  }
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("sub_dir.bmp")});
+  EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("elsewhere"))));
+  EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("up.bmp"))));
+}
+
+TEST_F(PictureCommandsTest, TransparentBackgroundIsOfferedOnlyForGif) {
+  TSaveAs save(nullptr, [] { return std::vector<TDrive>{{"/", TDriveKind::kRoot}}; });
+  save.show();
+  for (int format : {0, 1, 2, 0}) {
+    SCOPED_TRACE(format);
+    save.ComboBox1().setCurrentIndex(format);
+    EXPECT_EQ(save.CheckBox2().isVisible(), format == 2);
+    EXPECT_EQ(save.CheckBox1().isVisible(), format == 2);
+  }
+  save.hide();
+  QDir::setCurrent(QDir::tempPath());
 }
 
 TEST_F(PictureCommandsTest, JpegSavesUseTheTrackBarQuality) {
