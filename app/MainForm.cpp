@@ -588,6 +588,30 @@ void TMainForm::DropFiles(const QStringList& files) {
   Guarded([this, &files] { batch_commands_->AddPictureFiles(files); });
 }
 
+QString HelpAnchor(TCommand command) {
+  using C = TCommand;
+  switch (command) {
+    case C::kOpen:
+    case C::kClose: return QStringLiteral("open");
+    case C::kPreferences: return QStringLiteral("context-%1").arg(kHelpPreferences);
+    case C::kExit: return QStringLiteral("exit");
+    case C::kImageLoad:
+    case C::kImageDelete:
+    case C::kImageRename:
+    case C::kImageSave: return QStringLiteral("image");
+    case C::kBatchAdd:
+    case C::kBatchDelete:
+    case C::kBatchScan:
+    case C::kBatchSave: return QStringLiteral("batch");
+    case C::kPassword:
+    case C::kPack:
+    case C::kKill: return QStringLiteral("database");
+    case C::kContents:
+    case C::kAbout: return QStringLiteral("about");
+    default: return QString();
+  }
+}
+
 bool IsStoreFileName(const QString& file_name) {
   // The program's own extension, and the one the store gives a name without any.
   const QString suffix = QFileInfo(file_name).suffix().toLower();

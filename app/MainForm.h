@@ -94,6 +94,10 @@ enum class TMenuId { kFile, kImage, kBatch, kDatabase, kHelp };
 // The colour value of the platform's button face.
 inline constexpr uint32_t kButtonFaceColor = 0x8000000F;
 
+// The anchor of the help document's topic that describes the command ("" for the tool-bar
+// buttons, which their menu commands' topics describe).
+QString HelpAnchor(TCommand command);
+
 // True for the names of store files (".skd", ".kes", in any case).
 bool IsStoreFileName(const QString& file_name);
 
