@@ -578,6 +578,10 @@ void TMainForm::dropEvent(QDropEvent* event) {
   DropFiles(files);
 }
 
+void TMainForm::SetBatchRefreshClock(std::function<std::chrono::steady_clock::time_point()> clock) {
+  batch_commands_->SetRefreshClock(std::move(clock));
+}
+
 void TMainForm::DropFiles(const QStringList& files) {
   // A store opens; pictures are added as a batch is (when a store is open).
   if (files.size() == 1 && IsStoreFileName(files.front())) {
@@ -919,13 +923,30 @@ void TMainForm::ClearKeyList() {
 }
 
 void TMainForm::KeyAdded(const std::string& key) {
-  const int row = kes_.IndexOfKey(key);
+  KeysAdded({key});
+}
+
+void TMainForm::KeysAdded(std::vector<std::string> keys) {
+  if (keys.empty()) return;
   // The list mirrors the whole store in its order; anything else is refilled.
-  if (!kes_.Filter().empty() || row < 0 || key_list_->count() + 1 != kes_.Count()) {
+  if (!kes_.Filter().empty() ||
+      key_list_->count() + static_cast<int64_t>(keys.size()) != kes_.Count()) {
     FillKeyList();
     return;
   }
-  key_list_->InsertKey(row, key);
+  // Inserted in the store's order, each key's index in the store is its row: every key before
+  // it is in the list by then, none after it yet.
+  std::vector<std::pair<int, const std::string*>> rows;
+  rows.reserve(keys.size());
+  for (const std::string& key : keys) rows.emplace_back(kes_.IndexOfKey(key), &key);
+  std::sort(rows.begin(), rows.end());
+  for (const auto& [row, key] : rows) {
+    if (row < 0 || row > key_list_->count()) {
+      FillKeyList();
+      return;
+    }
+    key_list_->InsertKey(row, *key);
+  }
 }
 
 void TMainForm::KeyRemoved(int row, const std::string& key) {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -170,6 +171,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   // At most this many requests wait for a running command.
   static constexpr size_t kMaxPendingRequests = 10000;
 
+  // The monotonic clock by which the batch adds refresh the key list at most once per screen
+  // frame (steady_clock unless a test gives its own).
+  void SetBatchRefreshClock(std::function<std::chrono::steady_clock::time_point()> clock);
+
   // Files dropped onto the window (or given to it): one store file opens that store; picture
   // files are added as a batch add does, when a store is open.
   void DropFiles(const QStringList& files);
@@ -266,6 +271,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   void FillKeyList() override;
   void ClearKeyList() override;
   void KeyAdded(const std::string& key) override;
+  void KeysAdded(std::vector<std::string> keys) override;
   void KeyRemoved(int row, const std::string& key) override;
   int KeyCount() const override;
   std::string KeyAt(int row) const override;
