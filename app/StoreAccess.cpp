@@ -24,6 +24,7 @@ TWriteAccess ProbeWriteAccess(const QString& store_path) {
   const QFileInfo folder_info(folder);
   access.folder_writable = !folder_info.isDir() || folder_info.isWritable();
   if (target.exists()) {
+    access.file_writable = target.isWritable();
     access.read_only_file =
         (target.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther)) == 0;
   }
@@ -32,7 +33,7 @@ TWriteAccess ProbeWriteAccess(const QString& store_path) {
 
 TWriteBlock WhyNotWritable(const TWriteAccess& access, int64_t bytes_needed) {
   if (access.read_only_disk) return TWriteBlock::kReadOnlyDisk;
-  if (!access.folder_writable) return TWriteBlock::kNoPermission;
+  if (!access.folder_writable && !access.file_writable) return TWriteBlock::kNoPermission;
   if (bytes_needed >= 0 && access.free_bytes >= 0 && access.free_bytes < bytes_needed) {
     return TWriteBlock::kDiskFull;
   }
