@@ -68,6 +68,7 @@ void TBatchCommands::AddPictureFiles(const QStringList& files) {
   const int last = static_cast<int>(files.size()) - 1;
   // The picture host holds the last file read; it is shown at the end only when it was stored.
   bool last_read_stored = false;
+  TBatchListing listing(context_.view, refresh_clock_);
   try {
     TProgressShown shown(progress_);
     progress_.SetAction(Text(app_msg::kAddingAction));
@@ -86,19 +87,21 @@ void TBatchCommands::AddPictureFiles(const QStringList& files) {
       std::string key = KeyForFile(result.file_name);
       try {
         key = StorePipelineResult(context_.store, result, key, TUniqueKeyRule::kNumbered);
-        context_.view.KeyAdded(key);
+        listing.Stored(key);
         last_read_stored = true;
       } catch (const std::exception&) {
         context_.picture.window()->setWindowTitle(Text(app_msg::kErrorCaption));
-        context_.view.FillKeyList();
+        listing.Refill();
       }
-      context_.view.SelectKey(key);
+      listing.Select(key);
       if (pump_) pump_();
     }
   } catch (...) {
+    listing.Finish();
     ShowAddedPicture(last_read_stored);
     throw;
   }
+  listing.Finish();
   ShowAddedPicture(last_read_stored);
 }
 
@@ -224,6 +227,7 @@ void TBatchCommands::AddScannedPictures() {
   QStringList failures;
   progress_.SetProgress(true);
   progress_.Max = last;
+  TBatchListing listing(context_.view, refresh_clock_);
   {
     TProgressShown shown(progress_);
     try {
@@ -246,19 +250,21 @@ void TBatchCommands::AddScannedPictures() {
           std::string key = KeyForFile(result.file_name);
           try {
             key = StorePipelineResult(context_.store, result, key, TUniqueKeyRule::kNumbered);
-            context_.view.KeyAdded(key);
+            listing.Stored(key);
           } catch (const std::exception& error) {
             failures.append(entry->text() + QStringLiteral(": ") + FailureText(error));
-            context_.view.FillKeyList();
+            listing.Refill();
           }
-          context_.view.SelectKey(key);
+          listing.Select(key);
         }
         if (pump_) pump_();
       }
+      listing.Finish();
       // Progress off while still shown only hides the gauge row: the property stays on.
       progress_.SetProgress(false);
     } catch (...) {
       // A file that cannot be read ends the add; what was added stays, and the view shows it.
+      listing.Finish();
       progress_.SetProgress(false);
       progress_.Close();
       context_.view.MyUpdate();

@@ -6,8 +6,11 @@
 #include <QStringList>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/CommandContext.h"
+#include "app/BatchListing.h"
+#include "app/RefreshThrottle.h"
 #include "vault/AddPicture.h"
 
 namespace sk {
@@ -25,6 +28,8 @@ class TBatchCommands {
                  TScanUnit& scan_unit, TQMSProgress& progress, std::function<void()> pump);
 
   TOffscreenPicture& AddPictureHost() { return add_picture_; }
+  // The monotonic clock the batch adds throttle their list refreshes by (steady_clock when null).
+  void SetRefreshClock(TRefreshThrottle::TClock clock) { refresh_clock_ = std::move(clock); }
 
   // Adds the files chosen in the open dialog, the last one first, each under its file name made
   // unique with " (n)". A store failure sets the window caption to "ERROR" and the batch goes on;
@@ -60,6 +65,7 @@ class TBatchCommands {
   TQMSProgress& progress_;
   std::function<void()> pump_;
   TOffscreenPicture add_picture_;
+  TRefreshThrottle::TClock refresh_clock_;
 };
 
 }  // namespace sk

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Settings.h"
 #include "store/KES.h"
@@ -28,6 +29,9 @@ class TStoreView {
   // list changes that one row (or refills itself should it no longer match the store).
   virtual void KeyAdded(const std::string& key) = 0;
   virtual void KeyRemoved(int row, const std::string& key) = 0;
+  // The store gained keys (in any order) since the list last matched it: the list inserts their
+  // rows (or refills itself should it then not match the store).
+  virtual void KeysAdded(std::vector<std::string> keys) = 0;
   virtual int KeyCount() const = 0;
   // The key shown at row (0 <= row < KeyCount()).
   virtual std::string KeyAt(int row) const = 0;
@@ -49,6 +53,8 @@ class TStoreView {
   virtual void ShowSize(int64_t bytes) = 0;
   // The view-style panel after the preference changed.
   virtual void ShowViewStyle() = 0;
+  // Puts the status gauge back to 0 after a store operation failed on its way.
+  virtual void ResetProgress() = 0;
   // True when the store's last question for a password was cancelled.
   virtual bool PasswordCancelled() const = 0;
 };

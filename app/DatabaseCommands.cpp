@@ -54,8 +54,8 @@ void TDatabaseCommands::Pack() {
 
 void TDatabaseCommands::Kill() {
   killed_file_ = QFile::decodeName(QByteArray::fromStdString(context_.store.FileName()));
-  if (context_.prompts.MessageDlg(Text(app_msg::kConfirmKill), TMsgDlgType::kInformation,
-                                  {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
+  if (context_.prompts.MessageDlg(AboutSubject(Text(app_msg::kConfirmKill), killed_file_),
+                                  TMsgDlgType::kInformation, {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
                                   TMsgDlgDefault::kSafe) != TMsgDlgBtn::kYes) {
     return;
   }

@@ -13,6 +13,8 @@
 #include "app/Preferences.h"
 #include "app/Prompts.h"
 #include "app/ScreenText.h"
+#include "app/StoreAccess.h"
+#include "store/KESErrors.h"
 #include "vault/CloseStore.h"
 #include "view/Image.h"
 
@@ -101,6 +103,7 @@ bool TFileCommands::ShutDown() {
   try {
     CloseStoreAndReport();
   } catch (const std::exception& error) {
+    context_.view.ResetProgress();
     context_.prompts.ShowError(FailureText(error));
     if (context_.prompts.MessageDlg(Text(app_msg::kExitUnsaved), TMsgDlgType::kWarning,
                                     {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
@@ -145,13 +148,33 @@ QString TFileCommands::StoreFileName() const {
 }
 
 void TFileCommands::CloseStoreAndReport() {
-  const TCloseReport report = CloseStoreWithReport(context_.store);
+  TCloseReport report;
+  try {
+    report = CloseStoreWithReport(context_.store);
+  } catch (const EKESFileError&) {
+    // The store's message names a class of failure ("in use" also stands for a refused
+    // permission); the file system tells the user what actually stops the write.
+    const QString cause = WriteFailureCause();
+    if (cause.isEmpty()) throw;
+    throw EKESFileError(cause.toStdString());
+  }
   if (report.SavedElsewhere()) {
     context_.prompts.MessageDlg(
         Text(app_msg::kSavedElsewhere)
             .arg(FileNameText(report.file_name), FileNameText(report.written_name)),
         TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
   }
+}
+
+QString TFileCommands::WriteFailureCause() const {
+  const TKES& store = context_.store;
+  // The store stays open after a failed close: its working files tell the room it needs.
+  int64_t needed = 0;
+  for (const std::string& name : {store.DataFileName(), store.IndexFileName()}) {
+    if (!name.empty()) needed += QFileInfo(FileNameText(name)).size();
+  }
+  const QString path = StoreFileName();
+  return WriteBlockText(WhyNotWritable(ProbeWriteAccess(path), needed), path);
 }
 
 void TFileCommands::ResetStore() {
@@ -175,6 +198,10 @@ bool TFileCommands::LoadStore(const QString& file_name) {
 }
 
 bool TFileCommands::AssignStore(const QString& file_name) {
+  // A store that could not be written back opens read-only, so that nothing is changed that
+  // could not be kept; the store itself also opens a file without write permission so.
+  context_.store.SetReadOnly(QFileInfo(file_name).isFile() &&
+                             WhyNotWritable(ProbeWriteAccess(file_name), -1) != TWriteBlock::kNone);
   for (int attempt = 1;; ++attempt) {
     try {
       context_.store.SetFileName(FileNameBytes(file_name));

@@ -45,13 +45,16 @@ class TFileCommands {
  private:
   // Closes the store, telling the user when it had to be written under another name.
   void CloseStoreAndReport();
+  // After a failed close: the cause the file system shows, as a message, or "" when none.
+  QString WriteFailureCause() const;
   // FileName := '' (see CloseStoreAndReport), Password := '', key list and picture cleared.
   void ResetStore();
   // Opens file_name, shows the first key, returns with the key list filled; false when the user
   // cancelled the password question (the store stays closed, nothing is said).
   bool LoadStore(const QString& file_name);
-  // Assigns file_name to the store, asking again for a wrong password (three tries in all, the
-  // last failure raised); false when the password question was cancelled.
+  // Assigns file_name to the store (read-only when it could not be written back), asking again for
+  // a wrong password (three tries in all, the last failure raised); false when the password
+  // question was cancelled.
   bool AssignStore(const QString& file_name);
 
   TCommandContext context_;

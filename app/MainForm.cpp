@@ -36,6 +36,7 @@
 #include "app/FileManagerRequests.h"
 #include "app/HelpCommands.h"
 #include "app/HelpWindow.h"
+#include "app/InputGate.h"
 #include "app/KeyListBox.h"
 #include "app/KeyText.h"
 #include "app/Messages.h"
@@ -74,6 +75,7 @@ constexpr int kPositionPanelWidth = 136;
 constexpr int kItemSizeLabelWidth = 72;
 constexpr int kSizePanelWidth = 96;
 constexpr int kViewStylePanelWidth = 65;
+constexpr int kZoomPanelWidth = 56;
 constexpr int kGlyphSize = 32;
 
 // A tool-bar glyph from the desktop's icon theme, or the program's own when the theme has none.
@@ -132,6 +134,7 @@ TMainForm::TMainForm(TPrompts& prompts, QString registry_file, QWidget* parent)
   password_dlg_ = new TPasswordDlg(this);
   save_as_ = new TSaveAs(this);
   save_as_->OnHelp = [this](int context) { Help().ShowContext(context); };
+  save_as_->OnRefused = [this](const QString& message) { prompts_.ShowError(message); };
   preferences_ = new TPreferences(this);
   preferences_->OnHelp = [this](int context) { Help().ShowContext(context); };
   name_dlg_ = new TNameDLG(this);
@@ -335,10 +338,16 @@ void TMainForm::CreateStatusBar() {
   gauge_->SetShowText(false);
   gauge_->SetBackColor(palette().color(QPalette::Button));
   view_style_panel_ = StatusPanel(Text(app_msg::kOriginal), kViewStylePanelWidth, status_bar_);
+  // Shown only while the open store is read-only.
+  read_only_panel_ = StatusPanel(Text(app_msg::kReadOnlyPanel), 0, status_bar_);
+  read_only_panel_->setVisible(false);
+  layout->addWidget(read_only_panel_);
   layout->addWidget(position_panel_);
   layout->addWidget(item_size_label_);
   layout->addWidget(size_panel_);
+  zoom_panel_ = StatusPanel(QString(), kZoomPanelWidth, status_bar_);
   layout->addWidget(gauge_, 1);
+  layout->addWidget(zoom_panel_);
   layout->addWidget(view_style_panel_);
 }
 
@@ -348,7 +357,8 @@ void TMainForm::CreateCommands() {
   picture_commands_ = std::make_unique<TPictureCommands>(context, *name_dlg_, *save_as_);
   help_commands_ = std::make_unique<THelpCommands>(context, *about_box_,
                                                    [this]() -> THelpWindow& { return Help(); });
-  const auto pump = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+  // The user's input is delivered too, so that the gate a running command holds drops it.
+  const auto pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
   qms_ = std::make_unique<TQMSProgress>(*this, pump);
   batch_commands_ = std::make_unique<TBatchCommands>(context, *batch_action_, *save_as_,
                                                      *scan_unit_, *qms_, pump);
@@ -365,6 +375,11 @@ void TMainForm::CreateCommands() {
 }
 
 void TMainForm::SetUpImage() {
+  // The status bar follows every zoom: the buttons, the wheel, the view rule.
+  image_->OnViewChange = [this](TImageView&, int change) {
+    if (change == 1) ShowZoom();
+  };
+  ShowZoom();
   image_->SetScrollBars(true);
   image_->SetBackground(kButtonFaceColor);
   image_->SetNColors(TNColors::nc8bit);
@@ -384,11 +399,10 @@ void TMainForm::SetUpStore() {
   kes_.ProgressUpdate = [this](TKES&, TPercentage percent, TProgressOrigin) {
     KESProgressUpdate(percent);
   };
-  // Keeps the window painted during long store operations; user input waits, so no second
-  // command can start inside a running one.
-  kes_.ProcessMessages = [] {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  };
+  // Keeps the window painted during long store operations. Every store operation runs inside a
+  // command (or the close), whose input gate drops what the user clicks or types meanwhile: held
+  // input would run afterwards, on a state the user never saw.
+  kes_.ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
   kes_.OnDemandPassword = [this](TKES&, TPassword& password) { KESDemandPassword(password); };
   kes_.OnFileAssigned = [this](TKES&) { KESFileAssigned(); };
 }
@@ -406,9 +420,19 @@ void TMainForm::UpdateActions() {
         TCommand::kImageRename,  TCommand::kImageSave,    TCommand::kBatchAdd,
         TCommand::kBatchDelete,  TCommand::kBatchScan,    TCommand::kBatchSave,
         TCommand::kPassword,     TCommand::kPack,         TCommand::kKill};
-    const bool needs_store = std::find(std::begin(kStoreCommands), std::end(kStoreCommands),
-                                       command) != std::end(kStoreCommands);
-    action->setEnabled(Available(command) && (open || !needs_store));
+    // Of those, these change the store: a read-only store keeps them disabled.
+    static constexpr TCommand kChangingCommands[] = {
+        TCommand::kAddButton, TCommand::kDeleteButton, TCommand::kRenameButton,
+        TCommand::kImageLoad, TCommand::kImageDelete,  TCommand::kImageRename,
+        TCommand::kBatchAdd,  TCommand::kBatchDelete,  TCommand::kBatchScan,
+        TCommand::kPassword,  TCommand::kPack,         TCommand::kKill};
+    const auto listed = [command](const auto& commands) {
+      return std::find(std::begin(commands), std::end(commands), command) != std::end(commands);
+    };
+    const bool needs_store = listed(kStoreCommands);
+    const bool changes_store = listed(kChangingCommands);
+    action->setEnabled(Available(command) && (open || !needs_store) &&
+                       !(changes_store && open && kes_.ReadOnly()));
   }
 }
 
@@ -474,12 +498,16 @@ void TMainForm::StopShell(bool report) {
 void TMainForm::Guarded(const std::function<void()>& body) {
   if (running_) return;
   running_ = true;
-  try {
-    body();
-  } catch (const std::exception& error) {
-    ShowFailure(error);
-  } catch (...) {
-    prompts_.ShowError(Text(app_msg::kUnknownFailure));
+  {
+    // Input for the window that arrives while the command runs is dropped, under the busy cursor.
+    TInputGate gate(*this);
+    try {
+      body();
+    } catch (const std::exception& error) {
+      ShowFailure(error);
+    } catch (...) {
+      prompts_.ShowError(Text(app_msg::kUnknownFailure));
+    }
   }
   running_ = false;
   if (end_requested_) EndOnSignal();
@@ -502,12 +530,17 @@ void TMainForm::EndOnSignal() {
   shut_down_ = true;
   SaveWindowGeometry();
   StopShell(false);
-  file_commands_->ShutDownQuietly();
+  {
+    TInputGate gate(*this);
+    file_commands_->ShutDownQuietly();
+  }
   // Not quit(): that closes the windows first, and closing this one asks whether to exit.
   QCoreApplication::exit(0);
 }
 
 void TMainForm::ShowFailure(const std::exception& error) {
+  // The gauge shows how far a failed operation had come; it must not stay there.
+  ResetProgress();
   prompts_.ShowError(FailureText(error));
 }
 
@@ -545,14 +578,42 @@ void TMainForm::dropEvent(QDropEvent* event) {
   DropFiles(files);
 }
 
+void TMainForm::SetBatchRefreshClock(std::function<std::chrono::steady_clock::time_point()> clock) {
+  batch_commands_->SetRefreshClock(std::move(clock));
+}
+
 void TMainForm::DropFiles(const QStringList& files) {
   // A store opens; pictures are added as a batch is (when a store is open).
   if (files.size() == 1 && IsStoreFileName(files.front())) {
     Guarded([this, &files] { file_commands_->OpenStoreAt(files.front()); });
     return;
   }
-  if (!StoreOpen()) return;
+  if (!StoreOpen() || kes_.ReadOnly()) return;
   Guarded([this, &files] { batch_commands_->AddPictureFiles(files); });
+}
+
+QString HelpAnchor(TCommand command) {
+  using C = TCommand;
+  switch (command) {
+    case C::kOpen:
+    case C::kClose: return QStringLiteral("open");
+    case C::kPreferences: return QStringLiteral("context-%1").arg(kHelpPreferences);
+    case C::kExit: return QStringLiteral("exit");
+    case C::kImageLoad:
+    case C::kImageDelete:
+    case C::kImageRename:
+    case C::kImageSave: return QStringLiteral("image");
+    case C::kBatchAdd:
+    case C::kBatchDelete:
+    case C::kBatchScan:
+    case C::kBatchSave: return QStringLiteral("batch");
+    case C::kPassword:
+    case C::kPack:
+    case C::kKill: return QStringLiteral("database");
+    case C::kContents:
+    case C::kAbout: return QStringLiteral("about");
+    default: return QString();
+  }
 }
 
 bool IsStoreFileName(const QString& file_name) {
@@ -580,7 +641,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     SaveWindowGeometry();
     // Closing the store processes pending events: a request that comes meanwhile waits.
     running_ = true;
-    can_close = file_commands_->ShutDown();
+    {
+      TInputGate gate(*this);
+      can_close = file_commands_->ShutDown();
+    }
     running_ = false;
     shut_down_ = can_close;
   }
@@ -610,6 +674,13 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 // ---- Handlers ----
 
 void TMainForm::FormShow() {
+  // Events processed inside a running command can deliver this first call; the auto-load then
+  // waits for the command's end.
+  if (running_) {
+    QMetaObject::invokeMethod(
+        this, [this] { FormShow(); }, Qt::QueuedConnection);
+    return;
+  }
   Guarded([this] { file_commands_->AutoLoad(); });
 }
 
@@ -781,6 +852,10 @@ void TMainForm::ShowViewStyle() {
       Text(preferences_values_.view_style == 0 ? app_msg::kFit : app_msg::kOriginal));
 }
 
+void TMainForm::ShowZoom() {
+  zoom_panel_->setText(QString::number(image_->Zoom()) + Text(app_msg::kPercent));
+}
+
 void TMainForm::ShowSize(int64_t bytes) {
   // Kilobytes of 1000 bytes, rounded down.
   size_panel_->setText(QString::number(bytes / 1000) + Text(app_msg::kKb));
@@ -790,7 +865,24 @@ void TMainForm::ShowSize(int64_t bytes) {
 
 void TMainForm::KESFileAssigned() {
   if (!StoreOpen()) kes_.Password.clear();
+  ShowStoreName();
   UpdateActions();
+}
+
+void TMainForm::ShowStoreName() {
+  const bool read_only = StoreOpen() && kes_.ReadOnly();
+  QString title = Text(app_msg::kAppTitle);
+  if (StoreOpen()) {
+    title = Text(app_msg::kTitleWithStore)
+                .arg(title, QFileInfo(FileNameText(kes_.FileName())).fileName());
+  }
+  if (read_only) title += Text(app_msg::kReadOnlyTitle);
+  setWindowTitle(title);
+  read_only_panel_->setVisible(read_only);
+}
+
+void TMainForm::ResetProgress() {
+  gauge_->SetProgress(gauge_->MinValue());
 }
 
 void TMainForm::KESDemandPassword(TPassword& password) {
@@ -831,13 +923,30 @@ void TMainForm::ClearKeyList() {
 }
 
 void TMainForm::KeyAdded(const std::string& key) {
-  const int row = kes_.IndexOfKey(key);
+  KeysAdded({key});
+}
+
+void TMainForm::KeysAdded(std::vector<std::string> keys) {
+  if (keys.empty()) return;
   // The list mirrors the whole store in its order; anything else is refilled.
-  if (!kes_.Filter().empty() || row < 0 || key_list_->count() + 1 != kes_.Count()) {
+  if (!kes_.Filter().empty() ||
+      key_list_->count() + static_cast<int64_t>(keys.size()) != kes_.Count()) {
     FillKeyList();
     return;
   }
-  key_list_->InsertKey(row, key);
+  // Inserted in the store's order, each key's index in the store is its row: every key before
+  // it is in the list by then, none after it yet.
+  std::vector<std::pair<int, const std::string*>> rows;
+  rows.reserve(keys.size());
+  for (const std::string& key : keys) rows.emplace_back(kes_.IndexOfKey(key), &key);
+  std::sort(rows.begin(), rows.end());
+  for (const auto& [row, key] : rows) {
+    if (row < 0 || row > key_list_->count()) {
+      FillKeyList();
+      return;
+    }
+    key_list_->InsertKey(row, *key);
+  }
 }
 
 void TMainForm::KeyRemoved(int row, const std::string& key) {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -94,6 +95,10 @@ enum class TMenuId { kFile, kImage, kBatch, kDatabase, kHelp };
 // The colour value of the platform's button face.
 inline constexpr uint32_t kButtonFaceColor = 0x8000000F;
 
+// The anchor of the help document's topic that describes the command ("" for the tool-bar
+// buttons, which their menu commands' topics describe).
+QString HelpAnchor(TCommand command);
+
 // True for the names of store files (".skd", ".kes", in any case).
 bool IsStoreFileName(const QString& file_name);
 
@@ -166,6 +171,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   // At most this many requests wait for a running command.
   static constexpr size_t kMaxPendingRequests = 10000;
 
+  // The monotonic clock by which the batch adds refresh the key list at most once per screen
+  // frame (steady_clock unless a test gives its own).
+  void SetBatchRefreshClock(std::function<std::chrono::steady_clock::time_point()> clock);
+
   // Files dropped onto the window (or given to it): one store file opens that store; picture
   // files are added as a batch add does, when a store is open.
   void DropFiles(const QStringList& files);
@@ -199,6 +208,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   QLabel& PositionPanel() const { return *position_panel_; }
   QLabel& SizePanel() const { return *size_panel_; }
   QLabel& ViewStylePanel() const { return *view_style_panel_; }
+  // The view's zoom in percent ("100 %").
+  QLabel& ZoomPanel() const { return *zoom_panel_; }
+  // "Read-only", shown while the open store is read-only.
+  QLabel& ReadOnlyPanel() const { return *read_only_panel_; }
   QSplitter& Splitter() const { return *splitter_; }
   QAction& Action(TCommand command) const { return *actions_.at(command); }
   QToolButton& Button(TCommand command) const { return *buttons_.at(command); }
@@ -249,6 +262,8 @@ class TMainForm : public QMainWindow, private TStoreView {
 
   // Store events.
   void KESFileAssigned();
+  // The title names the open store and says when it is read-only; so does the status bar.
+  void ShowStoreName();
   void KESDemandPassword(TPassword& password);
   void KESProgressUpdate(TPercentage percent);
 
@@ -256,6 +271,7 @@ class TMainForm : public QMainWindow, private TStoreView {
   void FillKeyList() override;
   void ClearKeyList() override;
   void KeyAdded(const std::string& key) override;
+  void KeysAdded(std::vector<std::string> keys) override;
   void KeyRemoved(int row, const std::string& key) override;
   int KeyCount() const override;
   std::string KeyAt(int row) const override;
@@ -268,8 +284,10 @@ class TMainForm : public QMainWindow, private TStoreView {
   void ShowPosition(const QString& text) override;
   void ShowSize(int64_t bytes) override;
   void ShowViewStyle() override;
+  void ResetProgress() override;
 
   void ApplyViewRule(bool fit_style);
+  void ShowZoom();
   THelpWindow& Help();
 
   TPrompts& prompts_;
@@ -286,6 +304,8 @@ class TMainForm : public QMainWindow, private TStoreView {
   QLabel* item_size_label_ = nullptr;
   QLabel* size_panel_ = nullptr;
   QLabel* view_style_panel_ = nullptr;
+  QLabel* read_only_panel_ = nullptr;
+  QLabel* zoom_panel_ = nullptr;
   TNewGauge* gauge_ = nullptr;
   TAboutBox* about_box_ = nullptr;
   TPasswordDlg* password_dlg_ = nullptr;

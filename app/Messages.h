@@ -32,6 +32,18 @@ inline constexpr char kSavedElsewhere[] =
 inline constexpr char kExitUnsaved[] =
     "The database could not be saved.\r\rExit anyway and lose the changes made since it was "
     "opened?";
+// Why a store cannot be written back (%1: the store; %2: its folder).
+inline constexpr char kStoreReadOnlyFile[] = "%1 could not be written: it is a read-only file.";
+inline constexpr char kStoreReadOnlyDisk[] =
+    "%1 could not be written: the disk that holds it is read-only.";
+inline constexpr char kStoreNoPermission[] =
+    "%1 could not be written: you have no permission to write in the folder %2.";
+inline constexpr char kStoreDiskFull[] = "%1 could not be written: the disk that holds it is full.";
+// The window's title with a store open (%1: the program's title; %2: the store's file name), and
+// what it and the status bar add for a store that is only read.
+inline constexpr char kTitleWithStore[] = "%1 - %2";
+inline constexpr char kReadOnlyTitle[] = " (read-only)";
+inline constexpr char kReadOnlyPanel[] = "Read-only";
 // Shown for a failure that carries no message of its own.
 inline constexpr char kUnknownFailure[] = "An unknown error occurred";
 
@@ -108,6 +120,9 @@ inline constexpr char kLoadFailed[] = " An Error Occured While Loading File";
 inline constexpr char kStoreFailed[] =
     "A shiver runs over my back as I have to say to you that an error has occured while trying to "
     "save the picture to the database";
+// %1: the file. Told after a picture whose file ends early was stored.
+inline constexpr char kEndedEarly[] =
+    "%1 ends before its picture does.\r\rThe picture was stored, but its lower part is missing.";
 inline constexpr char kConfirmDelete[] = "Are you sure you want to delete this image?";
 inline constexpr char kRenameCaption[] = "Give a name to the picture";
 inline constexpr char kRenamePrompt[] = "Name :";
@@ -135,6 +150,10 @@ inline constexpr char kConfirmReplace[] = "%1 exists already.\r\rReplace it?";
 inline constexpr char kConfirmReplaceBatch[] =
     "%1 of the files to save exist already in %2.\r\rYes replaces them, No keeps them and saves "
     "only the others, Cancel saves nothing.";
+// %1: the text typed as the file name.
+inline constexpr char kSaveNameIsPath[] =
+    "\"%1\" is not a file name.\r\rChoose the folder in the folder list and type only the "
+    "name of the file.";
 // %1: the file; %2: the failure's own message.
 inline constexpr char kSaveToDiskFailed[] = "The picture was not saved to %1:\r%2";
 

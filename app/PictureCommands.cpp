@@ -47,10 +47,12 @@ void TPictureCommands::AddPicture() {
     EncodePictureFile(add_picture_, file, context_.preferences.quality, stream);
     key = TextToKey(name_dlg_.Edit().text());
   } catch (const std::exception&) {
-    prompts.MessageDlg(Text(app_msg::kLoadFailed), TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
+    prompts.MessageDlg(AboutSubject(Text(app_msg::kLoadFailed), files.front()),
+                       TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
     return;
   }
   TBusyCursor busy;
+  bool stored = true;
   try {
     key = StoreEncodedPicture(context_.store, stream, key, TUniqueKeyRule::kGrowing);
     context_.view.KeyAdded(key);
@@ -58,11 +60,18 @@ void TPictureCommands::AddPicture() {
     prompts.ShowError(Text(app_msg::kKeyNotUnique).arg(FailureText(error)));
     return;
   } catch (const std::exception&) {
-    prompts.MessageDlg(Text(app_msg::kStoreFailed), TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
+    prompts.MessageDlg(AboutSubject(Text(app_msg::kStoreFailed), KeyToText(key)),
+                       TMsgDlgType::kWarning, {TMsgDlgBtn::kOk});
     context_.view.FillKeyList();
+    stored = false;
   }
   context_.view.SelectKey(key);
   context_.view.MyUpdate();
+  // A file cut short is stored as far as it goes; the user learns that the rest is missing.
+  if (stored && add_picture_.IO().LastLoadEndedEarly()) {
+    prompts.MessageDlg(Text(app_msg::kEndedEarly).arg(files.front()), TMsgDlgType::kInformation,
+                       {TMsgDlgBtn::kOk});
+  }
 }
 
 void TPictureCommands::DeletePicture() {
@@ -73,9 +82,10 @@ void TPictureCommands::DeletePicture() {
   if (selected) {
     TKES& store = context_.store;
     if (store.FindKey(*selected) &&
-        context_.prompts.MessageDlg(Text(app_msg::kConfirmDelete), TMsgDlgType::kConfirmation,
-                                    {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
-                                    TMsgDlgDefault::kSafe) == TMsgDlgBtn::kYes) {
+        context_.prompts.MessageDlg(
+            AboutSubject(Text(app_msg::kConfirmDelete), KeyToText(*selected)),
+            TMsgDlgType::kConfirmation, {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
+            TMsgDlgDefault::kSafe) == TMsgDlgBtn::kYes) {
       const int row = store.ItemIndex();
       store.Delete();
       view.KeyRemoved(row, *selected);
@@ -147,8 +157,14 @@ void TPictureCommands::SavePicture() {
   const std::optional<std::string> selected = context_.view.SelectedKey();
   if (!selected) return;
   if (!RefuseUnshownPicture(*selected)) return;
-  save_as_.Edit1().setText(KeyToText(*selected));
+  save_as_.ProposeName(KeyToText(*selected));
   if (context_.prompts.ExecDialog(save_as_) != QDialog::Accepted) return;
+  // The dialog refuses a typed path; nothing else may turn one into a file name either.
+  const QString problem = save_as_.TypedNameProblem();
+  if (!problem.isEmpty()) {
+    context_.prompts.ShowError(problem);
+    return;
+  }
   const QString path = SavePath(save_as_.Folder(), save_as_.Edit1().text(), save_as_.Extension());
   const std::string file = FileNameBytes(path);
   // An existing file is replaced only when the user says so.

@@ -6,9 +6,12 @@
 #include <QString>
 #include <QStringList>
 #include <initializer_list>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class QDialog;
+class QMessageBox;
 class QWidget;
 
 namespace sk {
@@ -77,5 +80,25 @@ QString OpenPictureFilter();
 
 // Turns the "\r" and "\r\n" line breaks of the program's messages into "\n".
 QString DisplayText(const QString& text);
+
+// Marks places where a long run without blanks (a path) may break: after "/", "\\", "_", "-" and
+// "." inside a word, and after every 32 characters of a run without any, with a zero-width space.
+QString WrappableText(const QString& text);
+
+// A message about one file or picture: text, then the subject's name in quotes on a line of its
+// own.
+QString AboutSubject(const QString& text, const QString& subject);
+
+// The message box MessageDlg shows: the program's title (never cut: the box is at least as wide
+// as the title needs), the text wrapped at about 40 "M" widths (see WrappableText), the buttons
+// in order with the default and escape buttons as MessageDlg describes.
+std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, TMsgDlgType type,
+                                            const std::vector<TMsgDlgBtn>& buttons,
+                                            TMsgDlgDefault which_default, QWidget* parent);
+
+// Places box (sized to its contents) with its centre on the centre of window's top-level window,
+// now and again just after it is shown (a message box settles its size then); nothing happens
+// without a window.
+void CentreOn(QWidget& box, const QWidget* window);
 
 }  // namespace sk

@@ -73,6 +73,13 @@ QString SaveFileName(const QString& text) {
   return QString::fromStdString(FileNameFromText(text.toStdString()));
 }
 
+QString SaveNameProblem(const QString& text) {
+  if (text.contains(QLatin1Char('/')) || text.contains(QChar(0))) {
+    return Text(app_msg::kSaveNameIsPath).arg(text);
+  }
+  return QString();
+}
+
 QString SavePath(const QString& folder, const QString& text, const QString& extension) {
   QString path = folder;
   if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
@@ -307,6 +314,30 @@ void TSaveAs::OpenFolder(const QModelIndex& index) {
     // An unreadable folder: the selection goes back to the open one.
     ChooseFolder(folder_);
   }
+}
+
+void TSaveAs::ProposeName(const QString& name) {
+  proposed_name_ = name;
+  edit1_->setText(name);
+}
+
+QString TSaveAs::TypedNameProblem() const {
+  // The proposed name is a key, which may hold "/"; the save turns that into "_".
+  if (!edit1_->isEnabled() || edit1_->text() == proposed_name_) return QString();
+  return SaveNameProblem(edit1_->text());
+}
+
+void TSaveAs::accept() {
+  // A typed path would become a file name with its slashes replaced: the folder is chosen in the
+  // folder list.
+  const QString problem = TypedNameProblem();
+  if (!problem.isEmpty()) {
+    if (OnRefused) OnRefused(problem);
+    edit1_->setFocus();
+    edit1_->selectAll();
+    return;
+  }
+  QDialog::accept();
 }
 
 void TSaveAs::ShowHelp() {

@@ -30,6 +30,10 @@ enum class TSaveFormat { kJpeg = 0, kBmp = 1, kGif = 2 };
 
 // The file name a save writes for text (FileNameFromText): never a path out of its folder.
 QString SaveFileName(const QString& text);
+// Why text typed as the file name cannot be one (it names a path, or holds NUL), as a message; ""
+// when it can.
+QString SaveNameProblem(const QString& text);
+
 // folder + "/" + SaveFileName(text) + extension. The extension is always appended.
 QString SavePath(const QString& folder, const QString& text, const QString& extension);
 
@@ -89,6 +93,19 @@ class TSaveAs : public QDialog {
 
   // Called by the "&Help" button with this dialog's help context.
   std::function<void(int context)> OnHelp;
+  // Called with the message when OK is refused because the typed name is a path
+  // (SaveNameProblem); the dialog stays open with the name selected.
+  std::function<void(const QString& message)> OnRefused;
+
+  // Puts a picture's name (its key) into the file name edit; that text is always taken as it
+  // stands, "/" becoming "_" (SaveFileName).
+  void ProposeName(const QString& name);
+  // SaveNameProblem of the text typed over the proposed name; "" for the proposed name itself and
+  // while the edit is disabled (the batch save names its files after the keys).
+  QString TypedNameProblem() const;
+
+  // OK: closes with the OK result unless the typed name is refused (see OnRefused).
+  void accept() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -107,6 +124,7 @@ class TSaveAs : public QDialog {
   std::vector<TDrive> drives_;
   QString folder_;
   QString shown_drive_;
+  QString proposed_name_;
 
   QComboBox* drive_combo_;
   QFileSystemModel* dir_model_;

@@ -1,7 +1,9 @@
 // Format choice, loading and saving through TImageIO.
 #include "imaging/ImageIO.h"
 
+#include <array>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -81,6 +83,57 @@ void Fill(TPicture& picture, uint32_t color) {
   }
 }
 
+// The readers a file's first bytes name, tried when the reader its extension chose refuses it.
+// Only signatures that name one format without doubt are listed (PCX's single byte is not).
+struct TSignature {
+  std::string_view magic;
+  TFileReader reader;
+};
+
+constexpr TSignature kSignatures[] = {
+    {std::string_view("\xFF\xD8\xFF", 3), ReadJPEGFile},
+    {std::string_view("GIF87a", 6), ReadGIFFile},
+    {std::string_view("GIF89a", 6), ReadGIFFile},
+    {std::string_view("II*\0", 4), ReadTIFFFile},
+    {std::string_view("MM\0*", 4), ReadTIFFFile},
+    {std::string_view("BM", 2), ReadBMPFile},
+};
+constexpr size_t kSignatureBytes = 6;
+
+// The reader LoadFromFile chooses by the file's extension (null for metafiles).
+TFileReader ExtensionReader(const std::string& file_name) {
+  if (IsMetafileName(file_name)) return nullptr;
+  const std::string extension = LowerCase(ExtractFileExt(file_name));
+  for (const TFormatBranch& branch : kBranches) {
+    if (!extension.empty() &&
+        (extension == branch.extensions[0] || extension == branch.extensions[1])) {
+      return branch.reader;
+    }
+  }
+  return ReadBMPFile;
+}
+
+// The reader the file's first bytes name, or null (also when the file cannot be read).
+TFileReader ReaderBySignature(const std::string& file_name) {
+  std::array<uint8_t, kSignatureBytes> head{};
+  size_t length = 0;
+  try {
+    TFile file = TFile::Open(file_name, FileMode::kRead);
+    while (length < head.size()) {
+      const size_t n = file.Read(std::span<uint8_t>(head).subspan(length));
+      if (n == 0) break;
+      length += n;
+    }
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+  const std::string_view start(reinterpret_cast<const char*>(head.data()), length);
+  for (const TSignature& signature : kSignatures) {
+    if (start.substr(0, signature.magic.size()) == signature.magic) return signature.reader;
+  }
+  return nullptr;
+}
+
 // ---- Writing files ----
 
 // Writes a picture file safely (see WriteFileAtomically): a failed save leaves an existing file
@@ -151,6 +204,7 @@ void TImageIO::Accept(TLoadedPicture loaded) {
   }
   if (loaded.resolution) host_->SetDPI(loaded.resolution->x, loaded.resolution->y);
   if (loaded.background) SetBackground(*loaded.background);
+  last_load_ended_early_ = loaded.ended_early;
   host_->Bitmap() = std::move(loaded.picture);
   host_->Update();
   host_->ImageChange();
@@ -166,6 +220,24 @@ bool IsMetafileName(const std::string& file_name) {
 
 void TImageIO::LoadFromFile(const std::string& file_name) {
   if (host_ == nullptr) return;
+  try {
+    LoadByExtension(file_name);
+  } catch (const EInvalidGraphic&) {
+    // The extension may lie (a GIF saved as ".jpg"): the reader the content names gets the file,
+    // and when it refuses too the extension's reader's message stands.
+    const TFileReader reader = ReaderBySignature(file_name);
+    if (reader == nullptr || reader == ExtensionReader(file_name)) throw;
+    std::optional<TLoadedPicture> loaded;
+    try {
+      loaded = reader(file_name);
+    } catch (const std::exception&) {
+    }
+    if (!loaded) throw;
+    Accept(std::move(*loaded));
+  }
+}
+
+void TImageIO::LoadByExtension(const std::string& file_name) {
   if (IsMetafileName(file_name)) return LoadMetafile(file_name);
   const std::string extension = LowerCase(ExtractFileExt(file_name));
   for (const TFormatBranch& branch : kBranches) {
@@ -232,7 +304,9 @@ void TImageIO::LoadMetafile(const std::string& file_name) {
 void TImageIO::LoadFromStreamJpeg(TMemoryStream& stream) {
   if (host_ == nullptr) return;
   TJpegImage image = DecodeFramedJpeg(stream);
-  Accept({std::move(image.picture), image.resolution, std::nullopt});
+  TLoadedPicture loaded{std::move(image.picture), image.resolution, std::nullopt};
+  loaded.ended_early = image.ended_early;
+  Accept(std::move(loaded));
 }
 
 void TImageIO::SaveToStreamJpeg(TMemoryStream& stream, int quality) {

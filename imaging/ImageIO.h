@@ -57,20 +57,28 @@ class TImageIO : private THostObserver {
     metafile_canvas_factory_ = std::move(factory);
   }
 
-  // Loads a file, choosing the reader by the lower-cased extension (the content is never looked
-  // at): ".jpg"/".jpeg" as LoadFromFileJpeg; ".tif"/".tiff", ".pcx", ".gif" and ".wmf"/".emf"
+  // Loads a file, choosing the reader by the lower-cased extension first: ".jpg"/".jpeg" as
+  // LoadFromFileJpeg; ".tif"/".tiff", ".pcx", ".gif" and ".wmf"/".emf"
   // raise EInvalidGraphic with "unrecognized TIFF", "unrecognized PCX", "unrecognized GIF" or
   // "unrecognized WMF or EMF" for every failure inside them, also a missing file; anything else,
   // also no extension, as LoadFromFileBMP. A metafile (EMF or WMF, told by its content) gives a
   // picture one pixel narrower and lower than its size, cleared to Background() before it is
   // drawn at its own size. A file is read whole (ReadPictureFile), so one larger than
   // kMaxPictureFileSize fails as its branch says.
+  // When the extension's reader refuses the file (EInvalidGraphic), the file's first bytes are
+  // looked at: a JPEG, GIF, TIFF or BMP signature hands the file to that format's reader; when
+  // there is none, or that reader fails too, the extension's reader's failure is raised as above.
+  // Other failures (EOSError from a reader that passes them on) are raised at once.
   // A picture whose file carries an orientation (a JPEG's EXIF tag) is turned as the file asks
   // (ApplyOrientation): every load from a file is for storing or converting, and the stored JPEG
   // carries no such tag.
   // A load replaces the picture whole, then calls the host's Update and ImageChange; a failed load
   // leaves the picture as it was.
   void LoadFromFile(const std::string& file_name);
+
+  // True when the picture the last successful load from a file or stream put in place came from
+  // data that ended before the picture did (a JPEG cut short: its lower part is filled in).
+  bool LastLoadEndedEarly() const { return last_load_ended_early_; }
 
   // Loads a JPEG file, turned as its EXIF orientation asks, and sets the host's resolution from
   // it. A decoding failure raises EInvalidGraphic("unrecognized JPEG"); other errors (EOSError for
@@ -123,11 +131,14 @@ class TImageIO : private THostObserver {
   // background its file carries) and tells the host.
   void Accept(TLoadedPicture loaded);
   void LoadMetafile(const std::string& file_name);
+  // LoadFromFile by the extension alone.
+  void LoadByExtension(const std::string& file_name);
   TResolution HostResolution() const;
 
   TPictureHost* host_ = nullptr;
   uint32_t own_background_ = 0;
   bool use_lzw_ = false;
+  bool last_load_ended_early_ = false;
   TMetafileCanvasFactory metafile_canvas_factory_;
 };
 

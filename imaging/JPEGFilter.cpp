@@ -30,6 +30,7 @@ struct TJPEGCall {
   jpeg_error_mgr errors{};
   std::jmp_buf jump{};
   int error_code = 0;               // message code of the error that stopped the library
+  bool ended_early = false;         // the library warned that the data ended before the picture
   std::exception_ptr stream_error;  // set when the stream itself raised
 
   void InstallErrorManager(jpeg_common_struct& object);
@@ -45,8 +46,11 @@ TJPEGCall& CallOf(j_common_ptr object) {
   std::longjmp(call.jump, 1);
 }
 
-// Warnings, including corrupt-data warnings, never stop the library, and nothing is printed.
-void EmitMessage(j_common_ptr, int) {}
+// Warnings, including corrupt-data warnings, never stop the library, and nothing is printed. The
+// warning that the data ended early is remembered: the picture's lower part is then filled in.
+void EmitMessage(j_common_ptr object, int level) {
+  if (level < 0 && object->err->msg_code == JWRN_JPEG_EOF) CallOf(object).ended_early = true;
+}
 void OutputMessage(j_common_ptr) {}
 void FormatMessage(j_common_ptr, char* buffer) {
   buffer[0] = '\0';
@@ -285,6 +289,7 @@ TJpegImage DecodeJpeg(TByteSource& source) {
                          static_cast<int>(d.info.output_height));
   d.picture = &result.picture;
   Check(d, RunStep(d, ReadScanLines));
+  result.ended_early = d.ended_early;
   return result;
 }
 
@@ -351,7 +356,10 @@ TLoadedPicture ReadJPEGFile(const std::string& file_name) {
   const std::vector<uint8_t> bytes = ReadPictureFile(file_name, kUnrecognizedJpeg);
   TSpanSource source(bytes);
   TJpegImage image = DecodeJpeg(source);
-  return {std::move(image.picture), image.resolution, std::nullopt, ReadJPEGOrientation(bytes)};
+  TLoadedPicture loaded{std::move(image.picture), image.resolution, std::nullopt,
+                        ReadJPEGOrientation(bytes)};
+  loaded.ended_early = image.ended_early;
+  return loaded;
 }
 
 void EncodeJpeg(TByteSink& sink, const TPicture& picture, TResolution resolution, int quality) {

@@ -16,13 +16,16 @@ namespace sk {
 struct TJpegImage {
   TPicture picture;
   TResolution resolution;
+  // The data ended before the last row: the library filled in the picture's lower part.
+  bool ended_early = false;
 };
 
 // Decodes the JPEG data stream that starts at the source's position into a 24-bit picture.
 // Every colour space the library converts gives blue-green-red pixels (grayscale gives three
 // equal bytes); CMYK and YCCK are refused. The source is read in 4096-byte blocks, so it may be
 // left up to 4095 bytes past the end of the JPEG data. Corrupt-data warnings never stop the
-// decoding: data cut inside the scan gives a whole picture whose missing part the library fills.
+// decoding: data cut inside the scan gives a whole picture whose missing part the library fills,
+// and ended_early says so.
 // Resolution from the JFIF header: density unit 0 or 1 gives the densities as they stand, unit 2
 // (dots per centimetre) gives density x 2.54 truncated, any other unit gives 0 by 0; a stream
 // without a JFIF header gives 1 by 1 (the library's defaults).

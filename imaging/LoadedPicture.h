@@ -15,6 +15,8 @@ struct TLoadedPicture {
   // The EXIF orientation (1 to 8, see Orientation.h) in which the pixels are to be shown; 1 is
   // as stored. LoadFromFile turns the pixels accordingly.
   int orientation = 1;
+  // The file ended before the picture did; its lower part is filled in (a JPEG cut short).
+  bool ended_early = false;
 };
 
 }  // namespace sk

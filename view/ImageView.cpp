@@ -8,6 +8,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <QWheelEvent>
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -318,6 +319,35 @@ void TImageView::resizeEvent(QResizeEvent* event) {
 void TImageView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange) update();
+}
+
+void TImageView::wheelEvent(QWheelEvent* event) {
+  const QPoint turned = event->angleDelta();
+  if (event->modifiers() & Qt::ControlModifier) {
+    zoom_wheel_ += turned.y() != 0 ? turned.y() : turned.x();
+    const int notches = zoom_wheel_ / kWheelNotch;
+    zoom_wheel_ -= notches * kWheelNotch;
+    const int old_zoom = zoom_;
+    const int new_zoom = old_zoom + notches * kWheelZoomStep;
+    // As the zoom buttons: a zoom of 0 or below is ignored.
+    if (notches != 0 && new_zoom > 0) {
+      const QPoint pointer = event->position().toPoint();
+      const int x = OriginAfterZoom(view_x_, pointer.x(), old_zoom, new_zoom);
+      const int y = OriginAfterZoom(view_y_, pointer.y(), old_zoom, new_zoom);
+      SetZoom(new_zoom);
+      SetViewX(x);
+      SetViewY(y);
+    }
+    event->accept();
+    return;
+  }
+  int across = turned.x();
+  int down = turned.y();
+  if (event->modifiers() & Qt::ShiftModifier) std::swap(across, down);
+  // Turning the wheel away from the user moves the picture down: the origin goes back.
+  if (across != 0) SetViewX(view_x_ - across * kWheelScrollStep / kWheelNotch);
+  if (down != 0) SetViewY(view_y_ - down * kWheelScrollStep / kWheelNotch);
+  event->accept();
 }
 
 }  // namespace sk

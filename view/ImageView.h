@@ -100,6 +100,9 @@ class TImageView : public QWidget, public TPictureHost {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // The wheel scrolls the picture (sideways with Shift or a sideways wheel); with Ctrl it zooms
+  // in or out by kWheelZoomStep per notch about the point under the pointer.
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   TViewGeometry Geometry() const;
@@ -120,6 +123,7 @@ class TImageView : public QWidget, public TPictureHost {
   int view_y_ = 0;
   bool scroll_bars_ = false;
   bool animated_sel_ = true;
+  int zoom_wheel_ = 0;  // eighths of a degree turned with Ctrl towards the next zoom step
   QScrollBar* h_bar_;
   QScrollBar* v_bar_;
   // The picture converted once per change for fast stretching, and what it was made from.

@@ -87,4 +87,13 @@ int ScrollTarget(TScrollRequest request, int current, int thumb_position, int ma
   return static_cast<int>(std::clamp<int64_t>(target, 0, std::max(max_origin, 0)));
 }
 
+int OriginAfterZoom(int origin, int pointer, int old_zoom, int new_zoom) {
+  // The point lies (origin + pointer) zoomed pixels from the picture's corner: scaled to the new
+  // zoom, it must stay pointer pixels from the view's edge.
+  const int64_t point = int64_t{origin} + pointer;
+  const int64_t scaled = (point * new_zoom * 2 + old_zoom) / (int64_t{old_zoom} * 2);
+  return static_cast<int>(std::clamp<int64_t>(scaled - pointer, std::numeric_limits<int>::min(),
+                                              std::numeric_limits<int>::max()));
+}
+
 }  // namespace sk

@@ -57,6 +57,17 @@ struct TViewGeometry {
 // larger than the outer size (a zoom the view ignores).
 int FitZoom(TViewSize picture, TViewSize outer);
 
+// The mouse wheel: one notch (120 eighths of a degree) scrolls this many zoomed-picture pixels,
+// or, with Ctrl, changes the zoom by this many percent, as the zoom buttons do.
+inline constexpr int kWheelNotch = 120;
+inline constexpr int kWheelScrollStep = 40;
+inline constexpr int kWheelZoomStep = 10;
+
+// The origin (in zoomed-picture pixels, one direction) that keeps the picture point under the
+// pointer (pointer: widget pixels from the view's left or top edge) where it is when the zoom
+// changes from old_zoom to new_zoom (both > 0). Rounded to the nearest pixel, not clamped.
+int OriginAfterZoom(int origin, int pointer, int old_zoom, int new_zoom);
+
 // The steps of the view's scroll bars, in zoomed-picture pixels (a page is not a window's size).
 inline constexpr int kScrollLineStep = 1;
 inline constexpr int kScrollPageStep = 10;

@@ -20,11 +20,13 @@
 #include <QSplitter>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 
 #include "app/BatchAction.h"
 #include "app/Messages.h"
 #include "app/PasswordDlg.h"
 #include "app/QMSProgress.h"
+#include "app/RefreshThrottle.h"
 #include "app/SaveAs.h"
 #include "app/ScanUnit.h"
 #include "imaging/InvalidGraphic.h"
@@ -72,6 +74,80 @@ TEST_F(BatchCommandsTest, ABatchIsAddedLastFileFirstAndRepeatedNamesAreNumbered)
   EXPECT_TRUE(prompts_.Errors().empty());
   EXPECT_FALSE(form.QMS().Shown());
   EXPECT_TRUE(form.isEnabled());
+}
+
+// Counts the paint events of the object it filters.
+class TPaintCounter : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST(RefreshThrottleTest, AtMostOneRefreshPerFrameOnTheGivenClock) {
+  using namespace std::chrono_literals;
+  TRefreshThrottle::TTime now{};
+  TRefreshThrottle throttle([&now] { return now; });
+  const struct {
+    std::chrono::milliseconds advance;
+    bool due;
+  } steps[] = {{0ms, true},   {0ms, false}, {15ms, false}, {1ms, true},
+               {10ms, false}, {10ms, true}, {100ms, true}, {16ms, true}};
+  for (const auto& step : steps) {
+    now += step.advance;
+    EXPECT_EQ(throttle.Due(), step.due) << now.time_since_epoch().count();
+  }
+}
+
+TEST_F(BatchCommandsTest, AManyFileBatchRefreshesTheListPerFrameAndEndsAsDescribed) {
+  TMainForm& form = OpenStore({{"kept", 8, 8, 0x102030}});
+  constexpr int kFiles = 48;
+  // Two batches of the same files (the second under numbered keys) on a clock that moves one
+  // millisecond each time it is read (quick adds) or a whole frame (slow adds, which refresh
+  // the list for every file: the measure's control).
+  const struct {
+    const char* name;
+    std::chrono::milliseconds tick;
+    int fewest_paints;
+    int most_paints;
+  } cases[] = {
+      {"quick adds", std::chrono::milliseconds(1), 1, 8},
+      {"slow adds", std::chrono::milliseconds(16), kFiles / 2, 4 * kFiles},
+  };
+  QStringList files;
+  for (int i = 0; i < kFiles; ++i) {
+    const QString name = QStringLiteral("p%1").arg(i, 2, 10, QLatin1Char('0'));
+    files.append(WriteJpeg(name + QStringLiteral(".jpg"), 0x101010 * (i % 15), 8, 8));
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TRefreshThrottle::TTime now{};
+    form.SetBatchRefreshClock([&now, tick = c.tick] { return now += tick; });
+    TPaintCounter list_paints;
+    form.KeyList().viewport()->installEventFilter(&list_paints);
+    prompts_.QueueOpenPictures(files);
+    form.AddPictures();
+    form.KeyList().viewport()->removeEventFilter(&list_paints);
+    EXPECT_GE(list_paints.paints, c.fewest_paints);
+    EXPECT_LE(list_paints.paints, c.most_paints);
+    // The end is as without the throttle: every key listed in the store's order, the last file
+    // (the first in the list) selected and shown.
+    std::vector<std::string> listed;
+    for (int row = 0; row < form.KeyList().count(); ++row) {
+      listed.push_back(form.KeyList().Key(row));
+    }
+    TStringList in_store;
+    form.KES().GetKeys(in_store);
+    EXPECT_EQ(listed, in_store.TakeItems());
+    EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x000000));
+  }
+  EXPECT_EQ(form.KeyList().count(), 1 + 2 * kFiles);
+  EXPECT_EQ(SelectedText(form.KeyList()), QStringLiteral("p00 (1)"));
+  EXPECT_TRUE(prompts_.Errors().empty());
 }
 
 TEST_F(BatchCommandsTest, ADamagedFileEndsTheBatchWithTheReadersMessage) {

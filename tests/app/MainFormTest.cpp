@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <algorithm>
 #include <map>
 
@@ -20,6 +22,7 @@
 #include "app/NewGauge.h"
 #include "app/PasswordDlg.h"
 #include "app/Prompts.h"
+#include "app/StoreAccess.h"
 #include "imaging/InvalidGraphic.h"
 #include "store/KESErrors.h"
 #include "tests/app/AppTestSupport.h"
@@ -472,6 +475,155 @@ TEST_F(MainFormTest, AStoreChangedOnDiskMeanwhileIsSavedBesideItAndTheUserIsTold
   EXPECT_TRUE(prompts_.Messages().front().contains(saved_as));
   EXPECT_EQ(StoreKeys(saved_as), std::vector<std::string>{"one"});
   EXPECT_EQ(StoreKeys(path), std::vector<std::string>{"other"});
+}
+
+}  // namespace
+}  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+TEST_F(MainFormTest, TheTitleNamesTheStoreAndAReadOnlyStoreSaysSoWithItsChangesDisabled) {
+  const QString read_only = Path(QStringLiteral("kept.skd"));
+  const QString writable = Path(QStringLiteral("open.skd"));
+  MakeStore(read_only, {{"one", 8, 8, 0x123456}, {"two", 8, 8, 0x654321}});
+  MakeStore(writable, {{"three", 8, 8, 0x123456}});
+  ASSERT_TRUE(QFile::setPermissions(read_only, QFile::ReadOwner | QFile::ReadGroup));
+  QByteArray before;
+  {
+    QFile file(read_only);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    before = file.readAll();
+  }
+  TMainForm& form = MakeForm();
+  constexpr TCommand kChanging[] = {
+      TCommand::kAddButton, TCommand::kDeleteButton, TCommand::kRenameButton,
+      TCommand::kImageLoad, TCommand::kImageDelete,  TCommand::kImageRename,
+      TCommand::kBatchAdd,  TCommand::kBatchDelete,  TCommand::kBatchScan,
+      TCommand::kPassword,  TCommand::kPack,         TCommand::kKill};
+  const struct {
+    const QString* path;
+    QString title;
+    bool read_only;
+  } cases[] = {
+      {&read_only, QStringLiteral("Stillkeep 0.5 - kept.skd (read-only)"), true},
+      {&writable, QStringLiteral("Stillkeep 0.5 - open.skd"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title.toStdString());
+    OpenThroughDialog(*c.path);
+    ASSERT_TRUE(form.StoreOpen());
+    EXPECT_EQ(form.windowTitle(), c.title);
+    EXPECT_EQ(form.ReadOnlyPanel().isVisibleTo(&form), c.read_only);
+    EXPECT_EQ(form.ReadOnlyPanel().text(), QStringLiteral("Read-only"));
+    for (TCommand command : kChanging) {
+      EXPECT_EQ(form.Action(command).isEnabled(), !c.read_only) << static_cast<int>(command);
+    }
+    // Saving pictures to disk changes nothing in the store.
+    EXPECT_TRUE(form.Action(TCommand::kImageSave).isEnabled());
+    EXPECT_TRUE(form.Action(TCommand::kBatchSave).isEnabled());
+    form.Action(TCommand::kClose).trigger();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Stillkeep 0.5"));
+    EXPECT_FALSE(form.ReadOnlyPanel().isVisibleTo(&form));
+  }
+  EXPECT_TRUE(prompts_.Messages().empty());
+  QFile file(read_only);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), before);
+}
+
+TEST_F(MainFormTest, AStoreThatCannotBeWrittenBackResetsTheGaugeAndKeepsTheStoreOpen) {
+  QDir(Path(QString())).mkdir(QStringLiteral("folder"));
+  const QString path = Path(QStringLiteral("folder/store.skd"));
+  std::vector<TTestItem> items;
+  for (int i = 0; i < 40; ++i) items.push_back({"k" + std::to_string(i), 2, 2, 0x101010});
+  MakeStore(path, items);
+  TMainForm& form = MakeForm();
+  OpenThroughDialog(path);
+  ASSERT_TRUE(form.StoreOpen());
+  // The folder goes away while the store is open: writing it back fails after the index was
+  // written, with the gauge on its way.
+  ASSERT_TRUE(QDir(Path(QStringLiteral("folder"))).removeRecursively());
+  int last_progress = 0;
+  const TProgressEvent shown = form.KES().ProgressUpdate;
+  form.KES().ProgressUpdate = [&](TKES& sender, TPercentage percent, TProgressOrigin kind) {
+    shown(sender, percent, kind);
+    last_progress = form.Gauge().Progress();
+  };
+  form.Action(TCommand::kClose).trigger();
+  ASSERT_EQ(prompts_.Errors().size(), 1u);
+  EXPECT_GT(last_progress, 0);
+  EXPECT_EQ(form.Gauge().Progress(), 0);
+  EXPECT_TRUE(form.StoreOpen());  // nothing is lost: the working files stay
+}
+
+TEST_F(MainFormTest, TheStatusBarShowsTheZoomAndTheWheelZoomsThePicture) {
+  const QString path = Path(QStringLiteral("big.skd"));
+  MakeStore(path, {{"big", 1200, 900, 0x808080}});
+  TMainForm& form = MakeForm();
+  EXPECT_EQ(form.ZoomPanel().text(), QStringLiteral("100 %"));
+  OpenThroughDialog(path);
+  // Fitted by the view rule.
+  EXPECT_LT(form.Image().Zoom(), 100);
+  EXPECT_EQ(form.ZoomPanel().text(), QStringLiteral("%1 %").arg(form.Image().Zoom()));
+  form.Image().SetZoom(100);
+  form.ZoomIn();
+  EXPECT_EQ(form.ZoomPanel().text(), QStringLiteral("110 %"));
+  const QPoint pointer(20, 20);
+  QWheelEvent wheel(QPointF(pointer), QPointF(form.Image().mapToGlobal(pointer)), QPoint(),
+                    QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(&form.Image(), &wheel);
+  EXPECT_EQ(form.Image().Zoom(), 120);
+  EXPECT_EQ(form.ZoomPanel().text(), QStringLiteral("120 %"));
+  QWheelEvent scroll(QPointF(pointer), QPointF(form.Image().mapToGlobal(pointer)), QPoint(),
+                     QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  const int before = form.Image().ViewY();
+  QCoreApplication::sendEvent(&form.Image(), &scroll);
+  EXPECT_GT(form.Image().ViewY(), before);
+  EXPECT_TRUE(prompts_.Messages().empty());
+}
+
+TEST(StoreAccessTest, TheFirstCauseThatStopsAWriteIsNamed) {
+  const struct {
+    const char* name;
+    TWriteAccess access;
+    int64_t needed;
+    TWriteBlock block;
+    const char* text;
+  } cases[] = {
+      // read-only disk, folder writable, file writable, read-only file, free bytes
+      {"writable", {false, true, true, false, 1000}, 10, TWriteBlock::kNone, ""},
+      {"room unknown", {false, true, true, false, -1}, 10, TWriteBlock::kNone, ""},
+      {"room not asked", {false, true, true, false, 5}, -1, TWriteBlock::kNone, ""},
+      // A writable file in a folder that refuses new files is written in place.
+      {"file written in place", {false, false, true, false, 1000}, 10, TWriteBlock::kNone, ""},
+      {"read-only disk",
+       {true, false, false, true, 0},
+       10,
+       TWriteBlock::kReadOnlyDisk,
+       "/p/s.skd could not be written: the disk that holds it is read-only."},
+      {"folder and file refused",
+       {false, false, false, false, 1000},
+       10,
+       TWriteBlock::kNoPermission,
+       "/p/s.skd could not be written: you have no permission to write in the folder /p."},
+      {"disk full",
+       {false, true, true, false, 5},
+       10,
+       TWriteBlock::kDiskFull,
+       "/p/s.skd could not be written: the disk that holds it is full."},
+      {"read-only file",
+       {false, true, false, true, 1000},
+       10,
+       TWriteBlock::kReadOnlyFile,
+       "/p/s.skd could not be written: it is a read-only file."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TWriteBlock block = WhyNotWritable(c.access, c.needed);
+    EXPECT_EQ(block, c.block);
+    EXPECT_EQ(WriteBlockText(block, QStringLiteral("/p/s.skd")), QString::fromUtf8(c.text));
+  }
 }
 
 }  // namespace

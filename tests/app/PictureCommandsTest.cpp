@@ -9,10 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QProcess>
+#include <QPushButton>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -110,8 +113,63 @@ TEST_F(PictureCommandsTest, TheProposedNameComesFromTheFileName) {
       EXPECT_TRUE(prompts_.Messages().empty());
       EXPECT_EQ(Keys().size(), before + 1);
     } else {
-      EXPECT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kLoadFailed)});
+      EXPECT_EQ(prompts_.Messages(),
+                std::vector<QString>{AboutSubject(Text(app_msg::kLoadFailed), file)});
       EXPECT_EQ(Keys().size(), before);
+    }
+  }
+}
+
+TEST_F(PictureCommandsTest, AFileUnderAnotherFormatsNameIsReadByItsSignature) {
+  TMainForm& form = OpenStore({});
+  // A GIF saved as ".jpg" (made by ImageMagick), a PNG saved as ".jpg" (no PNG reader exists),
+  // and a JPEG of noise cut to two thirds of its bytes.
+  const QString gif = Path(QStringLiteral("drawing.jpg"));
+  ASSERT_EQ(QProcess::execute(QStringLiteral("convert"),
+                              {QStringLiteral("-size"), QStringLiteral("24x16"),
+                               QStringLiteral("xc:#3060C0"), QStringLiteral("gif:") + gif}),
+            0);
+  const QString png = Path(QStringLiteral("screen.jpg"));
+  QImage solid(24, 16, QImage::Format_RGB32);
+  solid.fill(QColor(0x30, 0x60, 0xC0));
+  ASSERT_TRUE(solid.save(png, "PNG"));
+  const QString cut = Path(QStringLiteral("cut.jpg"));
+  {
+    QImage noise(96, 96, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y) {
+      for (int x = 0; x < noise.width(); ++x) {
+        noise.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, (x ^ y) * 13 % 256));
+      }
+    }
+    ASSERT_TRUE(noise.save(cut, "JPG", 95));
+    QFile file(cut);
+    ASSERT_TRUE(file.resize(file.size() * 2 / 3));
+  }
+  const struct {
+    const QString* file;
+    bool stored;
+    QString message;  // "" for none
+  } cases[] = {
+      {&gif, true, QString()},
+      {&png, false, AboutSubject(Text(app_msg::kLoadFailed), png)},
+      {&cut, true, Text(app_msg::kEndedEarly).arg(cut)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file->toStdString());
+    prompts_.ClearRecord();
+    const size_t before = Keys().size();
+    prompts_.QueueOpenPictures({*c.file});
+    prompts_.QueueDialog(PressOk([](QDialog&) {}));
+    if (!c.message.isEmpty()) prompts_.QueueButton(TMsgDlgBtn::kOk);
+    form.AddPicture();
+    EXPECT_EQ(Keys().size(), before + (c.stored ? 1 : 0));
+    EXPECT_EQ(prompts_.Messages(),
+              c.message.isEmpty() ? std::vector<QString>{} : std::vector<QString>{c.message});
+    if (c.file == &gif) {
+      EXPECT_TRUE(NearColour(CentreColour(form.Image().Bitmap()), 0x3060C0));
+    }
+    if (c.file == &cut) {
+      EXPECT_EQ(form.Image().Bitmap().Width(), 96);
     }
   }
 }
@@ -163,7 +221,10 @@ TEST_F(PictureCommandsTest, AStoreFailureWhileAddingIsToldAndTheListStillRefresh
   form.PositionPanel().setText(QStringLiteral("stale"));
   // The store refuses a key with a zero character.
   Add(WriteJpeg(QStringLiteral("z.jpg")), QStringLiteral("bad") + QChar(0) + QStringLiteral("key"));
-  EXPECT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kStoreFailed)});
+  // The message names the picture it is about.
+  EXPECT_EQ(prompts_.Messages(), std::vector<QString>{AboutSubject(
+                                     Text(app_msg::kStoreFailed),
+                                     QStringLiteral("bad") + QChar(0) + QStringLiteral("key"))});
   EXPECT_EQ(Keys(), std::vector<std::string>{"one"});
   EXPECT_EQ(ListTexts(form.KeyList()), QStringList{QStringLiteral("one")});
   EXPECT_EQ(form.KeyList().currentRow(), -1);
@@ -187,7 +248,11 @@ TEST_F(PictureCommandsTest, DeleteKeepsTheIndexOrSelectsTheNewLast) {
     prompts_.ClearRecord();
     prompts_.QueueButton(TMsgDlgBtn::kYes);
     form.Action(TCommand::kDeleteButton).trigger();
-    ASSERT_EQ(prompts_.Messages(), std::vector<QString>{Text(app_msg::kConfirmDelete)});
+    ASSERT_EQ(prompts_.Messages(),
+              std::vector<QString>{AboutSubject(Text(app_msg::kConfirmDelete), deleted)});
+    EXPECT_EQ(
+        prompts_.Asked().front().text,
+        Text(app_msg::kConfirmDelete) + QStringLiteral("\r\r'") + deleted + QStringLiteral("'"));
     EXPECT_EQ(prompts_.Asked().front().type, TMsgDlgType::kConfirmation);
     EXPECT_EQ(form.KeyList().count(), c.count - 1);
     EXPECT_FALSE(ListTexts(form.KeyList()).contains(deleted));
@@ -306,7 +371,8 @@ TEST_F(PictureCommandsTest, RenamingToAnExistingKeyAsksAgainUntilTheNameIsFree) 
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(keys, expected);
     EXPECT_EQ(SelectedText(form.KeyList()), QString::fromUtf8(c.stored));
-    EXPECT_EQ(form.windowTitle(), Text(app_msg::kAppTitle));
+    EXPECT_TRUE(form.windowTitle().startsWith(Text(app_msg::kAppTitle)))
+        << form.windowTitle().toStdString();
     DestroyForm();
     QFile::remove(store_);
   }
@@ -339,9 +405,7 @@ TEST_F(PictureCommandsTest, SavingWritesTheChosenFormatIntoTheChosenFolder) {
       {"holiday", 0, "holiday.jpg", "\xFF\xD8\xFF"},
       {"holiday", 1, "holiday.bmp", "BM"},
       {"a.jpg", 0, "a.jpg.jpg", "\xFF\xD8\xFF"},  // the extension is always appended
-      // Names from keys never lead out of the folder.
-      {"../up", 1, ".._up.bmp", "BM"},
-      {"sub/dir/x", 1, "sub_dir_x.bmp", "BM"},
+      // Names never lead out of the folder (typed paths are refused, see below).
       {".", 1, "__.bmp", "BM"},
       {"..", 1, "___.bmp", "BM"},
   };
@@ -367,6 +431,61 @@ TEST_F(PictureCommandsTest, SavingWritesTheChosenFormatIntoTheChosenFolder) {
   EXPECT_EQ(QDir::currentPath(), QDir(folder).absolutePath());
   // Nothing was written outside the chosen folder.
   EXPECT_EQ(QDir(Path(QStringLiteral("exports"))).entryList(QDir::Files), QStringList());
+}
+
+TEST_F(PictureCommandsTest, ATypedPathIsRefusedAndAKeysSlashBecomesAnUnderscore) {
+  TMainForm& form = OpenStore({{"sub/dir", 20, 10, 0x3080F0}});
+  const QString folder = Path(QStringLiteral("exports"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  ClickRow(0);
+  // OK in the dialog: a typed path keeps it open with a message; the key as proposed is taken.
+  const struct {
+    QString typed;
+    bool refused;
+  } cases[] = {
+      {Path(QStringLiteral("elsewhere/x")), true},
+      {QStringLiteral("../up"), true},
+      {QStringLiteral("sub/dir"), false},  // the proposed key itself
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    prompts_.ClearRecord();
+    prompts_.QueueDialog([&](QDialog& dialog) {
+      auto& save = dynamic_cast<TSaveAs&>(dialog);
+      EXPECT_TRUE(save.ChooseFolder(folder));
+      save.ComboBox1().setCurrentIndex(1);
+      save.Edit1().setText(c.typed);
+      save.setResult(QDialog::Rejected);
+      save.OkButton().click();
+      EXPECT_EQ(save.result(), c.refused ? QDialog::Rejected : QDialog::Accepted);
+      // The user gives up after a refusal; the command must not save either way.
+      return c.refused ? static_cast<int>(QDialog::Accepted) : save.result();
+    });
+    form.Action(TCommand::kSaveButton).trigger();
+    if (c.refused) {
+      // Told once by the dialog and once by the command that would have saved it.
+      ASSERT_EQ(prompts_.Errors().size(), 2u);
+      EXPECT_EQ(prompts_.Errors().front(), Text(app_msg::kSaveNameIsPath).arg(c.typed));
+    } else {
+      EXPECT_TRUE(prompts_.Errors().empty());
+    }
+  }
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("sub_dir.bmp")});
+  EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("elsewhere"))));
+  EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("up.bmp"))));
+}
+
+TEST_F(PictureCommandsTest, TransparentBackgroundIsOfferedOnlyForGif) {
+  TSaveAs save(nullptr, [] { return std::vector<TDrive>{{"/", TDriveKind::kRoot}}; });
+  save.show();
+  for (int format : {0, 1, 2, 0}) {
+    SCOPED_TRACE(format);
+    save.ComboBox1().setCurrentIndex(format);
+    EXPECT_EQ(save.CheckBox2().isVisible(), format == 2);
+    EXPECT_EQ(save.CheckBox1().isVisible(), format == 2);
+  }
+  save.hide();
+  QDir::setCurrent(QDir::tempPath());
 }
 
 TEST_F(PictureCommandsTest, JpegSavesUseTheTrackBarQuality) {

@@ -13,13 +13,15 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTextBrowser>
+#include <map>
 
 #include "app/HelpWindow.h"
 #include "app/KeyListBox.h"
-#include "app/Prompts.h"
 #include "app/Preferences.h"
+#include "app/Prompts.h"
 #include "platform/qt/Registry.h"
 #include "tests/app/AppTestSupport.h"
 #include "view/Image.h"
@@ -328,6 +330,75 @@ TEST_F(SettingsTest, TheHelpDocumentHasATopicForEveryContext) {
   for (int context : {kHelpContents, kHelpSaveAs, kHelpPreferences}) {
     SCOPED_TRACE(context);
     EXPECT_TRUE(html.contains(QStringLiteral("<a name=\"context-%1\"></a>").arg(context)));
+  }
+}
+
+// The text of the help topic that starts at anchor, up to the next anchor.
+QString HelpTopic(const QString& html, const QString& anchor) {
+  const QString start = QStringLiteral("<a name=\"%1\"></a>").arg(anchor);
+  const qsizetype from = html.indexOf(start);
+  if (from < 0) return QString();
+  const qsizetype to = html.indexOf(QStringLiteral("<a name="), from + start.size());
+  return html.mid(from, to < 0 ? -1 : to - from).simplified();
+}
+
+// A menu item's text as the help names it: without the access key's "&" and trailing dots.
+QString ItemText(const QString& text) {
+  QString plain = text;
+  plain.remove(QLatin1Char('&'));
+  while (plain.endsWith(QLatin1Char('.'))) plain.chop(1);
+  return plain;
+}
+
+TEST_F(SettingsTest, HelpDescribesEveryMenuCommandAndOnlyThose) {
+  TMainForm& form = MakeForm(/*show=*/false);
+  QFile document(QStringLiteral(":/help/stillkeep.html"));
+  ASSERT_TRUE(document.open(QIODevice::ReadOnly));
+  const QString html = QString::fromUtf8(document.readAll()).simplified();
+  // Every command of the menus is named ("<b>Menu &gt; Item</b>") in the topic of its anchor.
+  std::map<QString, QStringList> offered;  // menu -> items, as the help names them
+  for (TMenuId id :
+       {TMenuId::kFile, TMenuId::kImage, TMenuId::kBatch, TMenuId::kDatabase, TMenuId::kHelp}) {
+    const QString menu = ItemText(form.Menu(id).title());
+    for (QAction* action : form.Menu(id).actions()) {
+      if (action->isSeparator()) continue;
+      offered[menu].append(ItemText(action->text()));
+    }
+  }
+  int described = 0;
+  for (int i = 0; i <= static_cast<int>(TCommand::kAbout); ++i) {
+    const auto command = static_cast<TCommand>(i);
+    SCOPED_TRACE(i);
+    const QString item = ItemText(form.Action(command).text());
+    QString menu;
+    for (TMenuId id :
+         {TMenuId::kFile, TMenuId::kImage, TMenuId::kBatch, TMenuId::kDatabase, TMenuId::kHelp}) {
+      if (form.Menu(id).actions().contains(&form.Action(command))) {
+        menu = ItemText(form.Menu(id).title());
+      }
+    }
+    ASSERT_FALSE(menu.isEmpty()) << item.toStdString();
+    ASSERT_TRUE(form.Available(command)) << item.toStdString();
+    const QString topic = HelpTopic(html, HelpAnchor(command));
+    EXPECT_TRUE(topic.contains(QStringLiteral("<b>%1 &gt; %2</b>").arg(menu, item)))
+        << menu.toStdString() << " > " << item.toStdString();
+    ++described;
+  }
+  EXPECT_EQ(described, 17);
+  // Every command the help names is one the menus offer.
+  const QRegularExpression named(QStringLiteral("<b>([^<]+) &gt; ([^<]+)</b>"));
+  for (auto it = named.globalMatch(html); it.hasNext();) {
+    const QRegularExpressionMatch match = it.next();
+    SCOPED_TRACE(match.captured(0).toStdString());
+    ASSERT_EQ(offered.count(match.captured(1)), 1u);
+    EXPECT_TRUE(offered.at(match.captured(1)).contains(match.captured(2)));
+  }
+  // The contents link to every topic.
+  for (const QString& anchor :
+       {QStringLiteral("open"), QStringLiteral("image"), QStringLiteral("batch"),
+        QStringLiteral("database"), QStringLiteral("exit"), QStringLiteral("about")}) {
+    EXPECT_TRUE(html.contains(QStringLiteral("<a href=\"#%1\">").arg(anchor)))
+        << anchor.toStdString();
   }
 }
 

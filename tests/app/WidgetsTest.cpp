@@ -3,12 +3,17 @@
 // prompts, and the application's last line of error handling.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWidget>
+#include <memory>
 #include <stdexcept>
 
 #include "app/Application.h"
@@ -232,6 +237,46 @@ TEST(ApplicationTest, AFailureEscapingAHandlerIsShownAndTheProgramGoesOn) {
   // The message is not UTF-8, so it is read as Windows-1252.
   EXPECT_EQ(shown,
             (std::vector<QString>{QStringLiteral("café failed"), QStringLiteral("café failed")}));
+}
+
+TEST(MessageBoxTest, LongTextsWrapTheTitleFitsAndTheBoxIsCentredOnTheWindow) {
+  QWidget window;
+  window.setGeometry(120, 80, 900, 700);
+  window.show();
+  QCoreApplication::processEvents();
+  const QString path = QStringLiteral("/home/user/") + QString(30, QLatin1Char('x')) +
+                       QStringLiteral("/pictures_from_the_summer_holiday_in_the_mountains/") +
+                       QString(60, QLatin1Char('y')) + QStringLiteral(".jpg");
+  const struct {
+    const char* name;
+    QString text;
+  } cases[] = {
+      {"short", QStringLiteral("OK?")},
+      {"a long path", AboutSubject(QStringLiteral("An Error Occured While Loading File"), path)},
+      {"long words", QString(400, QLatin1Char('w'))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::unique_ptr<QMessageBox> box =
+        MakeMessageBox(c.text, TMsgDlgType::kWarning, {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo},
+                       TMsgDlgDefault::kSafe, &window);
+    CentreOn(*box, &window);
+    box->show();
+    QCoreApplication::processEvents();
+    const QFontMetrics metrics(box->font());
+    // Never as wide as the text would make it in one line, nor narrower than the title.
+    EXPECT_LE(box->width(), 45 * metrics.horizontalAdvance(QLatin1Char('M')) + 200);
+    EXPECT_GE(box->width(), metrics.horizontalAdvance(box->windowTitle()));
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("Stillkeep 0.5"));
+    const QPoint offset = box->frameGeometry().center() - window.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
+    EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::No));
+    box->hide();
+  }
+  // Nothing visible is added to the text: only places to break.
+  EXPECT_EQ(WrappableText(path).remove(QChar(0x200B)), path);
+  EXPECT_EQ(AboutSubject(QStringLiteral("Delete?"), QStringLiteral("holiday")),
+            QStringLiteral("Delete?\r\r'holiday'"));
 }
 
 }  // namespace

@@ -70,11 +70,16 @@ class ImageIOTest : public testing::Test {
   TImageIO io_;
 };
 
-TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
+TEST_F(ImageIOTest, LoadFromFileTriesTheExtensionsReaderThenTheOneTheSignatureNames) {
   const TPicture picture = test::NoisePicture(6, 4, 3);
   const std::vector<uint8_t> jpeg = JPEGBytes(picture, {300, 300});
   const std::vector<uint8_t> bmp = BMPBytes(picture);
   const std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 6, 0, 4, 0, 0, 0, 0, 0x3B};
+  // A PNG signature and header: there is no PNG reader, so nothing reads it.
+  const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13,
+                                    'I',  'H', 'D', 'R', 0,    0,    0,    6,    0, 0, 0, 4};
+  // A JPEG signature with nothing after it: the JPEG reader refuses it too.
+  const std::vector<uint8_t> jpeg_start = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16};
   std::filesystem::create_directory(dir_.File("dir.jpg"));
   const struct {
     const char* name;
@@ -83,19 +88,28 @@ TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
   } cases[] = {
       {"photo.JPG", &jpeg, ""},
       {"photo.Jpeg", &jpeg, ""},
-      {"photo.jpe", &jpeg, kUnrecognizedBmp},  // not a JPEG extension: the BMP reader refuses it
-      {"photo.bmp", &jpeg, kUnrecognizedBmp},
-      {"fake.jpg", &bmp, kUnrecognizedJpeg},
+      // The extension's reader refuses the file; its signature names the reader that takes it.
+      {"photo.jpe", &jpeg, ""},
+      {"photo.bmp", &jpeg, ""},
+      {"fake.jpg", &bmp, ""},
+      {"anim.jpg", &gif, ""},
+      {"anim.tif", &gif, ""},
+      {"anim.TIFF", &gif, ""},
+      {"scan.pcx", &bmp, ""},
+      {"drawing.wmf", &bmp, ""},
       {"picture.BMP", &bmp, ""},
       {"picture", &bmp, ""},
       {"picture.png", &bmp, ""},
       {"dir.jpg/picture", &bmp, ""},
-      {"anim.tif", &gif, kUnrecognizedTiff},
-      {"anim.TIFF", &gif, kUnrecognizedTiff},
-      {"scan.pcx", &bmp, kUnrecognizedPcx},
-      {"anim.gif", &gif, ""},                        // a GIF without an image: an empty picture
-      {"drawing.wmf", &bmp, kUnrecognizedMetafile},  // no metafile loader given
-      {"drawing.EMF", &bmp, kUnrecognizedMetafile},
+      {"anim.gif", &gif, ""},  // a GIF without an image: an empty picture
+      // No reader takes the file: the extension's reader's message stands.
+      {"image.jpg", &png, kUnrecognizedJpeg},
+      {"image.gif", &png, kUnrecognizedGif},
+      {"image.bmp", &png, kUnrecognizedBmp},
+      {"image.png", &png, kUnrecognizedBmp},
+      {"drawing.EMF", &png, kUnrecognizedMetafile},  // no metafile loader given
+      {"cut.gif", &jpeg_start, kUnrecognizedGif},    // the signature's reader refuses it too
+      {"cut.tif", &jpeg_start, kUnrecognizedTiff},
       // A missing file: the fixed-message branches hide the cause, the others pass it on.
       {"missing.gif", nullptr, kUnrecognizedGif},
       {"missing.tif", nullptr, kUnrecognizedTiff},
@@ -109,8 +123,29 @@ TEST_F(ImageIOTest, LoadFromFileChoosesTheReaderByTheLowerCasedExtensionOnly) {
     EXPECT_EQ(LoadOutcome(path), c.outcome);
     if (c.outcome.empty()) {
       EXPECT_EQ(host_.Bitmap().Width(), c.content == &gif ? 0 : 6);
+      if (c.content == &bmp) {
+        EXPECT_EQ(host_.Bitmap(), picture);
+      }
     }
   }
+}
+
+TEST_F(ImageIOTest, AJpegFileCutInsideItsScanLoadsAndSaysItEndedEarly) {
+  const TPicture picture = test::NoisePicture(64, 64, 5);
+  const std::vector<uint8_t> jpeg = JPEGBytes(picture, {72, 72});
+  const std::vector<uint8_t> cut(jpeg.begin(),
+                                 jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() * 2 / 3));
+  io_.LoadFromFile(Write("whole.jpg", jpeg));
+  EXPECT_FALSE(io_.LastLoadEndedEarly());
+  io_.LoadFromFile(Write("cut.jpg", cut));
+  EXPECT_TRUE(io_.LastLoadEndedEarly());
+  EXPECT_EQ(host_.Bitmap().Width(), 64);
+  EXPECT_EQ(host_.Bitmap().Height(), 64);
+  // Named otherwise, it is found by its signature and told the same way.
+  io_.LoadFromFile(Write("cut.bmp", cut));
+  EXPECT_TRUE(io_.LastLoadEndedEarly());
+  io_.LoadFromFile(Write("whole.bmp", BMPBytes(picture)));
+  EXPECT_FALSE(io_.LastLoadEndedEarly());
 }
 
 TEST_F(ImageIOTest, ALoadReplacesThePictureAndTellsTheHostUpdateThenImageChange) {
@@ -324,7 +359,8 @@ TEST_F(ImageIOTest, EveryMetafileFailureIsUnrecognizedWmfOrEmf) {
       {"the canvas fails",
        [](TPicture&) -> std::unique_ptr<TMetafileCanvas> { throw std::runtime_error("x"); },
        Wmf100x80()},
-      {"not a metafile", PixelCanvases(), BMPBytes(test::NoisePicture(4, 4, 1))},
+      // (A picture of another format under a metafile's name is read by its signature.)
+      {"no picture at all", PixelCanvases(), {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'}},
       {"empty file", PixelCanvases(), {}},
       {"a record of size zero", PixelCanvases(), malformed},
       {"zero width", PixelCanvases(), test::TWmfBuilder(10, 0, 10, 80, 96).Bytes()},

@@ -2,7 +2,9 @@
 // they fire, scroll bars, and the pixels a paint produces.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <vector>
 
 #include "ViewTestSupport.h"
@@ -356,6 +358,55 @@ TEST_F(ImageViewTest, BackgroundSetterReportsAnImageChange) {
   view_.SetBackground(0x8000000F);
   EXPECT_EQ(view_.Background(), 0x8000000Fu);
   EXPECT_EQ(image_changes, 1);
+}
+
+}  // namespace
+}  // namespace sk
+
+namespace sk {
+namespace {
+
+// A wheel turned by the given eighths of a degree at pos, with modifiers.
+void Turn(TImageView& view, QPoint pos, QPoint angle, Qt::KeyboardModifiers modifiers) {
+  QWheelEvent wheel(QPointF(pos), QPointF(view.mapToGlobal(pos)), QPoint(), angle, Qt::NoButton,
+                    modifiers, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(&view, &wheel);
+}
+
+TEST(ImageViewWheelTest, TheWheelScrollsAndCtrlZoomsAboutThePointer) {
+  TImageView view;
+  view.resize(200, 100);
+  view.Bitmap() = test::MakePicture(1000, 800, [](int, int) { return kGrey; });
+  view.Update();
+  // A notch away from the user shows what lies above: the origin goes back.
+  Turn(view, {50, 50}, {0, -2 * kWheelNotch}, Qt::NoModifier);
+  EXPECT_EQ(view.ViewY(), 2 * kWheelScrollStep);
+  Turn(view, {50, 50}, {0, kWheelNotch}, Qt::NoModifier);
+  EXPECT_EQ(view.ViewY(), kWheelScrollStep);
+  Turn(view, {50, 50}, {0, -kWheelNotch}, Qt::ShiftModifier);  // sideways
+  EXPECT_EQ(view.ViewX(), kWheelScrollStep);
+  EXPECT_EQ(view.ViewY(), kWheelScrollStep);
+  Turn(view, {50, 50}, {0, 10 * kWheelNotch}, Qt::NoModifier);  // clamped at the top
+  EXPECT_EQ(view.ViewY(), 0);
+
+  // Ctrl zooms by ten percent a notch; the picture point under the pointer stays there.
+  view.SetViewX(100);
+  view.SetViewY(60);
+  Turn(view, {40, 30}, {0, kWheelNotch}, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 110);
+  EXPECT_EQ(view.ViewX(), (100 + 40) * 110 / 100 - 40);
+  EXPECT_EQ(view.ViewY(), (60 + 30) * 110 / 100 - 30);
+  Turn(view, {40, 30}, {0, -2 * kWheelNotch}, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 90);
+  // Half notches (a fine wheel) add up to one step.
+  Turn(view, {40, 30}, {0, kWheelNotch / 2}, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 90);
+  Turn(view, {40, 30}, {0, kWheelNotch / 2}, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 100);
+  // Zooming out stops at the last positive zoom, as the buttons do.
+  view.SetZoom(5);
+  Turn(view, {40, 30}, {0, -kWheelNotch}, Qt::ControlModifier);
+  EXPECT_EQ(view.Zoom(), 5);
 }
 
 }  // namespace

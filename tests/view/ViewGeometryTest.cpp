@@ -172,5 +172,24 @@ TEST(ViewGeometryTest, ScrollRequestsStepInZoomedPixels) {
   }
 }
 
+TEST(ViewGeometryTest, ZoomingAboutThePointerKeepsThePointUnderIt) {
+  const struct {
+    int origin, pointer, old_zoom, new_zoom, expected;
+  } cases[] = {
+      {0, 0, 100, 200, 0},       // about the corner: the origin stays
+      {0, 50, 100, 200, 50},     // point 50 moves to 100, 50 from the edge
+      {100, 40, 100, 110, 114},  // point 140 becomes 154
+      {114, 40, 110, 100, 100},  // and back
+      {0, 100, 100, 50, -50},    // reducing may ask for a negative origin (the view clamps)
+      {33, 17, 37, 27, 19},      // 50 at 37 % is 36.49 at 27 %: rounded to 36
+      {2'000'000'000, 2'000'000'000, 1, 1000, std::numeric_limits<int>::max()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.origin << " " << c.pointer << " " << c.old_zoom << "->" << c.new_zoom);
+    EXPECT_EQ(OriginAfterZoom(c.origin, c.pointer, c.old_zoom, c.new_zoom), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace sk
