@@ -1,6 +1,7 @@
 // Password, pack and kill.
 #include "app/DatabaseCommands.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QFile>
 #include <QLineEdit>
@@ -25,8 +26,14 @@ TDatabaseCommands::TDatabaseCommands(TCommandContext context, TPasswordDlg& pass
 void TDatabaseCommands::ChangePassword() {
   TPrompts& prompts = context_.prompts;
   password_dlg_.ClearEdit();
-  if (prompts.ExecDialog(password_dlg_) == QDialog::Accepted) {
+  // The kind of protection is chosen with the password, strong unless the user says otherwise.
+  password_dlg_.StrongBox().setChecked(true);
+  password_dlg_.StrongBox().show();
+  const int first_answer = prompts.ExecDialog(password_dlg_);
+  password_dlg_.StrongBox().hide();
+  if (first_answer == QDialog::Accepted) {
     const QString first = password_dlg_.Edit().text();
+    const bool strong = password_dlg_.StrongBox().isChecked();
     const std::optional<std::string> password = password_dlg_.Password();
     password_dlg_.ClearEdit();
     password_dlg_.SetLabelText(Text(app_msg::kReenterPassword));
@@ -40,6 +47,7 @@ void TDatabaseCommands::ChangePassword() {
                            {TMsgDlgBtn::kOk});
       } else {
         context_.store.Password = *password;
+        context_.store.SetStrongProtection(strong);
       }
     }
     password_dlg_.SetLabelText(Text(app_msg::kEnterYourPassword));

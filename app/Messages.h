@@ -222,6 +222,9 @@ inline constexpr char kBatchSaveFailed[] = "These pictures were not saved:\r%1";
 inline constexpr char kScanAddFailed[] = "These files were not added to the database:\r%1";
 
 // The store commands.
+// The password dialog's choice of protection, shown when a password is set or changed.
+inline constexpr char kStrongEncryption[] =
+    "Strong encryption (older versions cannot open this store)";
 inline constexpr char kReenterPassword[] = "Re-enter your password";
 inline constexpr char kEnterYourPassword[] = "Enter your password";
 inline constexpr char kPasswordsDiffer[] = "Passwords didn't match!!";

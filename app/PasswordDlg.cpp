@@ -1,6 +1,7 @@
 // The password dialog.
 #include "app/PasswordDlg.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +34,8 @@ TPasswordDlg::TPasswordDlg(QWidget* parent) : QDialog(parent) {
   edit_->setMaxLength(kMaxPasswordLength);
   edit_->setValidator(new TWin1252Validator(kMaxPasswordLength, edit_));
   label_->setBuddy(edit_);
+  strong_ = new QCheckBox(QString::fromUtf8(app_msg::kStrongEncryption), this);
+  strong_->hide();
 
   auto* buttons = new QDialogButtonBox(this);
   ok_ = buttons->addButton(QString::fromUtf8(app_msg::kOk), QDialogButtonBox::AcceptRole);
@@ -44,6 +47,7 @@ TPasswordDlg::TPasswordDlg(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(label_);
   layout->addWidget(edit_);
+  layout->addWidget(strong_);
   layout->addWidget(buttons);
   setMinimumWidth(280);
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -37,6 +38,9 @@ class TPasswordDlg : public QDialog {
 
   QLineEdit& Edit() const { return *edit_; }
   QLabel& Label() const { return *label_; }
+  // "Strong encryption (older versions cannot open this store)": hidden unless a password is
+  // being set or changed.
+  QCheckBox& StrongBox() const { return *strong_; }
   // Later uses of the dialog may change the label's text.
   void SetLabelText(const QString& text);
   void ClearEdit();
@@ -48,6 +52,7 @@ class TPasswordDlg : public QDialog {
  private:
   QLabel* label_;
   QLineEdit* edit_;
+  QCheckBox* strong_;
   QPushButton* ok_;
   QPushButton* cancel_;
 };

@@ -48,7 +48,7 @@ _skd() {
     put) options+=" --compress $password" ;;
     get) options+=" -o --output $password" ;;
     delete) options+=" $password" ;;
-    passwd) options+=" --new-password-file $password" ;;
+    passwd) options+=" --new-password-file --strong --legacy $password" ;;
     kill) options+=" --yes $password" ;;
     add) options+=" --name --quality $password" ;;
     export) options+=" --format --quality --dir $gif $password" ;;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -275,6 +276,7 @@ TScriptedPrompts::TDialogScript TypePassword(const QString& text, QString* label
 
 TEST_F(BatchCommandsTest, APasswordIsSetOnlyWhenBothEntriesMatch) {
   TMainForm& form = OpenStore({{"a"}});
+  form.KES().KeyCost = MinimumKeyCost();
   // Cancelling the first entry changes nothing, not even the label.
   prompts_.QueueDialog(TypePassword(QStringLiteral("x"), nullptr, false));
   form.ChangePassword();
@@ -300,6 +302,36 @@ TEST_F(BatchCommandsTest, APasswordIsSetOnlyWhenBothEntriesMatch) {
   prompts_.QueueDialog(TypePassword(QStringLiteral("caf\u00e9")));
   OpenThroughDialog(store_);
   EXPECT_EQ(form.KeyList().count(), 1);
+}
+
+TEST_F(BatchCommandsTest, APasswordProtectsStronglyUnlessTheUserChoosesTheLegacyCipher) {
+  TMainForm& form = OpenStore({{"a"}});
+  for (const bool strong : {true, false}) {
+    SCOPED_TRACE(strong ? "strong" : "legacy");
+    form.KES().KeyCost = MinimumKeyCost();
+    bool offered = false, checked = false;
+    prompts_.QueueDialog([&](QDialog& dialog) {
+      auto& password = dynamic_cast<TPasswordDlg&>(dialog);
+      offered = !password.StrongBox().isHidden();
+      checked = password.StrongBox().isChecked();
+      password.StrongBox().setChecked(strong);
+      password.Edit().setText(QStringLiteral("pw"));
+      return static_cast<int>(QDialog::Accepted);
+    });
+    prompts_.QueueDialog(TypePassword(QStringLiteral("pw")));
+    form.ChangePassword();
+    EXPECT_TRUE(offered);
+    EXPECT_TRUE(checked) << "strong is the default whenever a password is set";
+    EXPECT_TRUE(form.PasswordDlg().StrongBox().isHidden()) << "the open question has no choice";
+    form.CloseCurrentStore();
+    QFile container(store_);
+    ASSERT_TRUE(container.open(QIODevice::ReadOnly));
+    EXPECT_EQ(container.read(4), strong ? QByteArray("SKV\0", 4) : QByteArray("KES\0", 4));
+    prompts_.QueueDialog(TypePassword(QStringLiteral("pw")));
+    OpenThroughDialog(store_);
+    EXPECT_EQ(form.KES().Protection(), strong ? TProtection::kStrong : TProtection::kLegacy);
+    EXPECT_EQ(form.KeyList().count(), 1);
+  }
 }
 
 TEST_F(BatchCommandsTest, KillNeedsBothConfirmationsAndTakesTheStoreOffTheRecentFiles) {

@@ -250,7 +250,7 @@ TEST_F(SkdStoreTest, PasswordProtectionThroughFileAndEnvironment) {
   Ok({"put", "s.skd", "k2", "p"}, {{"SKD_PASSWORD", "s\xC3\xA9same"}});
   EXPECT_NE(Ok({"info", "s.skd"}).find("protected: no"), std::string::npos);
 
-  Ok({"passwd", "s.skd", "--new-password-file", "pw"});
+  Ok({"passwd", "s.skd", "--new-password-file", "pw", "--legacy"});
   EXPECT_EQ(ReadFile("s.skd").substr(4, 4), std::string("PWS\0", 4));
   const TSkdResult denied = Skd({"list", "s.skd"});
   EXPECT_EQ(denied.exit_code, 1);
@@ -269,6 +269,31 @@ TEST_F(SkdStoreTest, PasswordProtectionThroughFileAndEnvironment) {
 
   Ok({"passwd", "s.skd", "--password-file", "pw", "--new-password-file", "empty"});
   EXPECT_EQ(Ok({"list", "s.skd"}), "k\nk2\nk3\n");
+}
+
+TEST_F(SkdStoreTest, PasswdChoosesTheKindAndInfoTellsIt) {
+  WriteFile("p", "secret picture");
+  WriteFile("pw", "s\xC3\xA9same\n");
+  WriteFile("pw2", "other\n");
+  Ok({"put", "s.skd", "k", "p"});
+  EXPECT_NE(Ok({"info", "s.skd"}).find("protection: none\n"), std::string::npos);
+  // A store without a password becomes strong unless told otherwise.
+  Ok({"passwd", "s.skd", "--new-password-file", "pw"});
+  EXPECT_EQ(ReadFile("s.skd").substr(0, 4), std::string("SKV\0", 4));
+  EXPECT_EQ(ReadFile("s.skd").find("secret picture"), std::string::npos);
+  EXPECT_EQ(Skd({"list", "s.skd"}, {{"SKD_PASSWORD", "wrong"}}).exit_code, 1);
+  EXPECT_NE(Ok({"info", "s.skd", "--password-file", "pw"}).find("protection: strong\n"),
+            std::string::npos);
+  // A new password keeps the kind; --legacy and --strong change it.
+  Ok({"passwd", "s.skd", "--password-file", "pw", "--new-password-file", "pw2"});
+  EXPECT_EQ(ReadFile("s.skd").substr(0, 4), std::string("SKV\0", 4));
+  Ok({"passwd", "s.skd", "--password-file", "pw2", "--new-password-file", "pw", "--legacy"});
+  EXPECT_NE(Ok({"info", "s.skd", "--password-file", "pw"}).find("protection: legacy\n"),
+            std::string::npos);
+  Ok({"passwd", "s.skd", "--password-file", "pw", "--new-password-file", "pw", "--strong"});
+  EXPECT_EQ(Ok({"get", "s.skd", "k", "--password-file", "pw"}), "secret picture");
+  EXPECT_EQ(Skd({"passwd", "s.skd", "--new-password-file", "pw", "--strong", "--legacy"}).exit_code,
+            2);
 }
 
 TEST_F(SkdStoreTest, PackShrinksAndKillNeedsConfirmation) {

@@ -124,12 +124,13 @@ void AddInfo(CLI::App& app) {
   command->callback([options] {
     TStoreSession session(options->path, Access::kReadOnly, options->password);
     TKES& store = session.Store();
+    static constexpr const char* kProtection[] = {"none", "legacy", "strong"};
     std::printf(
-        "file: %s\ncount: %d\nprotected: %s\ncase-sensitive: %s\n"
+        "file: %s\ncount: %d\nprotected: %s\nprotection: %s\ncase-sensitive: %s\n"
         "data-bytes: %lld\nindex-bytes: %lld\n",
         store.FileName().c_str(), store.Count(), store.WasProtected() ? "yes" : "no",
-        store.CaseSensitive() ? "yes" : "no", static_cast<long long>(store.DataSize()),
-        static_cast<long long>(store.IndexSize()));
+        kProtection[static_cast<int>(store.Protection())], store.CaseSensitive() ? "yes" : "no",
+        static_cast<long long>(store.DataSize()), static_cast<long long>(store.IndexSize()));
     session.Close();
   });
 }
@@ -209,6 +210,7 @@ void AddDelete(CLI::App& app) {
 void AddPasswd(CLI::App& app) {
   struct Options {
     std::string path, new_password_file;
+    bool strong = false, legacy = false;
     TPasswordOptions password;
   };
   auto options = std::make_shared<Options>();
@@ -219,6 +221,15 @@ void AddPasswd(CLI::App& app) {
       ->add_option("--new-password-file", options->new_password_file,
                    "File whose first line is the new password")
       ->required();
+  auto* strong = command->add_flag(
+      "--strong", options->strong,
+      "Protect strongly: nobody without the password reads the pictures, and older versions "
+      "cannot open the store (the default for a store that had no password)");
+  command
+      ->add_flag("--legacy", options->legacy,
+                 "Protect with the legacy cipher, only for exchanging stores with older versions "
+                 "(a store that had a password keeps its kind unless told)")
+      ->excludes(strong);
   AddPasswordOption(*command, options->password);
   command->callback([options] {
     const std::string new_password = ReadPasswordFile(options->new_password_file);
@@ -226,6 +237,11 @@ void AddPasswd(CLI::App& app) {
     TKES& store = session.Store();
     if (store.ReadOnly()) throw ECommandError(FormatMessage(kes_msg::kReadOnly, store.FileName()));
     store.Password = new_password;
+    if (options->strong || options->legacy) {
+      store.SetStrongProtection(options->strong);
+    } else if (store.Protection() == TProtection::kNone) {
+      store.SetStrongProtection(true);
+    }
     session.Close();
   });
 }
