@@ -9,7 +9,7 @@ cmake -S "$root" -B "$root/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DSTILLKEEP_TESTS=OFF -DSTILLKEEP_BENCH=ON > /dev/null
 cmake --build "$root/build/bench"
 benches=("$@")
-[ ${#benches[@]} -gt 0 ] || benches=(store_bench codec_bench gif_bench tiff_bench myupdate_bench keylist_bench)
+[ ${#benches[@]} -gt 0 ] || benches=(store_bench codec_bench gif_bench tiff_bench myupdate_bench keylist_bench strong_bench)
 for b in "${benches[@]}"; do
   echo "== $b"
   if [ -x "$root/build/bench/bench/$b" ]; then
