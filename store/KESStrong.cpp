@@ -162,9 +162,11 @@ int TKES::WriteConvertedContainer(const std::string& target, bool strong) {
   try {
     // The close has let the working data file go already.
     TFile working = TFile::Open(data_name_, FileMode::kRead);
+    ProgressStart(Count(), TProgressOrigin::poClose);
     for (TIndexList* list : {&system_, &items_}) {
       const bool system = list == &system_;
       for (int i = 0; i < list->Count(); ++i) {
+        if (!system) ProgressTick(i);
         TIndex& entry = list->Value(i);
         std::vector<uint8_t> body = StoredBody(working, entry, list->Key(i), system);
         if (strong) body = SealBytes(body, BodyBinding(list->Key(i), system), *new_key);
