@@ -256,44 +256,42 @@ void TKES::LoadIndex() {
 
 template <class TReader>
 void TKES::ReadIndexRecords(TReader& stream, int64_t index_length) {
-  {
-    int32_t count = 0;
-    if (!stream.ReadInteger(count)) RaiseInvalidIndex();
-    // Every record takes at least 13 bytes: a count that cannot fit is a damaged index.
-    if (count < 0 || count > (index_length - 4) / kMinIndexRecord) RaiseInvalidIndex();
+  int32_t count = 0;
+  if (!stream.ReadInteger(count)) RaiseInvalidIndex();
+  // Every record takes at least 13 bytes: a count that cannot fit is a damaged index.
+  if (count < 0 || count > (index_length - 4) / kMinIndexRecord) RaiseInvalidIndex();
 
-    items_.SetSorted(false);
-    try {
-      items_.SetCapacity(count);
-    } catch (const EKESListError&) {
-      RaiseInvalidIndex();  // more entries than a key list can hold (4^13 or more)
-    }
-    ProgressStart(count, TProgressOrigin::poOpen);
-    for (int32_t i = 0; i < count; ++i) {
-      std::string key;
-      TIndex index;
-      int32_t flags = 0;
-      if (!stream.ReadString(key) || !stream.ReadInteger(index.offset) ||
-          !stream.ReadInteger(index.size) || !stream.ReadInteger(flags)) {
-        RaiseInvalidIndex();
-      }
-      index.flags = static_cast<uint32_t>(flags);
-      index.serial = ++serial_clock_;
-      try {
-        if (index.flags & kFlagSystem) {
-          system_.Add(std::move(key), index);
-        } else {
-          items_.Add(std::move(key), index);
-        }
-      } catch (const std::bad_alloc&) {
-        RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
-      } catch (const EKESListError&) {
-        RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
-      }
-      ProgressTick(i + 1);
-    }
-    items_.ReverseAndSort();
+  items_.SetSorted(false);
+  try {
+    items_.SetCapacity(count);
+  } catch (const EKESListError&) {
+    RaiseInvalidIndex();  // more entries than a key list can hold (4^13 or more)
   }
+  ProgressStart(count, TProgressOrigin::poOpen);
+  for (int32_t i = 0; i < count; ++i) {
+    std::string key;
+    TIndex index;
+    int32_t flags = 0;
+    if (!stream.ReadString(key) || !stream.ReadInteger(index.offset) ||
+        !stream.ReadInteger(index.size) || !stream.ReadInteger(flags)) {
+      RaiseInvalidIndex();
+    }
+    index.flags = static_cast<uint32_t>(flags);
+    index.serial = ++serial_clock_;
+    try {
+      if (index.flags & kFlagSystem) {
+        system_.Add(std::move(key), index);
+      } else {
+        items_.Add(std::move(key), index);
+      }
+    } catch (const std::bad_alloc&) {
+      RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
+    } catch (const EKESListError&) {
+      RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
+    }
+    ProgressTick(i + 1);
+  }
+  items_.ReverseAndSort();
 }
 
 void TKES::ApplyCaseMode() {
@@ -370,6 +368,7 @@ void TKES::WriteIndexRecords(TWriter& stream, TProgressOrigin origin) {
   }
 }
 
+// The strong container's writer (KESStrong.cpp) writes records into memory too.
 template void TKES::WriteIndexRecords<TIndexBytesWriter>(TIndexBytesWriter&, TProgressOrigin);
 
 std::string TKES::OverwriteTarget() {
