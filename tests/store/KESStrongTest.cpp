@@ -43,6 +43,14 @@ class KESStrongTest : public StoreTest {
     }
     return items;
   }
+  // A strongly protected store holding items.
+  void CreateStrong(const TItems& items, const std::string& password) {
+    TKES store;
+    OpenStore(store, "");
+    AddAll(store, items);
+    store.Password = password;
+    store.SetStrongProtection(true);
+  }
   void AddAll(TKES& store, const TItems& items) {
     bool compress = false;
     for (const auto& [key, body] : items) {
@@ -128,14 +136,7 @@ TEST_F(KESStrongTest, EveryChangeOfKindKeepsEveryKeyAndByte) {
 }
 
 TEST_F(KESStrongTest, AStoreKeepsItsKindWhenItsPasswordChanges) {
-  {
-    TKES store;
-    OpenStore(store, "");
-    TMemoryStream body(Bytes(100, 1));
-    store.AddItem(body, "a");
-    store.Password = "one";
-    store.SetStrongProtection(true);
-  }
+  CreateStrong({{"a", Bytes(100, 1)}}, "one");
   {
     TKES store;
     OpenStore(store, "one");
@@ -149,14 +150,7 @@ TEST_F(KESStrongTest, AStoreKeepsItsKindWhenItsPasswordChanges) {
 }
 
 TEST_F(KESStrongTest, AWrongPasswordUnpacksNothing) {
-  {
-    TKES store;
-    OpenStore(store, "");
-    TMemoryStream body(Bytes(300, 7));
-    store.AddItem(body, "item");
-    store.Password = "right";
-    store.SetStrongProtection(true);
-  }
+  CreateStrong({{"item", Bytes(300, 7)}}, "right");
   const Bytes before = ReadBytes(Path("vault.kes"));
   TKES store;
   EXPECT_THROW(OpenStore(store, "wrong"), EKESInvalidPW);
@@ -176,13 +170,7 @@ TEST_F(KESStrongTest, AWrongPasswordUnpacksNothing) {
 
 TEST_F(KESStrongTest, EveryDamagedByteFailsTheOpenOrExactlyItsOwnItem) {
   const TItems items{{"first picture", Bytes(200, 'x')}, {"second", Bytes(120, 'y')}};
-  {
-    TKES store;
-    OpenStore(store, "");
-    AddAll(store, items);
-    store.Password = "pw";
-    store.SetStrongProtection(true);
-  }
+  CreateStrong(items, "pw");
   const Bytes good = ReadBytes(Path("vault.kes"));
   int opened = 0;
   for (size_t at = 0; at < good.size(); ++at) {
@@ -227,13 +215,7 @@ TEST_F(KESStrongTest, NothingOfItsPicturesOrKeysIsPlainOnDiskWhileOpen) {
     added["another picture called " + std::to_string(i)] =
         Bytes(5000, static_cast<uint8_t>('a' + i));  // compressible, and compressed
   }
-  {
-    TKES store;
-    OpenStore(store, "");
-    store.Password = "pw";
-    store.SetStrongProtection(true);
-    AddAll(store, stored);
-  }
+  CreateStrong(stored, "pw");
   TItems all = stored;
   all.insert(added.begin(), added.end());
   const auto runs = Runs(all);
