@@ -1,12 +1,7 @@
 // libFuzzer entry point for the BMP reader: arbitrary bytes must either read or be refused with
 // EInvalidGraphic, never touching memory outside the input and the picture, and every picture
-// read must survive a write as a 24-bit BMP and a read back as exactly itself. Built and run like
-// the other targets (see README.md):
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. imaging/Picture.cpp \
-//     imaging/ByteReader.cpp platform/Files.cpp imaging/ByteStream.cpp imaging/BMPReader.cpp \
-//     imaging/BMPWriter.cpp fuzz/BMPFuzz.cpp -o /tmp/bmp_fuzz
-//   /tmp/bmp_fuzz -jobs=1 -workers=1 -rss_limit_mb=512 -max_total_time=600 CORPUS_DIR
-// The fixtures that tests/scripts/make_bmp_fixtures.py makes are a good seed corpus.
+// read must survive a write as a 24-bit BMP and a read back as exactly itself. Built and run by
+// fuzz/run (see README.md), from the fixtures of tests/scripts/make_bmp_fixtures.py.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -7,21 +7,31 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <span>
 #include <string>
 
 namespace sk::fuzz {
 
-// A folder of its own for this process, made once; TMPDIR points into it so that the store's
-// working files land there too.
+// A folder of its own for this process, made once under /tmp and removed with its contents when
+// the process exits normally; TMPDIR points into it so that the store's working files land there
+// too.
 inline const std::string& FuzzFolder() {
-  static const std::string folder = [] {
-    char pattern[] = "/tmp/sk-fuzz-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) std::abort();
-    ::setenv("TMPDIR", pattern, 1);
-    return std::string(pattern);
-  }();
-  return folder;
+  struct TFolder {
+    std::string path;
+    TFolder() {
+      char pattern[] = "/tmp/sk-fuzz-XXXXXX";
+      if (::mkdtemp(pattern) == nullptr) std::abort();
+      ::setenv("TMPDIR", pattern, 1);
+      path = pattern;
+    }
+    ~TFolder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  };
+  static const TFolder folder;
+  return folder.path;
 }
 
 inline void WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes) {

@@ -1,12 +1,7 @@
 // libFuzzer entry point for the GIF reader and writer: arbitrary bytes must either read or be
 // refused with EInvalidGraphic, and every picture read must survive a write with each encoder
-// and a read back as exactly its quantised colours. Built and run like the other targets (see
-// README.md), from the fixtures of tests/scripts/gif_oracles.py as a seed corpus:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. imaging/Picture.cpp \
-//     imaging/ByteReader.cpp platform/Files.cpp imaging/ColorQuant.cpp imaging/GIFLZW.cpp \
-//     imaging/GIFReader.cpp imaging/GIFWriter.cpp fuzz/GIFFuzz.cpp \
-//     -o /tmp/gif_fuzz
-//   /tmp/gif_fuzz -max_total_time=240 -rss_limit_mb=2048 CORPUS_DIR
+// and a read back as exactly its quantised colours. Built and run by fuzz/run (see README.md),
+// from the fixtures of tests/scripts/gif_oracles.py.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -1,14 +1,7 @@
 // libFuzzer entry point for the WMF and EMF record parsers: arbitrary bytes must either play onto
 // the recording canvas or be refused with EInvalidGraphic, without reading outside the input,
 // looping, or allocating without bound. Both parsers are tried on every input, whatever the
-// first bytes say. Built and run as shown in README.md, with the metafile fixtures as a seed
-// corpus:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. imaging/Picture.cpp \
-//     imaging/ByteReader.cpp imaging/BMPFilter.cpp imaging/MetafilePlayer.cpp \
-//     imaging/WMFReader.cpp imaging/EMFReader.cpp imaging/Metafile.cpp platform/Win1252.cpp \
-//     platform/Files.cpp tests/imaging/RecordingCanvas.cpp fuzz/MetafileFuzz.cpp \
-//     -o /tmp/metafile_fuzz
-//   /tmp/metafile_fuzz -max_total_time=600 -rss_limit_mb=256 -jobs=1 -workers=1 CORPUS_DIR
+// first bytes say. Built and run by fuzz/run (see README.md), from the metafile fixtures.
 #include <cstddef>
 #include <cstdint>
 #include <span>

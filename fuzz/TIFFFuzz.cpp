@@ -3,13 +3,7 @@
 // and a page index beyond the chain must give no page. Pages above 4 megapixels are refused, so
 // that each input stays within the memory limit (a 525-byte file may ask for a picture of a
 // gigabyte, which the reader allocates); the size checks themselves are tested by the suite. Built
-// and run like the other targets (see README.md), from small files made by tiffcp and ImageMagick
-// as a seed corpus:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. imaging/Picture.cpp \
-//     imaging/ByteReader.cpp platform/Files.cpp imaging/PackBits.cpp imaging/TIFFLZW.cpp \
-//     imaging/TIFFCCITT.cpp imaging/TIFFReader.cpp fuzz/TIFFFuzz.cpp -o /tmp/tiff_fuzz
-//   ASAN_OPTIONS=quarantine_size_mb=16 /tmp/tiff_fuzz -jobs=1 -workers=1 \
-//     -max_total_time=600 -rss_limit_mb=256 CORPUS_DIR
+// and run by fuzz/run (see README.md), from small files made by tiffcp and ImageMagick.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -568,6 +568,7 @@ void PlayEMF(std::span<const uint8_t> file, TMetafileCanvas& canvas) {
   const double sx = static_cast<double>(size.width) / width;
   const double sy = static_cast<double>(size.height) / height;
   playback.device_to_picture = TMatrix{sx, 0, 0, sy, -left * sx, -top * sy};
+  playback.picture = size;
   TMetafilePlayer player(canvas, playback);
   TEmfPlayer emf(player, h.handles);
   r.Seek(h.size);

@@ -21,7 +21,8 @@ TMetafileSize EMFSize(std::span<const uint8_t> file);
 // Unknown records and comments are skipped. A record size below 8 bytes, a record shorter than
 // its fixed fields or running past the end, an object index outside the object table, a DIB
 // that does not fit its record or that the BMP reader refuses, and counts larger than the record
-// holds raise EInvalidGraphic(kUnrecognizedMetafile); what was drawn before stays drawn.
+// holds raise EInvalidGraphic(kUnrecognizedMetafile), as does drawing beyond kMaxMetafileDrawWork;
+// what was drawn before stays drawn.
 void PlayEMF(std::span<const uint8_t> file, TMetafileCanvas& canvas);
 
 }  // namespace sk

@@ -91,6 +91,7 @@ void Check(const TJPEGCall& call, bool completed) {
 struct TDecoder : TJPEGCall {
   jpeg_decompress_struct info{};
   jpeg_source_mgr source{};
+  jpeg_progress_mgr progress{};
   TByteSource* stream = nullptr;
   uint64_t bytes_read = 0;
   uint64_t scan_data_start = kUnknown;  // stream offset just after the first scan's header
@@ -148,6 +149,13 @@ void SkipInputData(j_decompress_ptr info, long count) {
   source.bytes_in_buffer -= static_cast<size_t>(count);
 }
 
+// Called by the library before each unit of input it consumes: stops a stream that starts more
+// scans than kMaxJpegScans, since every scan passes over the whole picture again.
+void MonitorProgress(j_common_ptr object) {
+  const auto* info = reinterpret_cast<j_decompress_ptr>(object);
+  if (info->input_scan_number > kMaxJpegScans) ERREXIT1(object, JERR_BAD_SCAN_SCRIPT, 0);
+}
+
 void ReadHeader(TJPEGCall& call) {
   TDecoder& d = static_cast<TDecoder&>(call);
   jpeg_create_decompress(&d.info);
@@ -157,6 +165,8 @@ void ReadHeader(TJPEGCall& call) {
   d.source.resync_to_restart = jpeg_resync_to_restart;
   d.source.term_source = TermSource;
   d.info.src = &d.source;
+  d.progress.progress_monitor = MonitorProgress;
+  d.info.progress = &d.progress;
   jpeg_read_header(&d.info, TRUE);
   d.info.out_color_space = JCS_EXT_BGR;
 }

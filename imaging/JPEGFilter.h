@@ -20,6 +20,11 @@ struct TJpegImage {
   bool ended_early = false;
 };
 
+// The most scans a JPEG data stream may start. Each scan of a progressive stream passes over the
+// whole picture, so a stream of a few bytes per repeated scan header would otherwise cost time
+// out of all proportion to its size; real files have a few dozen at most.
+inline constexpr int kMaxJpegScans = 500;
+
 // Decodes the JPEG data stream that starts at the source's position into a 24-bit picture.
 // Every colour space the library converts gives blue-green-red pixels (grayscale gives three
 // equal bytes); CMYK and YCCK are refused. The source is read in 4096-byte blocks, so it may be
@@ -31,7 +36,8 @@ struct TJpegImage {
 // without a JFIF header gives 1 by 1 (the library's defaults).
 // Raises EInvalidGraphic(JpegLibraryMessage(code)) for every library error (empty input, no image
 // in the stream, a stream that ends before its first scan has any data, a picture over
-// kMaxPicturePixels, ...) and, before decompressing, for a source that knows its size
+// kMaxPicturePixels, a stream that starts more than kMaxJpegScans scans, which gives
+// JERR_BAD_SCAN_SCRIPT, ...) and, before decompressing, for a source that knows its size
 // (TByteSource::Remaining) when its bytes cannot hold one bit for each 8x8 block of the declared
 // size: no entropy-coded JPEG is that small, so such a file could only cost memory and time.
 // Errors raised by the source itself pass through unchanged.

@@ -379,12 +379,45 @@ void TMetafilePlayer::SyncCanvas(bool pen, bool brush, bool font) {
   }
 }
 
+// ---- Work budget ----
+
+void TMetafilePlayer::ChargeBox(double left, double top, double right, double bottom,
+                                double points) {
+  const double width = static_cast<double>(playback_.picture.width);
+  const double height = static_cast<double>(playback_.picture.height);
+  const double w = std::min(right, width) - std::max(left, 0.0);
+  const double h = std::min(bottom, height) - std::max(top, 0.0);
+  // NaN bounds compare false both ways and count nothing beyond the points.
+  const double area = w > 0 && h > 0 ? w * h : 0;
+  work_ += area + points + 1;
+  if (!(work_ <= kMaxMetafileDrawWork)) throw EInvalidGraphic(kUnrecognizedMetafile);
+}
+
+void TMetafilePlayer::Charge(const TMetaPath& path, double margin) {
+  double left = 0;
+  double top = 0;
+  double right = 0;
+  double bottom = 0;
+  bool first = true;
+  for (const TPointD& p : path.Points()) {
+    left = first ? p.x : std::min(left, p.x);
+    top = first ? p.y : std::min(top, p.y);
+    right = first ? p.x : std::max(right, p.x);
+    bottom = first ? p.y : std::max(bottom, p.y);
+    first = false;
+  }
+  ChargeBox(left - margin, top - margin, right + margin, bottom + margin,
+            static_cast<double>(path.Points().size()));
+}
+
 void TMetafilePlayer::Emit(const TMetaPath& path, bool fill, bool stroke, bool connect) {
   if (in_path_) {
     path_.Append(path, connect);
     return;
   }
   if (path.Empty() || !PathIsSane(path)) return;
+  // A wide pen reaches half its width beyond the outline; antialiasing one pixel more.
+  Charge(path, stroke ? DevicePen().width / 2 + 1 : 1);
   SyncCanvas(stroke, fill, false);
   canvas_.DrawPath(path, fill, stroke);
 }
@@ -619,6 +652,7 @@ void TMetafilePlayer::SetPixel(TPointD p, uint32_t color) {
   path.LineTo({std::floor(d.x), std::floor(d.y) + 1});
   path.Close();
   if (!PathIsSane(path)) return;
+  Charge(path, 0);
   TMetaBrush brush;
   brush.color = color & 0xFFFFFF;
   if (sent_brush_ != brush) canvas_.SetBrush(brush);
@@ -662,6 +696,11 @@ void TMetafilePlayer::Text(TPointD origin, std::u16string text, uint32_t options
       std::fabs(t.origin.x) > kMaxCoordinate || std::fabs(t.origin.y) > kMaxCoordinate) {
     return;
   }
+  // The text stays within its length in em squares of the origin, whichever way it turns.
+  const double reach = DeviceFont().height * (static_cast<double>(t.text.size()) + 1);
+  ChargeBox(t.origin.x - reach, t.origin.y - reach, t.origin.x + reach, t.origin.y + reach,
+            static_cast<double>(t.text.size()));
+  if (t.opaque) Charge(t.rect, 1);
   SyncCanvas(false, false, true);
   canvas_.DrawText(t);
 }
@@ -675,6 +714,10 @@ void TMetafilePlayer::DrawPicture(const TPicture& picture, const TRectD& source,
   check.MoveTo(a);
   check.LineTo(b);
   if (!PathIsSane(check)) return;
+  // Scaling reads the DIB's pixels besides writing the target's.
+  ChargeBox(std::min(a.x, b.x) - 1, std::min(a.y, b.y) - 1, std::max(a.x, b.x) + 1,
+            std::max(a.y, b.y) + 1,
+            static_cast<double>(picture.Width()) * static_cast<double>(picture.Height()));
   SyncCanvas(false, false, false);
   canvas_.DrawPicture(picture, source, {a.x, a.y, b.x, b.y});
 }
@@ -693,6 +736,7 @@ void TMetafilePlayer::PatBlt(const TRectD& target, uint32_t rop) {
   } else {
     return;
   }
+  Charge(path, 1);
   canvas_.DrawPath(path, true, false);
 }
 
@@ -739,6 +783,7 @@ void TMetafilePlayer::StrokeAndFillPath() {
 
 void TMetafilePlayer::ClipWith(const TMetaPath& area, uint32_t mode) {
   if (!PathIsSane(area)) return;
+  Charge(area, 1);
   if (mode == kRgnCopy) canvas_.ResetClip();
   if (mode == kRgnDiff) {
     canvas_.ExcludeClip(area);

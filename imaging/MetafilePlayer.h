@@ -74,7 +74,16 @@ struct TPlayback {
   TPointD viewport_ext{1, 1};  // the viewport a WMF's window maps onto: the picture's size
   double device_pixels_per_mm_x = 96 / 25.4;
   double device_pixels_per_mm_y = 96 / 25.4;
+  TMetafileSize picture;  // the picture drawn on, which bounds what one drawing call can cost
 };
+
+// The most work playback gives the canvas: the sum, over every drawing and clipping call, of the
+// picture pixels the call may touch (its bounding box, widened by the pen, within the picture;
+// for a DIB also the DIB's pixels) and the points of its outline. 2^32 is a few dozen fills of a
+// picture at kMaxPicturePixels, or thousands of fills of a photograph-sized one. A metafile whose
+// records go beyond it (the same huge fill repeated from a small file) is refused with
+// EInvalidGraphic(kUnrecognizedMetafile) at the record that crosses it.
+inline constexpr double kMaxMetafileDrawWork = 4294967296.0;
 
 class TMetafilePlayer {
  public:
@@ -187,6 +196,10 @@ class TMetafilePlayer {
   TMetaFont DeviceFont() const;
   TMetaPath DeviceRect(const TRectD& box, const TMatrix& m) const;
   void ClipWith(const TMetaPath& area, uint32_t mode);
+  // Counts a call on the canvas against kMaxMetafileDrawWork (see there): the box of the path
+  // widened by margin on every side, or the box given; raises when the budget is spent.
+  void Charge(const TMetaPath& path, double margin);
+  void ChargeBox(double left, double top, double right, double bottom, double points);
 
   TMetafileCanvas& canvas_;
   TPlayback playback_;
@@ -202,6 +215,7 @@ class TMetafilePlayer {
   std::optional<uint32_t> sent_text_color_, sent_background_color_;
   std::optional<bool> sent_opaque_;
   std::optional<TMetaFillRule> sent_fill_rule_;
+  double work_ = 0;  // spent of kMaxMetafileDrawWork
 };
 
 // Decodes a DIB held in a metafile record through the BMP reader: the BITMAPINFO (header and

@@ -317,7 +317,8 @@ class TRowConverter {
     if (invert_bits_) {
       for (size_t i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(~row[i]);
     } else {
-      std::memcpy(out, row.data(), bytes);
+      // A row that holds nothing (LZW data that ended before it) may have no storage at all.
+      std::copy_n(row.begin(), bytes, out);
     }
   }
 
@@ -377,7 +378,7 @@ class TRowConverter {
       const std::span<const uint8_t> rows[3] = {red, green, blue};
       for (size_t c = 0; c < 3; ++c) {
         uint8_t* plane = planes_.data() + c * width;
-        std::memcpy(plane, rows[c].data(), width);
+        std::copy_n(rows[c].begin(), width, plane);  // width may be 0 with empty rows
         for (size_t x = 1; x < width; ++x) plane[x] = static_cast<uint8_t>(plane[x] + plane[x - 1]);
       }
       red = {planes_.data(), width};

@@ -463,6 +463,7 @@ void PlayWMF(std::span<const uint8_t> file, TMetafileCanvas& canvas) {
   TPlayback playback;
   playback.wmf = true;
   playback.viewport_ext = {static_cast<double>(size.width), static_cast<double>(size.height)};
+  playback.picture = size;
   TMetafilePlayer player(canvas, playback);
   if (h.placeable) {
     player.SetWindowOrg({static_cast<double>(h.left), static_cast<double>(h.top)});

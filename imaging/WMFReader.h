@@ -23,7 +23,8 @@ TMetafileSize WMFSize(std::span<const uint8_t> file);
 // records and escapes are skipped. A record size below the record header, a record shorter than
 // its fixed fields or running past the end, an object index outside the object table, a DIB that
 // does not fit its record or that the BMP reader refuses, and counts larger than the record holds
-// raise EInvalidGraphic(kUnrecognizedMetafile); what was drawn before stays drawn.
+// raise EInvalidGraphic(kUnrecognizedMetafile), as does drawing beyond kMaxMetafileDrawWork;
+// what was drawn before stays drawn.
 void PlayWMF(std::span<const uint8_t> file, TMetafileCanvas& canvas);
 
 }  // namespace sk

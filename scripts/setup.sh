@@ -19,6 +19,8 @@ packages=(
   # an independent metafile writer for test files (GPL: linked only into a test tool)
   libuemf-dev
   xvfb xauth hyperfine
+  # the fuzz targets (fuzz/run): clang 14 with libFuzzer and the sanitizer runtimes
+  clang libclang-rt-14-dev
   # checks of the file-manager entries the program writes while it runs (desktop-file-validate;
   # gio comes with libglib2.0-bin)
   desktop-file-utils libglib2.0-bin

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstddef>
 #include <initializer_list>
 
 #include "imaging/JPEGFilter.h"
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <map>
 #include <stdexcept>
+#include <vector>
 
 #include "imaging/InvalidGraphic.h"
 #include "tests/imaging/ImagingTestSupport.h"
@@ -201,6 +203,47 @@ TEST(JPEGDecodeTest, DataTooSmallForTheDeclaredSizeIsRefusedBeforeDecompressing)
   jpeg[at + 3] = 8;
   TUnsizedSource unsized(jpeg);
   EXPECT_EQ(DecodeJpeg(unsized).picture.Width(), 8);
+}
+
+// The progressive fixture with its last scan repeated until the stream holds `scans` scans. The
+// last scan is the one that ends at the end-of-image marker; the library only warns about a
+// repeated scan, so the count alone decides.
+std::vector<uint8_t> WithScans(const std::vector<uint8_t>& jpeg, int scans) {
+  int found = 0;
+  size_t last_scan = 0;
+  for (size_t i = 0; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) {
+      ++found;
+      last_scan = i;
+    }
+  }
+  const size_t end = jpeg.size() - 2;  // the end-of-image marker
+  EXPECT_TRUE(jpeg[end] == 0xFF && jpeg[end + 1] == 0xD9);
+  EXPECT_GT(found, 1);
+  EXPECT_LE(found, scans);
+  std::vector<uint8_t> result(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(end));
+  for (int i = found; i < scans; ++i) {
+    result.insert(result.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(last_scan),
+                  jpeg.begin() + static_cast<std::ptrdiff_t>(end));
+  }
+  result.insert(result.end(), {0xFF, 0xD9});
+  return result;
+}
+
+// Every scan of a progressive stream passes over the whole picture again: a stream of up to
+// kMaxJpegScans scans decodes, one more is refused with the library's scan-script error.
+TEST(JPEGDecodeTest, AStreamOfMoreThanTheScanLimitIsRefused) {
+  const std::vector<uint8_t> jpeg = ReadFileBytes(TJPEGFixtures::Get().File("progressive"));
+  const auto [width, height] = TJPEGFixtures::Get().Size("progressive");
+  const TJpegImage image = Decode(WithScans(jpeg, kMaxJpegScans));
+  EXPECT_EQ(image.picture.Width(), width);
+  EXPECT_EQ(image.picture.Height(), height);
+  try {
+    Decode(WithScans(jpeg, kMaxJpegScans + 1));
+    ADD_FAILURE() << "decoded";
+  } catch (const EInvalidGraphic& error) {
+    EXPECT_EQ(error.what(), JpegLibraryMessage(JERR_BAD_SCAN_SCRIPT));
+  }
 }
 
 // ---- EXIF orientation ----

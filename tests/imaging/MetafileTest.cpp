@@ -482,6 +482,29 @@ TEST(MetafileReaderTest, MalformedFilesAreRefusedAsUnrecognizedWmfOrEmf) {
   }
 }
 
+// Every fill of a picture near the pixel limit touches all of it: a small file that repeats one
+// stops at kMaxMetafileDrawWork instead of keeping the canvas busy for minutes. As many fills as
+// the budget holds play; one more is refused, with the earlier fills still drawn.
+TEST(MetafileReaderTest, RepeatedFillsOfTheWholePictureStopAtTheWorkBudget) {
+  constexpr int kWidth = 16000;
+  constexpr int kHeight = 10000;
+  const int fits = static_cast<int>(kMaxMetafileDrawWork / (double{kWidth} * kHeight));
+  for (const int fills : {fits, fits + 1}) {
+    SCOPED_TRACE(fills);
+    TWmfBuilder b(0, 0, kWidth, kHeight, 96);
+    for (int i = 0; i < fills; ++i) WmfRect(b, 0, 0, kWidth, kHeight);
+    TRecordingCanvas canvas;
+    try {
+      PlayWMF(b.Bytes(), canvas);
+      EXPECT_EQ(fills, fits) << "played";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_EQ(fills, fits + 1);
+      EXPECT_STREQ(e.what(), kUnrecognizedMetafile);
+    }
+    EXPECT_EQ(Drawn(canvas).size(), static_cast<size_t>(fits));
+  }
+}
+
 // Inputs the fuzz target once found troublesome (see fuzz/README.md): each must play or be
 // refused, within the memory and time of any other file.
 TEST(MetafileReaderTest, FuzzFindingsPlayOrAreRefused) {
