@@ -1,5 +1,6 @@
 // The octree colour quantiser. Nodes live in a pool and refer to each other by index, so merging a
-// subtree returns its nodes to the pool without any per-node allocation.
+// subtree returns its nodes to the pool without any per-node allocation. A cache of the paths
+// colours took through the tree spares most pixels the walk from the root.
 #include "imaging/ColorQuant.h"
 
 #include <array>
@@ -11,6 +12,8 @@ namespace {
 
 constexpr int32_t kNone = -1;
 constexpr int kDeepestLevel = 8;
+constexpr int kPathSlotBits = 13;
+constexpr uint64_t kNoPath = ~uint64_t{0};
 
 struct TOctNode {
   // Running totals of every pixel whose path passed through the node. 64 bits: a picture may
@@ -37,6 +40,15 @@ int ChildIndex(uint8_t red, uint8_t green, uint8_t blue, int level) {
   return (((red >> shift) & 1) << 2) | (((green >> shift) & 1) << 1) | ((blue >> shift) & 1);
 }
 
+// The nodes a colour's walk passed through, from the root to the node where it stopped (a leaf or
+// a node on the leaf level), for every colour that shares the bits the walk looked at.
+struct TPath {
+  // The tree's generation above the colour's bits above the leaf level; kNoPath when unused.
+  uint64_t tag = kNoPath;
+  std::array<int32_t, kDeepestLevel + 1> nodes{};
+  int length = 0;
+};
+
 class TOctree {
  public:
   explicit TOctree(int max_colors) : max_colors_(max_colors) {
@@ -45,31 +57,40 @@ class TOctree {
     // the leaves never outnumber max_colors + 1: the pool never grows beyond this.
     nodes_.reserve(static_cast<size_t>(max_colors + 1) * (kDeepestLevel + 1) + 1);
     root_ = NewNode(0);
+    paths_.resize(size_t{1} << kPathSlotBits);
   }
 
   // Adds `count` pixels of one colour, then merges once if the leaves outnumber max_colors.
   // Only the first of equal neighbouring pixels can create a leaf, so adding a run at once after
   // adding its first pixel alone gives the tree that adding each pixel would.
   void Add(uint8_t red, uint8_t green, uint8_t blue, uint64_t count) {
-    int32_t node = root_;
-    for (;;) {
-      TOctNode& current = nodes_[node];
-      current.red_sum += red * count;
-      current.green_sum += green * count;
-      current.blue_sum += blue * count;
-      current.pixel_count += count;
-      if (current.leaf || current.level >= leaf_level_) break;
-      const int index = ChildIndex(red, green, blue, current.level);
-      int32_t child = current.children[index];
-      if (child == kNone) {
-        const int child_level = current.level + 1;
-        child = NewNode(child_level);  // may move the pool: `current` is not used again
-        TOctNode& parent = nodes_[node];
-        parent.children[index] = child;
-        ++parent.child_count;
-        if (parent.child_count > 1 && !parent.listed) Link(node);
+    TPath& path = PathSlot(red, green, blue);
+    const uint64_t tag = PathTag(red, green, blue);
+    if (path.tag == tag) {
+      // The walk would create nothing and stop where it did before: only the totals change.
+      for (int i = 0; i < path.length; ++i) Accumulate(nodes_[path.nodes[i]], red, green, blue, count);
+    } else {
+      path.length = 0;
+      int32_t node = root_;
+      for (;;) {
+        path.nodes[path.length++] = node;
+        TOctNode& current = nodes_[node];
+        Accumulate(current, red, green, blue, count);
+        if (current.leaf || current.level >= leaf_level_) break;
+        const int index = ChildIndex(red, green, blue, current.level);
+        int32_t child = current.children[index];
+        if (child == kNone) {
+          const int child_level = current.level + 1;
+          child = NewNode(child_level);  // may move the pool: `current` is not used again
+          TOctNode& parent = nodes_[node];
+          parent.children[index] = child;
+          ++parent.child_count;
+          if (parent.child_count > 1 && !parent.listed) Link(node);
+        }
+        node = child;
       }
-      node = child;
+      // A merge below starts a new generation, which retires this path at once.
+      path.tag = tag;
     }
     if (leaf_count_ > max_colors_) Reduce();
   }
@@ -81,20 +102,53 @@ class TOctree {
     return palette;
   }
 
-  // The palette index of a colour that was added to the tree.
-  uint8_t Map(uint8_t red, uint8_t green, uint8_t blue) const {
-    int32_t node = root_;
-    while (!IsPaletteNode(nodes_[node])) {
-      const int32_t child = nodes_[node].children[ChildIndex(red, green, blue, nodes_[node].level)];
-      // Every colour added has a path down to a palette node; anything else is a caller's error.
-      if (child == kNone) throw std::logic_error("OctQuantize: colour was not added");
-      node = child;
+  // The palette index of a colour that was added to the tree. Call after BuildPalette.
+  uint8_t Map(uint8_t red, uint8_t green, uint8_t blue) {
+    TPath& path = PathSlot(red, green, blue);
+    const uint64_t tag = PathTag(red, green, blue);
+    if (path.tag != tag) {
+      path.length = 0;
+      int32_t node = root_;
+      path.nodes[path.length++] = node;
+      while (!IsPaletteNode(nodes_[node])) {
+        const int32_t child =
+            nodes_[node].children[ChildIndex(red, green, blue, nodes_[node].level)];
+        // Every colour added has a path down to a palette node; anything else is a caller's error.
+        if (child == kNone) throw std::logic_error("OctQuantize: colour was not added");
+        node = child;
+        path.nodes[path.length++] = node;
+      }
+      path.tag = tag;
     }
-    return static_cast<uint8_t>(nodes_[node].palette_index);
+    return static_cast<uint8_t>(nodes_[path.nodes[path.length - 1]].palette_index);
   }
 
  private:
   bool IsPaletteNode(const TOctNode& node) const { return node.leaf || node.level == leaf_level_; }
+
+  static void Accumulate(TOctNode& node, uint8_t red, uint8_t green, uint8_t blue, uint64_t count) {
+    node.red_sum += red * count;
+    node.green_sum += green * count;
+    node.blue_sum += blue * count;
+    node.pixel_count += count;
+  }
+
+  // A walk looks only at the bits of each channel above the leaf level, and it takes the same
+  // nodes until a merge changes the tree's shape (new nodes only ever hang below the end of a
+  // walk that created them). So a path is known by those bits and the number of merges so far.
+  uint32_t PathKey(uint8_t red, uint8_t green, uint8_t blue) const {
+    const uint32_t mask = (0xFFu << (kDeepestLevel - leaf_level_)) & 0xFFu;
+    return ((red & mask) << 16) | ((green & mask) << 8) | (blue & mask);
+  }
+
+  uint64_t PathTag(uint8_t red, uint8_t green, uint8_t blue) const {
+    return (generation_ << 24) | PathKey(red, green, blue);
+  }
+
+  TPath& PathSlot(uint8_t red, uint8_t green, uint8_t blue) {
+    const uint32_t key = PathKey(red, green, blue);
+    return paths_[(key * 0x9E3779B1u) >> (32 - kPathSlotBits)];
+  }
 
   int32_t NewNode(int level) {
     int32_t index;
@@ -153,6 +207,7 @@ class TOctree {
   // non-empty list above the leaf level; among equal counts the one nearest the head, that is the
   // one listed last.
   void Reduce() {
+    ++generation_;
     int level = leaf_level_ - 1;
     while (level >= 0 && lists_[level] == kNone) --level;
     // Cannot happen while max_colors >= 1 (an inner node with two children is always listed), but
@@ -192,6 +247,8 @@ class TOctree {
 
   std::vector<TOctNode> nodes_;
   std::vector<int32_t> free_;
+  std::vector<TPath> paths_;
+  uint64_t generation_ = 0;  // merges so far
   std::array<int32_t, kDeepestLevel> lists_{};
   int32_t root_ = kNone;
   int leaf_level_ = kDeepestLevel;
