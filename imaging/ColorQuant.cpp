@@ -41,12 +41,18 @@ int ChildIndex(uint8_t red, uint8_t green, uint8_t blue, int level) {
 }
 
 // The nodes a colour's walk passed through, from the root to the node where it stopped (a leaf or
-// a node on the leaf level), for every colour that shares the bits the walk looked at.
+// a node on the leaf level), for every colour that shares the bits the walk looked at, with the
+// totals of the pixels added along it that the nodes have not yet been given.
 struct TPath {
   // The tree's generation above the colour's bits above the leaf level; kNoPath when unused.
   uint64_t tag = kNoPath;
+  uint64_t pixel_count = 0;
+  uint64_t red_sum = 0;
+  uint64_t green_sum = 0;
+  uint64_t blue_sum = 0;
   std::array<int32_t, kDeepestLevel + 1> nodes{};
   int length = 0;
+  bool pending = false;  // on the tree's list of paths to flush
 };
 
 class TOctree {
@@ -63,19 +69,20 @@ class TOctree {
   // Adds `count` pixels of one colour, then merges once if the leaves outnumber max_colors.
   // Only the first of equal neighbouring pixels can create a leaf, so adding a run at once after
   // adding its first pixel alone gives the tree that adding each pixel would.
+  // The pixels' totals wait in their path until a merge or the palette needs the nodes' totals
+  // (FlushPaths), or until another path takes the slot.
   void Add(uint8_t red, uint8_t green, uint8_t blue, uint64_t count) {
     TPath& path = PathSlot(red, green, blue);
     const uint64_t tag = PathTag(red, green, blue);
-    if (path.tag == tag) {
-      // The walk would create nothing and stop where it did before: only the totals change.
-      for (int i = 0; i < path.length; ++i) Accumulate(nodes_[path.nodes[i]], red, green, blue, count);
-    } else {
+    if (path.tag != tag) {
+      // The walk would create nothing and stop where it did before when the tags match; else
+      // the slot's path gives its nodes what it holds and the walk is taken afresh.
+      Flush(path);
       path.length = 0;
       int32_t node = root_;
       for (;;) {
         path.nodes[path.length++] = node;
         TOctNode& current = nodes_[node];
-        Accumulate(current, red, green, blue, count);
         if (current.leaf || current.level >= leaf_level_) break;
         const int index = ChildIndex(red, green, blue, current.level);
         int32_t child = current.children[index];
@@ -92,11 +99,23 @@ class TOctree {
       // A merge below starts a new generation, which retires this path at once.
       path.tag = tag;
     }
-    if (leaf_count_ > max_colors_) Reduce();
+    if (!path.pending) {
+      path.pending = true;
+      pending_.push_back(&path);
+    }
+    path.pixel_count += count;
+    path.red_sum += red * count;
+    path.green_sum += green * count;
+    path.blue_sum += blue * count;
+    if (leaf_count_ > max_colors_) {
+      FlushPaths();
+      Reduce();
+    }
   }
 
   // Numbers the palette nodes depth-first and returns their average colours in that order.
   std::vector<TRgb> BuildPalette() {
+    FlushPaths();
     std::vector<TRgb> palette;
     Number(root_, palette);
     return palette;
@@ -126,11 +145,26 @@ class TOctree {
  private:
   bool IsPaletteNode(const TOctNode& node) const { return node.leaf || node.level == leaf_level_; }
 
-  static void Accumulate(TOctNode& node, uint8_t red, uint8_t green, uint8_t blue, uint64_t count) {
-    node.red_sum += red * count;
-    node.green_sum += green * count;
-    node.blue_sum += blue * count;
-    node.pixel_count += count;
+  // Gives every node on the path the totals the path holds. The nodes are those of the path's
+  // own generation: paths are flushed before every merge.
+  void Flush(TPath& path) {
+    if (path.pixel_count == 0) return;
+    for (int i = 0; i < path.length; ++i) {
+      TOctNode& node = nodes_[path.nodes[i]];
+      node.pixel_count += path.pixel_count;
+      node.red_sum += path.red_sum;
+      node.green_sum += path.green_sum;
+      node.blue_sum += path.blue_sum;
+    }
+    path.pixel_count = path.red_sum = path.green_sum = path.blue_sum = 0;
+  }
+
+  void FlushPaths() {
+    for (TPath* path : pending_) {
+      Flush(*path);
+      path->pending = false;
+    }
+    pending_.clear();
   }
 
   // A walk looks only at the bits of each channel above the leaf level, and it takes the same
@@ -248,6 +282,7 @@ class TOctree {
   std::vector<TOctNode> nodes_;
   std::vector<int32_t> free_;
   std::vector<TPath> paths_;
+  std::vector<TPath*> pending_;  // the paths that hold totals
   uint64_t generation_ = 0;  // merges so far
   std::array<int32_t, kDeepestLevel> lists_{};
   int32_t root_ = kNone;
