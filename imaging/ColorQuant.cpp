@@ -14,6 +14,8 @@ constexpr int32_t kNone = -1;
 constexpr int kDeepestLevel = 8;
 constexpr int kPathSlotBits = 13;
 constexpr uint64_t kNoPath = ~uint64_t{0};
+constexpr int kIndexSlotBits = 14;
+constexpr uint64_t kNoIndex = ~uint64_t{0};
 
 struct TOctNode {
   // Running totals of every pixel whose path passed through the node. 64 bits: a picture may
@@ -116,6 +118,7 @@ class TOctree {
   // Numbers the palette nodes depth-first and returns their average colours in that order.
   std::vector<TRgb> BuildPalette() {
     FlushPaths();
+    indexes_.assign(size_t{1} << kIndexSlotBits, kNoIndex);
     std::vector<TRgb> palette;
     Number(root_, palette);
     return palette;
@@ -123,6 +126,11 @@ class TOctree {
 
   // The palette index of a colour that was added to the tree. Call after BuildPalette.
   uint8_t Map(uint8_t red, uint8_t green, uint8_t blue) {
+    // Colours that share the bits above the leaf level share their palette index; a small table
+    // of recent ones (key x 256 + index) answers most pixels without touching the paths.
+    const uint32_t key = PathKey(red, green, blue);
+    uint64_t& known = indexes_[(key * 0x9E3779B1u) >> (32 - kIndexSlotBits)];
+    if ((known >> 8) == key) return static_cast<uint8_t>(known);
     TPath& path = PathSlot(red, green, blue);
     const uint64_t tag = PathTag(red, green, blue);
     if (path.tag != tag) {
@@ -139,7 +147,9 @@ class TOctree {
       }
       path.tag = tag;
     }
-    return static_cast<uint8_t>(nodes_[path.nodes[path.length - 1]].palette_index);
+    const uint8_t index = static_cast<uint8_t>(nodes_[path.nodes[path.length - 1]].palette_index);
+    known = (uint64_t{key} << 8) | index;
+    return index;
   }
 
  private:
@@ -282,6 +292,7 @@ class TOctree {
   std::vector<TOctNode> nodes_;
   std::vector<int32_t> free_;
   std::vector<TPath> paths_;
+  std::vector<uint64_t> indexes_;  // Map's table, kNoIndex when free
   std::vector<TPath*> pending_;  // the paths that hold totals
   uint64_t generation_ = 0;  // merges so far
   std::array<int32_t, kDeepestLevel> lists_{};
