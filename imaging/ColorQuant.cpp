@@ -293,8 +293,8 @@ class TOctree {
   std::vector<int32_t> free_;
   std::vector<TPath> paths_;
   std::vector<uint64_t> indexes_;  // Map's table, kNoIndex when free
-  std::vector<TPath*> pending_;  // the paths that hold totals
-  uint64_t generation_ = 0;  // merges so far
+  std::vector<TPath*> pending_;    // the paths that hold totals
+  uint64_t generation_ = 0;        // merges so far
   std::array<int32_t, kDeepestLevel> lists_{};
   int32_t root_ = kNone;
   int leaf_level_ = kDeepestLevel;
