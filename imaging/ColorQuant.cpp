@@ -1,6 +1,7 @@
 // The octree colour quantiser. Nodes live in a pool and refer to each other by index, so merging a
 // subtree returns its nodes to the pool without any per-node allocation. A cache of the paths
-// colours took through the tree spares most pixels the walk from the root.
+// colours took through the tree spares most pixels the walk from the root, and the path gathers
+// their totals until the nodes' totals are read.
 #include "imaging/ColorQuant.h"
 
 #include <array>
@@ -46,7 +47,8 @@ int ChildIndex(uint8_t red, uint8_t green, uint8_t blue, int level) {
 // a node on the leaf level), for every colour that shares the bits the walk looked at, with the
 // totals of the pixels added along it that the nodes have not yet been given.
 struct TPath {
-  // The tree's generation above the colour's bits above the leaf level; kNoPath when unused.
+  // The number of merges so far (from bit 24 up) and the colour's bits above the leaf level
+  // (PathKey); kNoPath when unused.
   uint64_t tag = kNoPath;
   uint64_t pixel_count = 0;
   uint64_t red_sum = 0;
@@ -293,7 +295,7 @@ class TOctree {
   std::vector<int32_t> free_;
   std::vector<TPath> paths_;
   std::vector<uint64_t> indexes_;  // Map's table, kNoIndex when free
-  std::vector<TPath*> pending_;    // the paths that hold totals
+  std::vector<TPath*> pending_;    // the paths that hold totals (paths_ never reallocates)
   uint64_t generation_ = 0;        // merges so far
   std::array<int32_t, kDeepestLevel> lists_{};
   int32_t root_ = kNone;
