@@ -1,5 +1,7 @@
 // The octree colour quantiser. Nodes live in a pool and refer to each other by index, so merging a
-// subtree returns its nodes to the pool without any per-node allocation.
+// subtree returns its nodes to the pool without any per-node allocation. A cache of the paths
+// colours took through the tree spares most pixels the walk from the root, and the path gathers
+// their totals until the nodes' totals are read.
 #include "imaging/ColorQuant.h"
 
 #include <array>
@@ -11,6 +13,10 @@ namespace {
 
 constexpr int32_t kNone = -1;
 constexpr int kDeepestLevel = 8;
+constexpr int kPathSlotBits = 13;
+constexpr uint64_t kNoPath = ~uint64_t{0};
+constexpr int kIndexSlotBits = 14;
+constexpr uint64_t kNoIndex = ~uint64_t{0};
 
 struct TOctNode {
   // Running totals of every pixel whose path passed through the node. 64 bits: a picture may
@@ -37,6 +43,22 @@ int ChildIndex(uint8_t red, uint8_t green, uint8_t blue, int level) {
   return (((red >> shift) & 1) << 2) | (((green >> shift) & 1) << 1) | ((blue >> shift) & 1);
 }
 
+// The nodes a colour's walk passed through, from the root to the node where it stopped (a leaf or
+// a node on the leaf level), for every colour that shares the bits the walk looked at, with the
+// totals of the pixels added along it that the nodes have not yet been given.
+struct TPath {
+  // The number of merges so far (from bit 24 up) and the colour's bits above the leaf level
+  // (PathKey); kNoPath when unused.
+  uint64_t tag = kNoPath;
+  uint64_t pixel_count = 0;
+  uint64_t red_sum = 0;
+  uint64_t green_sum = 0;
+  uint64_t blue_sum = 0;
+  std::array<int32_t, kDeepestLevel + 1> nodes{};
+  int length = 0;
+  bool pending = false;  // on the tree's list of paths to flush
+};
+
 class TOctree {
  public:
   explicit TOctree(int max_colors) : max_colors_(max_colors) {
@@ -45,56 +67,134 @@ class TOctree {
     // the leaves never outnumber max_colors + 1: the pool never grows beyond this.
     nodes_.reserve(static_cast<size_t>(max_colors + 1) * (kDeepestLevel + 1) + 1);
     root_ = NewNode(0);
+    paths_.resize(size_t{1} << kPathSlotBits);
   }
 
   // Adds `count` pixels of one colour, then merges once if the leaves outnumber max_colors.
   // Only the first of equal neighbouring pixels can create a leaf, so adding a run at once after
   // adding its first pixel alone gives the tree that adding each pixel would.
+  // The pixels' totals wait in their path until a merge or the palette needs the nodes' totals
+  // (FlushPaths), or until another path takes the slot.
   void Add(uint8_t red, uint8_t green, uint8_t blue, uint64_t count) {
-    int32_t node = root_;
-    for (;;) {
-      TOctNode& current = nodes_[node];
-      current.red_sum += red * count;
-      current.green_sum += green * count;
-      current.blue_sum += blue * count;
-      current.pixel_count += count;
-      if (current.leaf || current.level >= leaf_level_) break;
-      const int index = ChildIndex(red, green, blue, current.level);
-      int32_t child = current.children[index];
-      if (child == kNone) {
-        const int child_level = current.level + 1;
-        child = NewNode(child_level);  // may move the pool: `current` is not used again
-        TOctNode& parent = nodes_[node];
-        parent.children[index] = child;
-        ++parent.child_count;
-        if (parent.child_count > 1 && !parent.listed) Link(node);
+    TPath& path = PathSlot(red, green, blue);
+    const uint64_t tag = PathTag(red, green, blue);
+    if (path.tag != tag) {
+      // The walk would create nothing and stop where it did before when the tags match; else
+      // the slot's path gives its nodes what it holds and the walk is taken afresh.
+      Flush(path);
+      path.length = 0;
+      int32_t node = root_;
+      for (;;) {
+        path.nodes[path.length++] = node;
+        TOctNode& current = nodes_[node];
+        if (current.leaf || current.level >= leaf_level_) break;
+        const int index = ChildIndex(red, green, blue, current.level);
+        int32_t child = current.children[index];
+        if (child == kNone) {
+          const int child_level = current.level + 1;
+          child = NewNode(child_level);  // may move the pool: `current` is not used again
+          TOctNode& parent = nodes_[node];
+          parent.children[index] = child;
+          ++parent.child_count;
+          if (parent.child_count > 1 && !parent.listed) Link(node);
+        }
+        node = child;
       }
-      node = child;
+      // A merge below starts a new generation, which retires this path at once.
+      path.tag = tag;
     }
-    if (leaf_count_ > max_colors_) Reduce();
+    if (!path.pending) {
+      path.pending = true;
+      pending_.push_back(&path);
+    }
+    path.pixel_count += count;
+    path.red_sum += red * count;
+    path.green_sum += green * count;
+    path.blue_sum += blue * count;
+    if (leaf_count_ > max_colors_) {
+      FlushPaths();
+      Reduce();
+    }
   }
 
   // Numbers the palette nodes depth-first and returns their average colours in that order.
   std::vector<TRgb> BuildPalette() {
+    FlushPaths();
+    indexes_.assign(size_t{1} << kIndexSlotBits, kNoIndex);
     std::vector<TRgb> palette;
     Number(root_, palette);
     return palette;
   }
 
-  // The palette index of a colour that was added to the tree.
-  uint8_t Map(uint8_t red, uint8_t green, uint8_t blue) const {
-    int32_t node = root_;
-    while (!IsPaletteNode(nodes_[node])) {
-      const int32_t child = nodes_[node].children[ChildIndex(red, green, blue, nodes_[node].level)];
-      // Every colour added has a path down to a palette node; anything else is a caller's error.
-      if (child == kNone) throw std::logic_error("OctQuantize: colour was not added");
-      node = child;
+  // The palette index of a colour that was added to the tree. Call after BuildPalette.
+  uint8_t Map(uint8_t red, uint8_t green, uint8_t blue) {
+    // Colours that share the bits above the leaf level share their palette index; a small table
+    // of recent ones (key x 256 + index) answers most pixels without touching the paths.
+    const uint32_t key = PathKey(red, green, blue);
+    uint64_t& known = indexes_[(key * 0x9E3779B1u) >> (32 - kIndexSlotBits)];
+    if ((known >> 8) == key) return static_cast<uint8_t>(known);
+    TPath& path = PathSlot(red, green, blue);
+    const uint64_t tag = PathTag(red, green, blue);
+    if (path.tag != tag) {
+      path.length = 0;
+      int32_t node = root_;
+      path.nodes[path.length++] = node;
+      while (!IsPaletteNode(nodes_[node])) {
+        const int32_t child =
+            nodes_[node].children[ChildIndex(red, green, blue, nodes_[node].level)];
+        // Every colour added has a path down to a palette node; anything else is a caller's error.
+        if (child == kNone) throw std::logic_error("OctQuantize: colour was not added");
+        node = child;
+        path.nodes[path.length++] = node;
+      }
+      path.tag = tag;
     }
-    return static_cast<uint8_t>(nodes_[node].palette_index);
+    const uint8_t index = static_cast<uint8_t>(nodes_[path.nodes[path.length - 1]].palette_index);
+    known = (uint64_t{key} << 8) | index;
+    return index;
   }
 
  private:
   bool IsPaletteNode(const TOctNode& node) const { return node.leaf || node.level == leaf_level_; }
+
+  // Gives every node on the path the totals the path holds. The nodes are those of the path's
+  // own generation: paths are flushed before every merge.
+  void Flush(TPath& path) {
+    if (path.pixel_count == 0) return;
+    for (int i = 0; i < path.length; ++i) {
+      TOctNode& node = nodes_[path.nodes[i]];
+      node.pixel_count += path.pixel_count;
+      node.red_sum += path.red_sum;
+      node.green_sum += path.green_sum;
+      node.blue_sum += path.blue_sum;
+    }
+    path.pixel_count = path.red_sum = path.green_sum = path.blue_sum = 0;
+  }
+
+  void FlushPaths() {
+    for (TPath* path : pending_) {
+      Flush(*path);
+      path->pending = false;
+    }
+    pending_.clear();
+  }
+
+  // A walk looks only at the bits of each channel above the leaf level, and it takes the same
+  // nodes until a merge changes the tree's shape (new nodes only ever hang below the end of a
+  // walk that created them). So a path is known by those bits and the number of merges so far.
+  uint32_t PathKey(uint8_t red, uint8_t green, uint8_t blue) const {
+    const uint32_t mask = (0xFFu << (kDeepestLevel - leaf_level_)) & 0xFFu;
+    return ((red & mask) << 16) | ((green & mask) << 8) | (blue & mask);
+  }
+
+  uint64_t PathTag(uint8_t red, uint8_t green, uint8_t blue) const {
+    return (generation_ << 24) | PathKey(red, green, blue);
+  }
+
+  TPath& PathSlot(uint8_t red, uint8_t green, uint8_t blue) {
+    const uint32_t key = PathKey(red, green, blue);
+    return paths_[(key * 0x9E3779B1u) >> (32 - kPathSlotBits)];
+  }
 
   int32_t NewNode(int level) {
     int32_t index;
@@ -153,6 +253,7 @@ class TOctree {
   // non-empty list above the leaf level; among equal counts the one nearest the head, that is the
   // one listed last.
   void Reduce() {
+    ++generation_;
     int level = leaf_level_ - 1;
     while (level >= 0 && lists_[level] == kNone) --level;
     // Cannot happen while max_colors >= 1 (an inner node with two children is always listed), but
@@ -192,6 +293,10 @@ class TOctree {
 
   std::vector<TOctNode> nodes_;
   std::vector<int32_t> free_;
+  std::vector<TPath> paths_;
+  std::vector<uint64_t> indexes_;  // Map's table, kNoIndex when free
+  std::vector<TPath*> pending_;    // the paths that hold totals (paths_ never reallocates)
+  uint64_t generation_ = 0;        // merges so far
   std::array<int32_t, kDeepestLevel> lists_{};
   int32_t root_ = kNone;
   int leaf_level_ = kDeepestLevel;

@@ -69,39 +69,44 @@ void WriteMinCodeSize(TByteSink& sink) {
   sink.Write({&byte, 1});
 }
 
-// The string table of the LZW encoder: 8009 slots (a prime above the 4096 codes), each holding
-// key x 4096 + code for key = prefix code x 256 + pixel value, or all bits set when empty.
-// Probing from h goes to 2h mod 8009 (8008 after 0). Doubling has order 4004 modulo 8009, so each
-// probe sequence cycles through 4004 slots, more than the 3837 strings the encoder ever holds: a
-// free slot is always found.
+// The string table of the LZW encoder: 16384 slots (four times the 4096 codes, so most searches
+// end at their first slot), each holding key x 4096 + code for key = prefix code x 256 + pixel
+// value, or all bits set when empty. Probing goes on to the next slot, wrapping at the end; the
+// table never holds more than the 3837 strings of one clear, so a free slot is always found.
 class TLZWHashTable {
  public:
   TLZWHashTable() { Clear(); }
 
   void Clear() { slots_.fill(kEmpty); }
 
-  // The code of the string `key`, or -1.
-  int Lookup(uint32_t key) const {
-    for (uint32_t h = Hash(key);; h = Next(h)) {
-      const uint32_t slot = slots_[h];
-      if ((slot >> 12) == kEmptyKey) return -1;
-      if ((slot >> 12) == key) return static_cast<int>(slot & 0xFFF);
+  // The slot that holds the string `key`, or the free slot where it would go.
+  uint32_t Find(uint32_t key) const {
+    uint32_t h = Hash(key);
+    for (;;) {
+      const uint32_t slot_key = slots_[h] >> 12;
+      if (slot_key == key || slot_key == kEmptyKey) return h;
+      h = (h + 1) & (kSlots - 1);
     }
   }
 
-  void Insert(uint32_t key, int code) {
-    uint32_t h = Hash(key);
-    while ((slots_[h] >> 12) != kEmptyKey) h = Next(h);
-    slots_[h] = (key << 12) | (static_cast<uint32_t>(code) & 0xFFF);
+  // The code in a slot that Find returned, or -1 when the slot is free.
+  int Code(uint32_t slot) const {
+    return slots_[slot] == kEmpty ? -1 : static_cast<int>(slots_[slot] & 0xFFF);
+  }
+
+  // Puts the string `key` in the free slot that Find returned for it.
+  void Insert(uint32_t slot, uint32_t key, int code) {
+    slots_[slot] = (key << 12) | (static_cast<uint32_t>(code) & 0xFFF);
   }
 
  private:
-  static constexpr uint32_t kSlots = 8009;
+  static constexpr int kSlotBits = 14;
+  static constexpr uint32_t kSlots = uint32_t{1} << kSlotBits;
   static constexpr uint32_t kEmpty = 0xFFFFFFFF;
   static constexpr uint32_t kEmptyKey = kEmpty >> 12;
 
-  static uint32_t Hash(uint32_t key) { return (key ^ (key >> 4)) % kSlots; }
-  static uint32_t Next(uint32_t h) { return h == 0 ? kSlots - 1 : (2 * h) % kSlots; }
+  // Keys are below 2^20; the multiplication spreads them over the slots.
+  static uint32_t Hash(uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kSlotBits); }
 
   std::array<uint32_t, kSlots> slots_;
 };
@@ -125,7 +130,8 @@ class TLZWEncoder {
             continue;
           }
           const uint32_t key = static_cast<uint32_t>(current) * 256 + pixel;
-          const int code = table_.Lookup(key);
+          const uint32_t slot = table_.Find(key);
+          const int code = table_.Code(slot);
           if (code >= 0) {
             current = code;
             continue;
@@ -135,7 +141,7 @@ class TLZWEncoder {
           if (free_entry_ >= kLastCode + 1) {
             ClearBlock();
           } else {
-            table_.Insert(key, free_entry_++);
+            table_.Insert(slot, key, free_entry_++);
           }
         }
       }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -87,6 +88,118 @@ std::vector<TCase> Cases() {
   return cases;
 }
 
+// The quantiser's rules as its contract states them, one pixel at a time and without any cache,
+// to check the real one on pictures too large to work out by hand.
+class TPlainOctree {
+ public:
+  explicit TPlainOctree(int max_colors) : max_colors_(max_colors) { root_ = NewNode(0); }
+
+  void Add(const TRgb& c) {
+    TNode* node = root_;
+    for (;;) {
+      node->count += 1;
+      node->red += c.red;
+      node->green += c.green;
+      node->blue += c.blue;
+      if (node->leaf || node->level >= leaf_level_) break;
+      const int i = Child(c, node->level);
+      if (node->children[i] == nullptr) {
+        node->children[i] = NewNode(node->level + 1);
+        if (++node->child_count == 2) lists_[node->level].push_back(node);
+      }
+      node = node->children[i];
+    }
+    if (leaves_ > max_colors_) Reduce();
+  }
+
+  std::vector<TRgb> Palette() {
+    std::vector<TRgb> palette;
+    Number(root_, palette);
+    return palette;
+  }
+
+  uint8_t Map(const TRgb& c) const {
+    const TNode* node = root_;
+    while (!IsPaletteNode(node)) node = node->children[Child(c, node->level)];
+    return static_cast<uint8_t>(node->index);
+  }
+
+ private:
+  struct TNode {
+    uint64_t count = 0, red = 0, green = 0, blue = 0;
+    TNode* children[8] = {};
+    int level = 0;
+    int child_count = 0;
+    int index = 0;
+    bool leaf = false;
+  };
+
+  static int Child(const TRgb& c, int level) {
+    const int shift = 7 - level;
+    return ((c.red >> shift & 1) << 2) | ((c.green >> shift & 1) << 1) | (c.blue >> shift & 1);
+  }
+
+  bool IsPaletteNode(const TNode* node) const { return node->leaf || node->level == leaf_level_; }
+
+  TNode* NewNode(int level) {
+    TNode* node = pool_.emplace_back(std::make_unique<TNode>()).get();
+    node->level = level;
+    node->leaf = level >= leaf_level_;
+    if (node->leaf) ++leaves_;
+    return node;
+  }
+
+  void Drop(TNode* node) {
+    auto& list = lists_[node->level];
+    list.erase(std::remove(list.begin(), list.end(), node), list.end());
+    if (node->leaf) --leaves_;
+    for (TNode*& child : node->children) {
+      if (child != nullptr) Drop(child);
+      child = nullptr;
+    }
+  }
+
+  void Reduce() {
+    int level = leaf_level_ - 1;
+    while (lists_[level].empty()) --level;
+    // The fewest pixels; among equal counts the one listed last.
+    const auto& list = lists_[level];
+    TNode* chosen = list.back();
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+      if ((*it)->count < chosen->count) chosen = *it;
+    }
+    lists_[level].erase(std::find(lists_[level].begin(), lists_[level].end(), chosen));
+    for (TNode*& child : chosen->children) {
+      if (child != nullptr) Drop(child);
+      child = nullptr;
+    }
+    chosen->child_count = 0;
+    chosen->leaf = true;
+    ++leaves_;
+    leaf_level_ = std::min(leaf_level_, chosen->level + 1);
+  }
+
+  void Number(TNode* node, std::vector<TRgb>& palette) {
+    if (IsPaletteNode(node)) {
+      node->index = static_cast<int>(palette.size());
+      palette.push_back({static_cast<uint8_t>(node->red / node->count),
+                         static_cast<uint8_t>(node->green / node->count),
+                         static_cast<uint8_t>(node->blue / node->count)});
+      return;
+    }
+    for (TNode* child : node->children) {
+      if (child != nullptr) Number(child, palette);
+    }
+  }
+
+  std::vector<std::unique_ptr<TNode>> pool_;
+  std::vector<TNode*> lists_[8];
+  TNode* root_ = nullptr;
+  int leaf_level_ = 8;
+  int leaves_ = 0;
+  int max_colors_;
+};
+
 TEST(OctQuantize, FollowsTheMergeRules) {
   for (const TCase& c : Cases()) {
     SCOPED_TRACE(c.name);
@@ -142,6 +255,41 @@ TEST(OctQuantize, ReducesManyColoursToTheLimit) {
     ASSERT_EQ(result.indexes.size(), 200u * 150u);
     EXPECT_LT(*std::max_element(result.indexes.begin(), result.indexes.end()),
               result.palette.size());
+  }
+}
+
+// Noise of tens of thousands of colours, alone and in runs of up to 40 equal pixels, so that
+// merges keep coming while pixels are added and colours share the quantiser's cached paths.
+TEST(OctQuantize, MatchesTheRulesPixelByPixelOnManyColours) {
+  const TPicture noise = test::NoisePicture(320, 240, 5);
+  TPicture runs = test::NoisePicture(320, 240, 6);
+  for (int y = 0; y < runs.Height(); ++y) {
+    uint8_t* row = runs.Row(y);
+    for (int x = 1; x < runs.Width(); ++x) {
+      if ((x * 7 + y * 3) % 41 != 0) std::copy(row + 3 * x - 3, row + 3 * x, row + 3 * x);
+    }
+  }
+  const TPicture* const pictures[] = {&noise, &runs};
+  for (const TPicture* picture : pictures) {
+    for (const int max_colors : {2, 37, 255}) {
+      SCOPED_TRACE(testing::Message()
+                   << (picture == &noise ? "noise" : "runs") << " " << max_colors);
+      TPlainOctree plain(max_colors);
+      std::vector<TRgb> pixels;
+      for (int y = 0; y < picture->Height(); ++y) {
+        const uint8_t* row = picture->Row(y);
+        for (int x = 0; x < picture->Width(); ++x) {
+          pixels.push_back({row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+          plain.Add(pixels.back());
+        }
+      }
+      const TQuantizedPicture result = OctQuantize(*picture, max_colors);
+      ASSERT_EQ(result.palette, plain.Palette());
+      ASSERT_EQ(result.indexes.size(), pixels.size());
+      for (size_t i = 0; i < pixels.size(); ++i) {
+        ASSERT_EQ(result.indexes[i], plain.Map(pixels[i])) << "pixel " << i;
+      }
+    }
   }
 }
 
