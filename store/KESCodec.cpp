@@ -29,9 +29,14 @@ constexpr size_t kMinRun = 16;
 constexpr size_t kMaxRun = 4095;
 constexpr unsigned kItemsPerGroup = 16;
 
-// The compressor may pass the slice length by one control word and one run code before its loop
-// notices, so its output buffer needs this much room beyond the slice length.
-constexpr size_t kCompressSlack = 2 + 4;
+// The compressor checks the output length against the slice length once per group, so its
+// output buffer needs room for one control word and a whole group of the longest items (run
+// codes) beyond the slice length.
+constexpr size_t kCompressSlack = 2 + kItemsPerGroup * 4;
+
+// Positions with at least this many bytes left take the fast path of the compressor, which reads
+// whole words: 16 bytes for the run test and up to 24 for the match length.
+constexpr size_t kFastTail = 24;
 
 using HashTable = std::array<uint16_t, kHashSize>;
 
@@ -50,6 +55,12 @@ uint32_t HashAt(const uint8_t* src, size_t pos, size_t n) {
   return (((((a << 4) ^ b) << 4) ^ c) * 40543u >> 4) & (kHashSize - 1);
 }
 
+// HashAt for a position with at least three bytes left.
+uint32_t HashOfThree(const uint8_t* at) {
+  const uint32_t a = at[0], b = at[1], c = at[2];
+  return (((((a << 4) ^ b) << 4) ^ c) * 40543u >> 4) & (kHashSize - 1);
+}
+
 uint64_t Load64(const uint8_t* at) {
   uint64_t value;
   std::memcpy(&value, at, sizeof value);
@@ -64,13 +75,123 @@ bool StartsRun(const uint8_t* at) {
   return Load64(at) == pattern && Load64(at + 8) == pattern;
 }
 
-// Whether the three bytes at `a` and `b` are equal; reads four bytes at each.
-bool SameFirstThree(const uint8_t* a, const uint8_t* b) {
+// Non-zero when the three bytes at `a` and `b` differ; reads four bytes at each.
+uint32_t FirstThreeDiffer(const uint8_t* a, const uint8_t* b) {
   uint32_t x, y;
   std::memcpy(&x, a, 4);
   std::memcpy(&y, b, 4);
   constexpr uint32_t kMask = std::endian::native == std::endian::little ? 0x00FFFFFF : 0xFFFFFF00;
-  return ((x ^ y) & kMask) == 0;
+  return (x ^ y) & kMask;
+}
+
+// Whether the three bytes at `a` and `b` are equal; reads four bytes at each.
+bool SameFirstThree(const uint8_t* a, const uint8_t* b) { return FirstThreeDiffer(a, b) == 0; }
+
+// Number of leading bytes in which the 24 bytes at `a` and `b` agree, at most kMaxMatch. Compares
+// a word at a time; both places must have 24 readable bytes (they may overlap).
+size_t MatchLength(const uint8_t* a, const uint8_t* b) {
+  static_assert(kMaxMatch <= 24);
+  for (size_t at = 0; at < kMaxMatch; at += 8) {
+    const uint64_t diff = Load64(a + at) ^ Load64(b + at);
+    if (diff != 0) {
+      const int bits = std::endian::native == std::endian::little ? std::countr_zero(diff)
+                                                                  : std::countl_zero(diff);
+      return std::min(kMaxMatch, at + static_cast<size_t>(bits) / 8);
+    }
+  }
+  return kMaxMatch;
+}
+
+// Writes the run code for `run` copies of `value` at `out`.
+void PutRun(uint8_t* out, size_t run, uint8_t value) {
+  const size_t excess = run - kMinRun;
+  out[0] = 0;
+  out[1] = static_cast<uint8_t>(excess >> 8);
+  out[2] = static_cast<uint8_t>(excess);
+  out[3] = value;
+}
+
+// Length of the run of src[0] at src, at most `limit` bytes, given that its first kMinRun bytes
+// are equal.
+size_t RunLength(const uint8_t* src, size_t limit) {
+  const uint64_t pattern = src[0] * 0x0101010101010101ull;
+  size_t run = kMinRun;
+  while (limit - run >= 8 && Load64(src + run) == pattern) run += 8;
+  while (run < limit && src[run] == src[0]) ++run;
+  return run;
+}
+
+// Codes the item at `pos` when at least kFastTail bytes are left: a run code, a back-reference or
+// a literal, exactly as CodeItemNearEnd would, but with word-sized reads and without a branch on
+// whether the hash candidate lies within reach. Advances `pos` and `out_pos` and returns whether
+// the item is a code item.
+bool CodeItem(const uint8_t* src, size_t n, size_t& pos, HashTable& table, uint8_t* out,
+              size_t& out_pos) {
+  const uint8_t* at = src + pos;
+  if (StartsRun(at)) {
+    const size_t run = RunLength(at, std::min(kMaxRun, n - pos));
+    PutRun(out + out_pos, run, at[0]);
+    out_pos += 4;
+    pos += run;
+    return true;
+  }
+  const uint32_t h = HashOfThree(at);
+  const size_t candidate = table[h];
+  table[h] = static_cast<uint16_t>(pos);
+  // An empty entry lies at a distance beyond kMaxOffset too, since positions stay below
+  // kHashEmpty. Whether the candidate is within reach is hard to predict, so it is folded into
+  // the comparison instead of being a branch of its own: a candidate out of reach is compared
+  // with `at` itself, which is always readable, and the out-of-reach bit makes the test fail.
+  const size_t distance = pos - candidate;
+  const uint32_t out_of_reach = distance > kMaxOffset ? 1 : 0;
+  const uint8_t* from = at - (distance & (size_t{out_of_reach} - 1));
+  if ((FirstThreeDiffer(at, from) | out_of_reach) == 0) {
+    const size_t length = MatchLength(at, from);
+    PutBigEndian16(out + out_pos, static_cast<uint32_t>(distance * 16 + (length - kMinMatch)));
+    out_pos += 2;
+    pos += length;
+    return true;
+  }
+  out[out_pos] = at[0];
+  out_pos += 1;
+  pos += 1;
+  return false;
+}
+
+// Codes the item at `pos` when fewer than kFastTail bytes are left, reading byte by byte within
+// the slice. Same contract as CodeItem.
+bool CodeItemNearEnd(const uint8_t* src, size_t n, size_t& pos, HashTable& table, uint8_t* out,
+                     size_t& out_pos) {
+  const uint8_t value = src[pos];
+  if (n - pos >= kMinRun && StartsRun(src + pos)) {
+    // Runs never enter the hash table.
+    const size_t run = RunLength(src + pos, std::min(kMaxRun, n - pos));
+    PutRun(out + out_pos, run, value);
+    out_pos += 4;
+    pos += run;
+    return true;
+  }
+  const uint32_t h = HashAt(src, pos, n);
+  const uint16_t candidate = table[h];
+  table[h] = static_cast<uint16_t>(pos);
+
+  size_t length = 0;
+  if (candidate != kHashEmpty && pos - candidate <= kMaxOffset && n - pos >= kMinMatch &&
+      (n - pos < 4 || SameFirstThree(src + pos, src + candidate))) {
+    const size_t limit = std::min(kMaxMatch, n - pos);
+    while (length < limit && src[pos + length] == src[candidate + length]) ++length;
+  }
+  if (length >= kMinMatch) {
+    PutBigEndian16(out + out_pos,
+                   static_cast<uint32_t>((pos - candidate) * 16 + (length - kMinMatch)));
+    out_pos += 2;
+    pos += length;
+    return true;
+  }
+  out[out_pos] = value;
+  out_pos += 1;
+  pos += 1;
+  return false;
 }
 
 // Compresses `slice` into `out`, which must have room for slice.size() + kCompressSlack bytes,
@@ -82,67 +203,26 @@ size_t CompressSliceInto(std::span<const uint8_t> slice, HashTable& table, uint8
   table.fill(kHashEmpty);
 
   out[0] = kCodecMethodCompressed;
-  size_t control_pos = 1;
-  size_t out_pos = 3;
-  unsigned items = 0;
-  uint32_t control = 0;
+  size_t out_pos = 1;
   size_t pos = 0;
+  // Positions below fast_end have at least kFastTail bytes left.
+  const size_t fast_end = n >= kFastTail ? n - kFastTail + 1 : 0;
 
-  // The loop stops as soon as the output has grown past the slice length, because the stored
-  // form is then at least as short; the check sits before each item, hence the slack.
-  while (pos < n && out_pos <= n) {
-    if (items == kItemsPerGroup) {
-      PutBigEndian16(out + control_pos, control);
-      control_pos = out_pos;
-      out_pos += 2;
-      items = 0;
+  // A group starts only while the output is no longer than the slice: once it is longer, the
+  // stored form is shorter, and since the output only grows, stopping early changes nothing.
+  do {
+    const size_t control_pos = out_pos;
+    out_pos += 2;
+    uint32_t control = 0;
+    unsigned items = 0;
+    for (; items < kItemsPerGroup && pos < fast_end; ++items) {
+      control = (control << 1) | (CodeItem(src, n, pos, table, out, out_pos) ? 1u : 0u);
     }
-
-    const uint8_t value = src[pos];
-    if (n - pos >= kMinRun && StartsRun(src + pos)) {
-      const size_t run_limit = std::min(kMaxRun, n - pos);
-      size_t run = kMinRun;
-      while (run < run_limit && src[pos + run] == value) ++run;
-      // Runs never enter the hash table.
-      const size_t excess = run - kMinRun;
-      out[out_pos] = 0;
-      out[out_pos + 1] = static_cast<uint8_t>(excess >> 8);
-      out[out_pos + 2] = static_cast<uint8_t>(excess);
-      out[out_pos + 3] = value;
-      out_pos += 4;
-      pos += run;
-      control = (control << 1) | 1;
-    } else {
-      const uint32_t h = HashAt(src, pos, n);
-      const uint16_t candidate = table[h];
-      table[h] = static_cast<uint16_t>(pos);
-
-      size_t length = 0;
-      if (candidate != kHashEmpty && pos - candidate <= kMaxOffset && n - pos >= kMinMatch &&
-          (n - pos < 4 || SameFirstThree(src + pos, src + candidate))) {
-        // Most candidates fail within three bytes; the test above settles those without a
-        // byte loop whose exit the processor cannot predict.
-        const size_t limit = std::min(kMaxMatch, n - pos);
-        while (length < limit && src[pos + length] == src[candidate + length]) ++length;
-      }
-
-      if (length >= kMinMatch) {
-        PutBigEndian16(out + out_pos,
-                       static_cast<uint32_t>((pos - candidate) * 16 + (length - kMinMatch)));
-        out_pos += 2;
-        pos += length;
-        control = (control << 1) | 1;
-      } else {
-        out[out_pos] = value;
-        out_pos += 1;
-        pos += 1;
-        control <<= 1;
-      }
+    for (; items < kItemsPerGroup && pos < n; ++items) {
+      control = (control << 1) | (CodeItemNearEnd(src, n, pos, table, out, out_pos) ? 1u : 0u);
     }
-    ++items;
-  }
-  // Bits of earlier groups are shifted out of the 16 kept here.
-  PutBigEndian16(out + control_pos, (control << (kItemsPerGroup - items)) & 0xFFFF);
+    PutBigEndian16(out + control_pos, control << (kItemsPerGroup - items));
+  } while (pos < n && out_pos <= n);
 
   if (out_pos > n) {
     out[0] = kCodecMethodStored;
