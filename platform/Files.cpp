@@ -155,6 +155,21 @@ void TFile::ReadExact(std::span<uint8_t> buffer) {
   if (Read(buffer) != buffer.size()) throw EOSError(EIO, "read", path_);
 }
 
+void TFile::ReadExactAt(int64_t position, std::span<uint8_t> buffer) {
+  CheckFault("read", path_);
+  size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t n = ::pread(fd_, buffer.data() + done, buffer.size() - done,
+                              position + static_cast<int64_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EOSError(errno, "read", path_);
+    }
+    if (n == 0) throw EOSError(EIO, "read", path_);
+    done += static_cast<size_t>(n);
+  }
+}
+
 void TFile::Write(std::span<const uint8_t> data) {
   CheckFault("write", path_);
   size_t done = 0;

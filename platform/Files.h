@@ -81,6 +81,9 @@ class TFile {
   size_t Read(std::span<uint8_t> buffer);
   // Reads exactly buffer.size() bytes or raises EOSError(EIO) at a premature end.
   void ReadExact(std::span<uint8_t> buffer);
+  // Reads exactly buffer.size() bytes from position without moving the file position, or raises
+  // EOSError(EIO) when the file ends before them.
+  void ReadExactAt(int64_t position, std::span<uint8_t> buffer);
   void Write(std::span<const uint8_t> data);
   // Writes length bytes read from the current position of source at this file's position, letting
   // the kernel copy them where it can, and moves both positions past them. When this file is

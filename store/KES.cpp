@@ -55,6 +55,20 @@ TKES::~TKES() {
 
 void TKES::KeepWorkingFiles() noexcept {
   if (data_name_.empty()) return;
+  // The kept files make a whole store on their own: the index is written out and the hole below
+  // the new bodies filled from the container. When that fails the container still holds what the
+  // hole stands for.
+  try {
+    EnsureIndexFile();
+    std::vector<uint8_t> buffer;
+    for (int64_t at = 0; at < opened_.DataLength(); at += std::ssize(buffer)) {
+      buffer.resize(static_cast<size_t>(std::min<int64_t>(opened_.DataLength() - at, 1 << 20)));
+      opened_.ReadData(at, buffer);
+      data_file_.Seek(at);
+      data_file_.Write(buffer);
+    }
+  } catch (const std::exception&) {
+  }
   try {
     data_file_.Close();
   } catch (const EOSError&) {
@@ -116,6 +130,7 @@ int64_t TKES::DataSize() const { return data_file_.IsOpen() ? data_file_.Size() 
 
 int64_t TKES::IndexSize() const {
   if (index_name_.empty()) return 0;
+  if (!index_written_) return opened_.IndexLength();
   try {
     return TFile::Open(index_name_, FileMode::kRead).Size();
   } catch (const EOSError&) {

@@ -1,6 +1,8 @@
-// TKES: the keyed single-file store. A store is one container file; while it is open its data and
-// index sections live in two working files in the temporary directory, the keys in sorted
-// in-memory lists, and recently used items in a cache. Assigning FileName opens and closes it.
+// TKES: the keyed single-file store. A store is one container file; while it is open the keys
+// live in sorted in-memory lists, bodies are read from the container's data section where it lies,
+// new bodies and the index written since go to two working files in the temporary directory, and
+// recently used items stay in a cache. Assigning FileName opens and closes it; a close writes the
+// container again only when the store changed.
 #pragma once
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include "store/KESErrors.h"
 #include "store/KESFilter.h"
 #include "store/KESList.h"
+#include "store/OpenedContainer.h"
 #include "store/StrongCipher.h"
 
 namespace sk {
@@ -146,13 +149,17 @@ class TKES {
   // IndexFileName then name the kept files until the next open. The destructor does this when
   // its close fails. Nothing happens when no working files exist.
   void KeepWorkingFiles() noexcept;
-  // The working files of the open store (empty while closed).
+  // The working files of the open store (empty while closed). The data file holds the bodies added
+  // since the store was opened at their offsets in the data section, with a hole below them where
+  // the container's own section stands in (until Pack writes every body into it); the index file
+  // is empty until the index is first written.
   const std::string& DataFileName() const { return data_name_; }
   const std::string& IndexFileName() const { return index_name_; }
   // The key at a position of the item list (0 <= index < Count()).
   const std::string& KeyAt(int index) const { return items_.Key(index); }
   const TIndex& IndexAt(int index) const { return items_.Value(index); }
-  // Byte lengths of the working files (0 while closed).
+  // Byte lengths of the data section and of the index (0 while closed), as the next close would
+  // write them when nothing changes before it.
   int64_t DataSize() const;
   int64_t IndexSize() const;
   // The container the last close wrote (it differs from the name assigned when the container had
@@ -218,6 +225,7 @@ class TKES {
   void SweepLeftovers();
   void Unpack();
   void CreateWorkingFiles();
+  void MakeWorkingFiles(int64_t data_length);
   void LoadIndex();
   void ApplyCaseMode();
   void WriteIndexFile(TProgressOrigin origin);
@@ -225,20 +233,28 @@ class TKES {
   void ReadIndexRecords(TReader& stream, int64_t index_length);
   template <class TWriter>
   void WriteIndexRecords(TWriter& stream, TProgressOrigin origin);
+  // Whether the close must write the container: the store was created by this open, an item was
+  // added or deleted, Pack ran, or the password or kind of protection changed.
+  bool NeedsWriting() const;
+  // Makes the working index file from the container's index section unless it was written since.
+  void EnsureIndexFile();
   void WriteContainer();
   // The protected sections (KESStrong.cpp): opening a strongly protected container, writing one,
   // and turning the working files from one kind into the other when the kind changes at close.
   // The writers return what WriteFileAtomically returns (0 when the container is durably in
   // place).
   void UnpackStrong(TFile& container, int64_t file_size);
-  int WriteStrongContainer(const std::string& target, const std::string& data_name,
-                           const std::string& index_name, const TStrongHeader& header);
-  int WriteLegacyContainer(const std::string& target, const std::string& data_name,
-                           const std::string& index_name);
+  // Their data section is opened's below its length and data_name's above.
+  int WriteStrongContainer(const std::string& target, TOpenedContainer& opened,
+                           const std::string& data_name, const std::string& index_name,
+                           const TStrongHeader& header);
+  int WriteLegacyContainer(const std::string& target, TOpenedContainer& opened,
+                           const std::string& data_name, const std::string& index_name);
   int WriteConvertedContainer(const std::string& target, bool strong);
-  // A body as it is stored (compressed or not) in data (the working data file), opened when the
-  // store is strongly protected; raises the invalid-file error when it does not open.
-  std::vector<uint8_t> StoredBody(TFile& data, const TIndex& index, std::string_view key,
+  // A body as it is stored (compressed or not), read from the opened container or working (the
+  // working data file), opened when the store is strongly protected; raises the invalid-file error when it does
+  // not open.
+  std::vector<uint8_t> StoredBody(TFile& working, const TIndex& index, std::string_view key,
                                   bool system);
   std::string OverwriteTarget();
   void OpenDataFile();
@@ -285,6 +301,11 @@ class TKES {
   std::string file_name_;
   std::string filter_text_;
   std::string data_name_, index_name_;
+  TOpenedContainer opened_;  // the container as it was opened
+  TPassword opened_password_;  // the password that opened a protected container
+  bool index_written_ = false;  // the working index file holds the index
+  bool created_by_open_ = false;  // the open created the container
+  bool changed_ = false;  // items were added or deleted, or Pack ran, since the open
   TFile data_file_;
   TFile data_lock_;  // holds the data file's lock from its creation to its deletion
   std::optional<TFileTime> open_time_;

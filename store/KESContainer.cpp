@@ -35,29 +35,6 @@ void WriteLE32(TFile& file, int64_t value) {
   file.Write(bytes);
 }
 
-// Sections are copied, and enciphered, in chunks of min(max(length, 1024), 524288) bytes, the
-// keystream restarting with every chunk; reader and writer must agree on it.
-size_t ChunkSize(int64_t length) {
-  return static_cast<size_t>(std::clamp<int64_t>(length, kMinTransferBuffer, kMaxTransferBuffer));
-}
-
-// Copies length bytes from one open file to another in cipher chunks.
-void CopyChunks(TFile& from, TFile& to, int64_t length, const std::optional<TDigest>& key) {
-  if (!key) {
-    to.CopyFrom(from, length);  // plain sections need no pass through our memory
-    return;
-  }
-  std::vector<uint8_t> buffer(ChunkSize(length));
-  for (int64_t left = length; left > 0;) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(left, buffer.size()));
-    std::span<uint8_t> chunk(buffer.data(), n);
-    from.ReadExact(chunk);
-    if (key) Cipher(chunk, *key);
-    to.Write(chunk);
-    left -= static_cast<int64_t>(n);
-  }
-}
-
 }  // namespace
 
 // ---- Open ----
@@ -68,9 +45,13 @@ void TKES::Open() {
   items_.SetCaseSensitive(false);
   was_protected_ = false;
   strong_protection_ = false;
+  changed_ = created_by_open_ = false;
   SweepLeftovers();
   switch (FileKind(file_name_)) {
-    case TFileKind::kMissing: CreateEmptyContainer(); break;
+    case TFileKind::kMissing:
+      CreateEmptyContainer();
+      created_by_open_ = true;  // its close writes it, as any close that changes the store
+      break;
     case TFileKind::kRegular: break;
     case TFileKind::kFolder: RaiseNotRegular(true);
     case TFileKind::kOther: RaiseNotRegular(false);
@@ -175,23 +156,42 @@ void TKES::Unpack() {
     container.Seek(after_signature);
   }
 
+  // Only the index is read now; bodies are read from the data section where it lies.
+  const int64_t data_at = container.Position();
+  const int64_t data_length = read_section_length();
+  TSectionPlace index;
   try {
-    const int64_t data_length = read_section_length();
-    CreateWorkingFiles();
-    {
-      TFile data = TFile::Open(data_name_, FileMode::kReadWrite);
-      CopyChunks(container, data, data_length, key);
-      data.Close();
-    }
+    container.Seek(data_at + 4 + data_length);
     read_exact(word);
     if (!TagIs(word, kIndexTag)) RaiseInvalidFile();
-    const int64_t index_length = read_section_length();
-    TFile index = TFile::Open(index_name_, FileMode::kReadWrite);
-    CopyChunks(container, index, index_length, key);
-    index.Close();
+    index.length = read_section_length();
+    index.at = container.Position();
+  } catch (const EOSError& error) {
+    ReportOsError(error, file_name_);
+  }
+  opened_ = TOpenedContainer(std::move(container), {data_at + 4, data_length}, index, key);
+  opened_password_ = Password;
+  try {
+    opened_index_ = opened_.ReadIndex();
+  } catch (const std::bad_alloc&) {
+    RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
+  } catch (const EOSError& error) {
+    ReportOsError(error, file_name_);
+  }
+  MakeWorkingFiles(data_length);
+}
+
+void TKES::MakeWorkingFiles(int64_t data_length) {
+  // The working data file holds new bodies at their offsets in the data section: below them lies
+  // a hole where the container's own section stands in. The index file stays empty until the
+  // index is first written.
+  try {
+    CreateWorkingFiles();
+    TFile::Open(data_name_, FileMode::kReadWrite).Truncate(data_length);
   } catch (const EOSError& error) {
     ReportOsError(error, error.Path());
   }
+  index_written_ = false;
 }
 
 void TKES::CreateWorkingFiles() {
@@ -232,16 +232,10 @@ void TKES::OpenDataFile() {
 
 void TKES::LoadIndex() {
   try {
-    if (strong_) {
-      const std::vector<uint8_t> index = std::move(opened_index_);
-      opened_index_.clear();
-      TIndexBytesReader stream(index);
-      ReadIndexRecords(stream, static_cast<int64_t>(index.size()));
-    } else {
-      TBFStream stream(index_name_, -1, FileMode::kRead);
-      ReadIndexRecords(stream, IndexSize());
-      stream.Close();
-    }
+    const std::vector<uint8_t> index = std::move(opened_index_);
+    opened_index_.clear();
+    TIndexBytesReader stream(index);
+    ReadIndexRecords(stream, static_cast<int64_t>(index.size()));
   } catch (const EKESError&) {
     throw;
   } catch (const std::exception&) {
@@ -317,14 +311,21 @@ std::vector<uint8_t> TKES::ReadSystemEntry(std::string_view key) {
 
 void TKES::Close() {
   ProgressStart(Count(), TProgressOrigin::poClose);
+  // A store that nothing changed is not written again: its container holds it as it is.
+  const bool writes = !read_only_ && NeedsWriting();
   try {
-    if (!read_only_ && save_on_close_) {
+    if (writes && save_on_close_) {
       WriteIndexFile(TProgressOrigin::poClose);
     } else {
       for (int i = 0; i < Count(); ++i) ProgressTick(i);
     }
     data_file_.Close();
-    if (!read_only_) WriteContainer();
+    if (writes) {
+      EnsureIndexFile();
+      WriteContainer();
+    } else {
+      last_written_name_ = file_name_;
+    }
   } catch (const EOSError& error) {
     // The container is as it was and the working files hold the user's data: stay open.
     if (!data_file_.IsOpen()) OpenDataFile();
@@ -338,6 +339,26 @@ void TKES::Close() {
   ClearState();
 }
 
+bool TKES::NeedsWriting() const {
+  if (created_by_open_ || changed_) return true;
+  const TProtection kind = Password.empty()     ? TProtection::kNone
+                           : strong_protection_ ? TProtection::kStrong
+                                                : TProtection::kLegacy;
+  if (kind != Protection()) return true;
+  return kind != TProtection::kNone && Password != opened_password_;
+}
+
+void TKES::EnsureIndexFile() {
+  if (index_written_) return;
+  // The index as the container holds it (deciphered from the legacy cipher, a strong one sealed).
+  const std::vector<uint8_t> bytes = opened_.ReadIndex();
+  TFile index = TFile::Open(index_name_, FileMode::kReadWrite);
+  index.Truncate(0);
+  index.Write(bytes);
+  index.Close();
+  index_written_ = true;
+}
+
 void TKES::WriteIndexFile(TProgressOrigin origin) {
   TTempBFStream stream(index_name_);
   if (strong_) {
@@ -349,6 +370,7 @@ void TKES::WriteIndexFile(TProgressOrigin origin) {
     WriteIndexRecords(stream, origin);
   }
   stream.Commit();
+  index_written_ = true;
 }
 
 template <class TWriter>
@@ -399,9 +421,9 @@ void TKES::WriteContainer() {
     const TStrongHeader header = Password == strong_->password
                                      ? strong_->header
                                      : TStrongHeader::Seal(Password, strong_->data_key, KeyCost);
-    unsynced = WriteStrongContainer(target, data_name_, index_name_, header);
+    unsynced = WriteStrongContainer(target, opened_, data_name_, index_name_, header);
   } else {
-    unsynced = WriteLegacyContainer(target, data_name_, index_name_);
+    unsynced = WriteLegacyContainer(target, opened_, data_name_, index_name_);
   }
   file_name_ = target;
   last_written_name_ = target;
@@ -411,8 +433,8 @@ void TKES::WriteContainer() {
   if (unsynced != 0) throw EOSError(unsynced, "sync", ExtractFileDir(target));
 }
 
-int TKES::WriteLegacyContainer(const std::string& target, const std::string& data_name,
-                               const std::string& index_name) {
+int TKES::WriteLegacyContainer(const std::string& target, TOpenedContainer& opened,
+                               const std::string& data_name, const std::string& index_name) {
   // Written beside the file the name finally names (a symbolic link is kept) and put in its place
   // by a rename; new containers are private to the user.
   return WriteFileAtomically(
@@ -425,16 +447,18 @@ int TKES::WriteLegacyContainer(const std::string& target, const std::string& dat
           out.Write(kPasswordTag);
           out.Write(CheckDigest(*key));
         }
-        for (const std::string* section : {&data_name, &index_name}) {
-          if (section == &index_name) out.Write(kIndexTag);
-          TFile in = TFile::Open(*section, FileMode::kRead);
-          const int64_t length = in.Size();
-          if (length > std::numeric_limits<int32_t>::max()) {
-            throw EOSError(EFBIG, "write", target);
-          }
-          WriteLE32(out, length);
-          CopyChunks(in, out, length, key);
+        TFile data = TFile::Open(data_name, FileMode::kRead);
+        const int64_t data_length = data.Size();
+        TFile index = TFile::Open(index_name, FileMode::kRead);
+        const int64_t index_length = index.Size();
+        if (std::max(data_length, index_length) > std::numeric_limits<int32_t>::max()) {
+          throw EOSError(EFBIG, "write", target);
         }
+        WriteLE32(out, data_length);
+        opened.WriteDataSection(out, data, data_length, key);
+        out.Write(kIndexTag);
+        WriteLE32(out, index_length);
+        CopySection(index, out, index_length, key);
       },
       kContainerMode, kContainerTempPrefix);
 }
@@ -450,6 +474,7 @@ void TKES::DiscardWorkingFiles() {
   data_lock_.Release();
   data_name_.clear();
   index_name_.clear();
+  index_written_ = false;
 }
 
 void TKES::ClearState() {
@@ -465,6 +490,9 @@ void TKES::ClearState() {
   open_time_.reset();
   Password.clear();
   strong_.reset();  // wipes the data key
+  opened_.Close();
+  opened_password_.clear();
+  changed_ = created_by_open_ = false;
   strong_protection_ = false;
   opened_index_.clear();
   // A read-only container makes only itself read-only, not the stores opened after it.

@@ -96,7 +96,7 @@ void TKES::AddItem(TMemoryStream& stream, std::string_view key) {
   item_index_ = position;
   current_key_ = name;
   cache_.Offer(stream, CacheKey(items_.Value(position)));
-  modified_ = true;
+  modified_ = changed_ = true;
   Fire(OnAdded);
   Fire(OnNavigate);
   stream.Seek(0);
@@ -124,17 +124,19 @@ void TKES::CheckBody(const TIndex& index) const {
 
 uint64_t TKES::ExpandBody(const TIndex& index, const TBlockSink& sink) {
   // Read the body through one modest buffer: a compressed body is never held whole in memory.
-  data_file_.Seek(index.offset);
   std::vector<uint8_t> buffer(std::min<size_t>(static_cast<size_t>(index.size), 65536));
   size_t have = 0, used = 0;
   int64_t left = index.size;
+  int64_t next = index.offset;
   const TBlockSource source = [&](std::span<uint8_t> to) {
     size_t done = 0;
     while (done < to.size()) {
       if (used == have) {
         const size_t want = static_cast<size_t>(std::min<int64_t>(left, buffer.size()));
         if (want == 0) break;
-        have = data_file_.Read(std::span(buffer.data(), want));
+        opened_.ReadSection(data_file_, next, std::span(buffer.data(), want));
+        have = want;
+        next += static_cast<int64_t>(want);
         used = 0;
         left -= static_cast<int64_t>(have);
         if (have == 0) break;
@@ -160,14 +162,13 @@ uint64_t TKES::ExpandStored(std::span<const uint8_t> stored, const TBlockSink& s
   return ExpandBlocks(stored.size(), source, sink);
 }
 
-std::vector<uint8_t> TKES::StoredBody(TFile& data, const TIndex& index, std::string_view key,
+std::vector<uint8_t> TKES::StoredBody(TFile& working, const TIndex& index, std::string_view key,
                                       bool system) {
-  if (index.offset < 0 || index.size < 0 || int64_t{index.offset} + index.size > data.Size()) {
+  if (index.offset < 0 || index.size < 0 || int64_t{index.offset} + index.size > working.Size()) {
     RaiseInvalidIndex();
   }
   std::vector<uint8_t> body(static_cast<size_t>(index.size));
-  data.Seek(index.offset);
-  data.ReadExact(body);
+  opened_.ReadSection(working, index.offset, body);
   if (!strong_) return body;
   std::optional<std::vector<uint8_t>> opened = OpenSealed(body, BodyBinding(key, system), strong_->data_key);
   // A body that does not open is damaged (or was moved to another key): only this item fails.
@@ -214,8 +215,7 @@ void TKES::GetItem(TMemoryStream& stream) {
       } else {
         const size_t size = static_cast<size_t>(index.size);
         if (stream.Size() < size) stream.SetSize(size);
-        data_file_.Seek(index.offset);
-        data_file_.ReadExact(stream.MutableBytes().subspan(0, size));
+        opened_.ReadSection(data_file_, index.offset, stream.MutableBytes().subspan(0, size));
         stream.Seek(size);
       }
       cache_.Offer(stream, cache_key);
@@ -287,7 +287,7 @@ void TKES::InternalDelete() {
   } else {
     MoveTo(deleted - 1);
   }
-  modified_ = true;
+  modified_ = changed_ = true;
   Fire(OnDeleted);
   RecomputeBofEof();
 }
@@ -444,8 +444,7 @@ void TKES::Pack() {
     auto copy_body = [&](TIndex& index) {
       std::vector<uint8_t> body(static_cast<size_t>(index.size));
       try {
-        data_file_.Seek(index.offset);
-        data_file_.ReadExact(body);
+        opened_.ReadSection(data_file_, index.offset, body);
       } catch (const EOSError&) {
         RaiseInvalidIndex();
       }
@@ -462,6 +461,7 @@ void TKES::Pack() {
     data_file_.Close();
     MoveFileOver(temp, data_name_);
     data_lock_ = std::move(out);
+    opened_.DropData();  // every body is in the new data file now
   } catch (...) {
     restore_offsets();
     DeleteFile(temp);
@@ -474,7 +474,7 @@ void TKES::Pack() {
   }
   OpenDataFile();
   if (remembered > 0) MoveTo(remembered);
-  modified_ = true;
+  modified_ = changed_ = true;
   ProgressFinish();
 }
 

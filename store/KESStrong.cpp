@@ -61,7 +61,7 @@ void TKES::UnpackStrong(TFile& container, int64_t file_size) {
     return static_cast<int64_t>(length);
   };
   std::vector<uint8_t> sealed_index;
-  int64_t data_at = 0, data_length = 0;
+  int64_t data_at = 0, data_length = 0, index_at = 0;
   std::optional<TStrongHeader> header;
   try {
     read_exact(std::span(bytes).subspan(kStrongSignature.size()));
@@ -71,8 +71,9 @@ void TKES::UnpackStrong(TFile& container, int64_t file_size) {
     data_at = container.Position();
     container.Seek(data_at + data_length);
     const int64_t index_length = read_length();
+    index_at = container.Position();
     // Nothing may follow the index: every byte of the container is accounted for.
-    if (container.Position() + index_length != file_size) RaiseInvalidFile();
+    if (index_at + index_length != file_size) RaiseInvalidFile();
     sealed_index.resize(static_cast<size_t>(index_length));
     read_exact(sealed_index);
   } catch (const EOSError& error) {
@@ -94,41 +95,36 @@ void TKES::UnpackStrong(TFile& container, int64_t file_size) {
   std::optional<std::vector<uint8_t>> index = OpenSealed(sealed_index, IndexBinding(), *data_key);
   if (!index) RaiseInvalidFile();
 
-  // Only now, with everything checked, do working files come into being: the sealed bodies and
-  // the sealed index as they are, nothing plain.
-  try {
-    CreateWorkingFiles();
-    {
-      TFile data = TFile::Open(data_name_, FileMode::kReadWrite);
-      container.Seek(data_at);
-      data.CopyFrom(container, data_length);
-      data.Close();
-    }
-    TFile index_file = TFile::Open(index_name_, FileMode::kReadWrite);
-    index_file.Write(sealed_index);
-    index_file.Close();
-  } catch (const EOSError& error) {
-    ReportOsError(error, error.Path());
-  }
+  // Only now, with everything checked, do working files come into being; the sealed bodies are
+  // read where they are, and nothing plain is ever written.
+  opened_ = TOpenedContainer(std::move(container), {data_at, data_length},
+                             {index_at, static_cast<int64_t>(sealed_index.size())}, std::nullopt);
+  MakeWorkingFiles(data_length);
+  opened_password_ = Password;
   was_protected_ = true;
   strong_protection_ = true;
   strong_ = std::make_unique<TStrongState>(TStrongState{std::move(*data_key), *header, Password});
   opened_index_ = std::move(*index);
 }
 
-int TKES::WriteStrongContainer(const std::string& target, const std::string& data_name,
-                               const std::string& index_name, const TStrongHeader& header) {
+int TKES::WriteStrongContainer(const std::string& target, TOpenedContainer& opened,
+                               const std::string& data_name, const std::string& index_name,
+                               const TStrongHeader& header) {
   return WriteFileAtomically(
       target,
       [&](TFile& out) {
         out.Write(header.Serialize());
-        for (const std::string* section : {&data_name, &index_name}) {
-          TFile in = TFile::Open(*section, FileMode::kRead);
-          const int64_t length = in.Size();
-          if (length > kMaxSection) throw EOSError(EFBIG, "write", target);
-          WriteLE64(out, length);
-          out.CopyFrom(in, length);
+        TFile data = TFile::Open(data_name, FileMode::kRead);
+        const int64_t data_length = data.Size();
+        TFile index = TFile::Open(index_name, FileMode::kRead);
+        const int64_t index_length = index.Size();
+        if (std::max(data_length, index_length) > kMaxSection) {
+          throw EOSError(EFBIG, "write", target);
         }
+        WriteLE64(out, data_length);
+        opened.WriteDataSection(out, data, data_length, std::nullopt);
+        WriteLE64(out, index_length);
+        out.CopyFrom(index, index_length);
       },
       kContainerMode, kContainerTempPrefix);
 }
@@ -184,10 +180,11 @@ int TKES::WriteConvertedContainer(const std::string& target, bool strong) {
     WriteIndexRecords(records, TProgressOrigin::poClose);
     index.File().Write(strong ? SealBytes(records.Bytes(), IndexBinding(), *new_key)
                               : records.Bytes());
+    TOpenedContainer none;  // every body is in the scratch data file
     const int unsynced =
-        strong ? WriteStrongContainer(target, data.File().Path(), index.File().Path(),
+        strong ? WriteStrongContainer(target, none, data.File().Path(), index.File().Path(),
                                       TStrongHeader::Seal(Password, *new_key, KeyCost))
-               : WriteLegacyContainer(target, data.File().Path(), index.File().Path());
+               : WriteLegacyContainer(target, none, data.File().Path(), index.File().Path());
     restore_places();
     return unsynced;
   } catch (...) {

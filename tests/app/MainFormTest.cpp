@@ -459,6 +459,8 @@ TEST_F(MainFormTest, AStoreChangedOnDiskMeanwhileIsSavedBesideItAndTheUserIsTold
   MakeStore(path, {{"one", 8, 8, 0x123456}});
   TMainForm& form = MakeForm();
   OpenThroughDialog(path);
+  TMemoryStream added(std::vector<uint8_t>{1, 2, 3});
+  form.KES().AddItem(added, "two");
   // Another program replaces the file while it is open.
   const QString other = Path(QStringLiteral("other.skd"));
   MakeStore(other, {{"other", 8, 8, 0x654321}});
@@ -473,7 +475,7 @@ TEST_F(MainFormTest, AStoreChangedOnDiskMeanwhileIsSavedBesideItAndTheUserIsTold
   const QString saved_as = Path(QStringLiteral("1.shared.skd"));
   ASSERT_EQ(prompts_.Messages().size(), 1u);
   EXPECT_TRUE(prompts_.Messages().front().contains(saved_as));
-  EXPECT_EQ(StoreKeys(saved_as), std::vector<std::string>{"one"});
+  EXPECT_EQ(StoreKeys(saved_as), (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(StoreKeys(path), std::vector<std::string>{"other"});
 }
 
@@ -541,6 +543,7 @@ TEST_F(MainFormTest, AStoreThatCannotBeWrittenBackResetsTheGaugeAndKeepsTheStore
   TMainForm& form = MakeForm();
   OpenThroughDialog(path);
   ASSERT_TRUE(form.StoreOpen());
+  form.KES().Delete();
   // The folder goes away while the store is open: writing it back fails after the index was
   // written, with the gauge on its way.
   ASSERT_TRUE(QDir(Path(QStringLiteral("folder"))).removeRecursively());

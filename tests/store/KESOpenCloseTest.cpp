@@ -151,6 +151,8 @@ TEST_F(KESOpenCloseTest, ContainerChangedOnDiskIsSavedUnderNewNameUnlessOverwrit
     MakeStore(Path("c.skd"), {"mine"});
     TKES store(&collator_);
     store.SetFileName(Path("c.skd"));
+    TMemoryStream item = test::StreamOf("new picture");
+    store.AddItem(item, "added");
     // Someone else writes the container while it is open.
     const Bytes theirs = test::Container({}, Bytes{0, 0, 0, 0});
     test::WriteBytes(Path("c.skd"), theirs);
@@ -181,10 +183,87 @@ TEST_F(KESOpenCloseTest, OverwriteNameGrowsWhileTaken) {
   test::WriteBytes(Path("1.g.skd"), {});
   TKES store(&collator_);
   store.SetFileName(Path("g.skd"));
+  store.Delete();
   const struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
   ::utimensat(AT_FDCWD, Path("g.skd").c_str(), later, 0);
   store.SetFileName("");
   EXPECT_EQ(store.LastWrittenName(), Path("1.1.g.skd"));
+}
+
+TEST_F(KESOpenCloseTest, StoreOfEveryKindIsWrittenOnlyWhenItChanged) {
+  // Reading, flushing nothing and closing leave the container file itself alone (same file, same
+  // bytes); a new password is a change.
+  struct Case {
+    const char* name;
+    std::string password;
+    bool strong;
+  };
+  const Case kCases[] = {{"plain", "", false}, {"legacy", "pw", false}, {"strong", "pw", true}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(std::string(c.name) + ".skd");
+    auto open = [&](TKES& store) {
+      store.KeyCost = MinimumKeyCost();
+      store.Password = c.password;
+      store.SetStrongProtection(c.strong);
+      store.SetFileName(path);
+    };
+    {
+      TKES store(&collator_);
+      open(store);
+      TMemoryStream item = StreamOf("a picture");
+      store.AddItem(item, "picture");
+    }
+    const Bytes before = ReadBytes(path);
+    struct stat old_stat {};
+    ASSERT_EQ(::stat(path.c_str(), &old_stat), 0);
+    {
+      TKES store(&collator_);
+      open(store);
+      TMemoryStream out;
+      store.GetItem(out);
+      EXPECT_EQ(test::TextOf(out), "a picture");
+      store.Flush();
+    }
+    struct stat new_stat {};
+    ASSERT_EQ(::stat(path.c_str(), &new_stat), 0);
+    EXPECT_EQ(new_stat.st_ino, old_stat.st_ino);
+    EXPECT_EQ(ReadBytes(path), before);
+    {
+      TKES store(&collator_);
+      open(store);
+      store.Password = "another";
+    }
+    EXPECT_NE(ReadBytes(path), before);
+    TKES store(&collator_);
+    store.Password = "another";
+    store.SetFileName(path);
+    EXPECT_EQ(store.Count(), 1);
+  }
+}
+
+TEST_F(KESOpenCloseTest, StoreClosedWithoutChangesIsNotWritten) {
+  MakeStore(Path("same.skd"), {"kept"});
+  // Someone else writes the container while it is open: there is nothing of ours to save, so
+  // nothing is asked and no copy appears.
+  TKES store(&collator_);
+  store.SetFileName(Path("same.skd"));
+  TMemoryStream out;
+  store.GetItem(out);
+  const Bytes theirs = test::Container({}, Bytes{0, 0, 0, 0});
+  test::WriteBytes(Path("same.skd"), theirs);
+  const struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+  ::utimensat(AT_FDCWD, Path("same.skd").c_str(), later, 0);
+  int asked = 0;
+  store.BeforeOverWrite = [&](TKES&, bool& ok) {
+    ++asked;
+    ok = true;
+  };
+  store.SetFileName("");
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(store.LastWrittenName(), Path("same.skd"));
+  EXPECT_EQ(ReadBytes(Path("same.skd")), theirs);
+  EXPECT_FALSE(FileExists(Path("1.same.skd")));
 }
 
 TEST_F(KESOpenCloseTest, CloseThatCannotWriteKeepsStoreOpenAndContainerIntact) {

@@ -83,8 +83,13 @@ TEST_F(KESPasswordTest, ProtectedStoreReopensWithItsPassword) {
     EXPECT_EQ(store.Count(), 2);
     EXPECT_EQ(ItemText(store, "harbour"), "boats at dusk");
     EXPECT_EQ(ItemText(store, "hill"), "sheep");
-    // The working files are plain.
-    EXPECT_EQ(ReadBytes(store.DataFileName()), BytesOf("boats at dusksheep"));
+    // The bodies are read from the container, never copied; one added is plain in the working
+    // data file, at its offset in the data section.
+    TMemoryStream gull = StreamOf("gull");
+    store.AddItem(gull, "gull");
+    Bytes expected(18, 0);
+    for (char c : std::string_view("gull")) expected.push_back(static_cast<uint8_t>(c));
+    EXPECT_EQ(ReadBytes(store.DataFileName()), expected);
   }
 }
 
@@ -210,6 +215,73 @@ TEST_F(KESPasswordTest, SectionsAreEncipheredChunkByChunk) {
     Bytes index(container.begin() + static_cast<ptrdiff_t>(at), container.end());
     Cipher(index, key);
     EXPECT_EQ(index, IndexSection({{"big", 0, static_cast<int32_t>(size), 0}}));
+  }
+}
+
+// A container as the cipher's rules make it: each section enciphered in chunks of
+// min(max(length, 1024), 524288) bytes, the keystream restarting at every chunk.
+Bytes ExpectedContainer(const Bytes& data, const Bytes& index, const std::string& password) {
+  if (password.empty()) return Container(data, index);
+  const TDigest key = KeyDigest(password);
+  Bytes out = BytesOf(std::string_view("KES\0PWS\0", 8));
+  const TDigest check = CheckDigest(key);
+  out.insert(out.end(), check.begin(), check.end());
+  for (const Bytes* section : {&data, &index}) {
+    if (section == &index) AppendText(out, std::string_view("IXS\0", 4));
+    AppendLE32(out, std::ssize(*section));
+    Bytes enciphered = *section;
+    const size_t chunk = std::clamp<size_t>(enciphered.size(), 1024, 524288);
+    for (size_t at = 0; at < enciphered.size(); at += chunk) {
+      Cipher(std::span(enciphered).subspan(at, std::min(chunk, enciphered.size() - at)), key);
+    }
+    out.insert(out.end(), enciphered.begin(), enciphered.end());
+  }
+  return out;
+}
+
+TEST_F(KESPasswordTest, ReopenedStoreReadsInPlaceAndWritesTheSameContainer) {
+  // The bodies of a reopened store are read where the container holds them, deciphered chunk by
+  // chunk, and the close writes exactly the container the cipher's rules give for the grown data
+  // section: whole chunks that stay the same are copied as they are, the rest enciphered anew.
+  struct Case {
+    const char* name;
+    size_t first, second;
+    std::string before, after;
+  };
+  const Case kCases[] = {
+      {"first body spans two chunks", 600000, 100, "secret", "secret"},
+      {"section of exactly two chunks", 1048576, 10, "secret", "secret"},
+      {"chunk size grows with the section", 100, 600000, "secret", "secret"},
+      {"section shorter than the smallest chunk", 10, 20, "secret", "secret"},
+      {"new password", 600000, 100, "secret", "other"},
+      {"protection removed", 600000, 100, "secret", ""},
+      {"protection added", 600000, 100, "", "secret"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = std::string(c.name) + ".kes";
+    Bytes first(c.first), second(c.second);
+    for (size_t i = 0; i < first.size(); ++i) first[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    for (size_t i = 0; i < second.size(); ++i) second[i] = static_cast<uint8_t>(i * 13 + 5);
+    Make(name, c.before, {{"first", first}});
+    {
+      TKES store;
+      store.Password = c.before;
+      store.SetFileName(Path(name));
+      ASSERT_TRUE(store.FindKey("first"));
+      TMemoryStream out;
+      store.GetItem(out);
+      EXPECT_TRUE(Bytes(out.Bytes().begin(), out.Bytes().end()) == first);
+      TMemoryStream stream(second);
+      store.AddItem(stream, "second");
+      store.Password = c.after;
+    }
+    Bytes data = first;
+    data.insert(data.end(), second.begin(), second.end());
+    const Bytes index = IndexSection({{"second", static_cast<int32_t>(c.first),
+                                       static_cast<int32_t>(c.second), 0},
+                                      {"first", 0, static_cast<int32_t>(c.first), 0}});
+    EXPECT_TRUE(ReadBytes(Path(name)) == ExpectedContainer(data, index, c.after));
   }
 }
 
