@@ -1,7 +1,8 @@
 // libFuzzer entry point for the container and index reader: the fuzzer's bytes are a store file.
 // Opening must succeed or fail with a store error; an opened store must list, read and size every
-// item without other failures, write itself back, and reopen with the same keys. A protected
+// item without other failures, take a new item, write itself back, and reopen with the same keys. A protected
 // container gets the check digest of the password "fuzz", so the deciphering path is reached.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -46,6 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const sk::TDigest check = sk::CheckDigest(sk::KeyDigest(kPassword));
     std::memcpy(bytes.data() + 8, check.data(), check.size());
   }
+  if (size >= 32 && std::memcmp(bytes.data(), "SKV\0", 4) == 0) {
+    // A strong header's key derivation cost is set to Argon2id's least (1 pass, 8 KiB), so that
+    // no input spends the fuzzer's memory limit on it; the store itself accepts up to 16 passes
+    // and 1 GiB, which is its budget for a hostile header.
+    const uint8_t least[16] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0, 0};
+    std::memcpy(bytes.data() + 16, least, sizeof least);
+  }
   sk::fuzz::WriteWholeFile(path, bytes);
 
   std::vector<std::string> keys;
@@ -56,6 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       store.SetFileName(path);
     } catch (const sk::EKESError&) {
       return 0;
+    }
+    Walk(store);
+    // A change makes the close write the container: the opened data section copied (deciphered
+    // and enciphered again for the legacy cipher), the new body after it, then the index.
+    sk::TMemoryStream added(std::vector<uint8_t>(data, data + std::min<size_t>(size, 64)));
+    store.SetCompression(size % 2 == 1);
+    try {
+      store.AddItem(added, "\x7f" "added by the fuzzer");
+    } catch (const sk::EKESError&) {
     }
     keys = Walk(store);
     store.SetFileName("");  // writes the container back
