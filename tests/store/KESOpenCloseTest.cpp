@@ -448,6 +448,35 @@ TEST_F(KESOpenCloseTest, WorkingFilesGivenUpAfterAFailedCloseSurviveLaterOpens) 
   EXPECT_TRUE(std::filesystem::exists(index));
 }
 
+TEST_F(KESOpenCloseTest, WorkingFilesKeptAfterAFailedCloseHoldTheWholeStore) {
+  // The bodies of a reopened store stay in its container while it is open; the kept files still
+  // make the whole store on their own, with the index as it was last in memory.
+  MakeStore(Path("old.skd"), {"old"});
+  TKES store(&collator_);
+  store.SetFileName(Path("old.skd"));
+  TMemoryStream stream = StreamOf("precious");
+  store.AddItem(stream, "new");
+  SetFileFaultHook([](std::string_view op, const std::string& path) {
+    return op == "write" && ExtractFileName(path).rfind("TDB", 0) == 0 ? ENOSPC : 0;
+  });
+  EXPECT_THROW(store.SetFileName(""), EKESFileError);
+  SetFileFaultHook(nullptr);
+  store.KeepWorkingFiles();
+  test::WriteBytes(Path("kept.skd"), test::Container(ReadBytes(store.DataFileName()),
+                                                     ReadBytes(store.IndexFileName())));
+  TKES kept(&collator_);
+  kept.SetFileName(Path("kept.skd"));
+  EXPECT_EQ(kept.Count(), 2);
+  ASSERT_TRUE(kept.FindKey("new"));
+  TMemoryStream out;
+  kept.GetItem(out);
+  EXPECT_EQ(test::TextOf(out), "precious");
+  TMemoryStream old;
+  ASSERT_TRUE(kept.FindKey("old"));
+  kept.GetItem(old);
+  EXPECT_EQ(test::TextOf(old), "old");
+}
+
 TEST_F(KESOpenCloseTest, OnlyARegularFileOpensAsAStore) {
   ASSERT_EQ(::mkdir(Path("folder.kes").c_str(), 0700), 0);
   ASSERT_EQ(::mkfifo(Path("pipe.kes").c_str(), 0600), 0);  // opening it must not wait for a writer
