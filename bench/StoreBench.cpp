@@ -1,7 +1,13 @@
-// Store benchmarks: opening and closing a large container against copying it with cp, loading a
-// large index, adding and flushing items, key lookup, and reading items cold and from the cache.
+// Store benchmarks, each beside the floor it is measured against in the same run: open + close of
+// a large container without changes against reading its index section; open + one add + close
+// against one cp + sync of the container; reading one 400 KB item (in the process and as `skd get`)
+// against SQLite reading a 400 KB row (in the process and as `sqlite3`); loading a large index,
+// adding and flushing items, key lookup, and reading items cold and from the cache.
 // Inputs are generated in a scratch folder ($SK_BENCH_DIR, default the temporary folder).
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -36,8 +42,13 @@ std::string KeyName(int i) {
   return name;
 }
 
-// Writes a container with `keys` items sharing `data_bytes` of data, laid out as a close writes
-// it (index in descending key order), unless it exists already.
+// The key of a 400 KB item that the large containers hold besides their `keys` items.
+constexpr char kPortrait[] = "portrait";
+constexpr int64_t kPortraitSize = 400 * 1024;
+
+// Writes a container with `keys` items sharing `data_bytes` of data, and the 400 KB item
+// kPortrait over the last bytes, laid out as a close writes it (index in descending key order),
+// unless it exists already.
 std::string MakeContainer(const std::string& name, int keys, int64_t data_bytes) {
   const std::string path = BenchDir() + "/" + name;
   if (fs::exists(path)) return path;
@@ -55,7 +66,15 @@ std::string MakeContainer(const std::string& name, int keys, int64_t data_bytes)
   auto put32 = [&index](uint32_t v) {
     for (int s = 0; s < 32; s += 8) index += static_cast<char>(v >> s);
   };
-  put32(static_cast<uint32_t>(keys));
+  const bool portrait = data_bytes >= kPortraitSize;
+  put32(static_cast<uint32_t>(keys + (portrait ? 1 : 0)));
+  if (portrait) {
+    index += kPortrait;
+    index += '\0';
+    put32(static_cast<uint32_t>(data_bytes - kPortraitSize));
+    put32(static_cast<uint32_t>(kPortraitSize));
+    put32(0);
+  }
   for (int i = keys - 1; i >= 0; --i) {
     index += KeyName(i);
     index += '\0';
@@ -74,22 +93,155 @@ const sk::TCollator& Collator() {
   return collator;
 }
 
-// Open and close (unpack once, rewrite once) of a 1 GB, 100,000-key container.
+std::string BigContainer() { return MakeContainer("big.skd", 100000, int64_t{1} << 30); }
+
+// Reading the index section of the 1 GB container (header, seek, one read): the floor for an
+// open and close that change nothing.
+void BM_ReadIndexSection1GB(benchmark::State& state) {
+  const std::string path = BigContainer();
+  for (auto _ : state) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    uint8_t header[8];
+    if (fd < 0 || ::pread(fd, header, 8, 0) != 8) state.SkipWithError("cannot read");
+    const int64_t data = header[4] | header[5] << 8 | header[6] << 16 | int64_t{header[7]} << 24;
+    uint8_t tag[8];
+    if (::pread(fd, tag, 8, 8 + data) != 8) state.SkipWithError("cannot read");
+    const int64_t length = tag[4] | tag[5] << 8 | tag[6] << 16 | int64_t{tag[7]} << 24;
+    std::vector<uint8_t> index(static_cast<size_t>(length));
+    if (::pread(fd, index.data(), index.size(), 16 + data) != length) {
+      state.SkipWithError("cannot read");
+    }
+    benchmark::DoNotOptimize(index.data());
+    ::close(fd);
+  }
+}
+BENCHMARK(BM_ReadIndexSection1GB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Open and close of the 1 GB, 100,000-key container without changes.
 void BM_OpenClose1GB(benchmark::State& state) {
-  const std::string path = MakeContainer("big.skd", 100000, int64_t{1} << 30);
+  const std::string path = BigContainer();
   for (auto _ : state) {
     sk::TKES store(&Collator());
     store.SetFileName(path);
     store.SetFileName("");
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(path)));
 }
-BENCHMARK(BM_OpenClose1GB)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_OpenClose1GB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Open, add one 400 KB item and close a copy of the 1 GB container: the close writes the whole
+// container anew (beside the old one, synced, renamed into place).
+void BM_OpenAddClose1GB(benchmark::State& state) {
+  const std::string path = BenchDir() + "/grow.skd";
+  fs::copy_file(BigContainer(), path, fs::copy_options::overwrite_existing);
+  const std::vector<uint8_t> body(kPortraitSize, 0x5A);
+  int added = 0;
+  for (auto _ : state) {
+    sk::TKES store(&Collator());
+    store.SetFileName(path);
+    sk::TMemoryStream stream{std::vector<uint8_t>(body)};
+    store.AddItem(stream, "added " + std::to_string(++added));
+    store.SetFileName("");
+  }
+  fs::remove(path);
+}
+BENCHMARK(BM_OpenAddClose1GB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// One cp of the container and a sync of the copy: the floor for a close that writes it.
+void BM_CpOnceSynced1GB(benchmark::State& state) {
+  const std::string path = BigContainer();
+  const std::string copy = BenchDir() + "/copy.skd";
+  const std::string command = "cp '" + path + "' '" + copy + "' && sync --data '" + copy + "'";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
+  }
+  fs::remove(copy);
+}
+BENCHMARK(BM_CpOnceSynced1GB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// Reading the 400 KB item of the 1 GB store in the process: open, find, get, close.
+void BM_GetPortrait1GB(benchmark::State& state) {
+  const std::string path = BigContainer();
+  for (auto _ : state) {
+    sk::TKES store(&Collator());
+    store.SetFileName(path);
+    if (!store.FindKey(kPortrait)) state.SkipWithError("no portrait");
+    sk::TMemoryStream out;
+    store.GetItem(out);
+    benchmark::DoNotOptimize(out.Bytes().data());
+    store.SetFileName("");
+  }
+}
+BENCHMARK(BM_GetPortrait1GB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A SQLite database of the same shape: 100,000 rows sharing 1 GB and a 400 KB row.
+std::string MakeDatabase() {
+  const std::string path = BenchDir() + "/big.sqlite";
+  if (fs::exists(path)) return path;
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_exec(db, "PRAGMA journal_mode=OFF; CREATE TABLE items(key TEXT PRIMARY KEY, body BLOB);"
+               "BEGIN;", nullptr, nullptr, nullptr);
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db, "INSERT INTO items VALUES(?, ?)", -1, &insert, nullptr);
+  std::vector<uint8_t> body((int64_t{1} << 30) / 100000);
+  std::mt19937 random(7);
+  auto put = [&](const std::string& key, const std::vector<uint8_t>& bytes) {
+    sqlite3_bind_text(insert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_blob(insert, 2, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+  };
+  for (int i = 0; i < 100000; ++i) {
+    for (uint8_t& b : body) b = static_cast<uint8_t>(random());
+    put(KeyName(i), body);
+  }
+  put(kPortrait, std::vector<uint8_t>(kPortraitSize, 0x5A));
+  sqlite3_finalize(insert);
+  sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  return path;
+}
+
+// SQLite reading the 400 KB row in the process: open, select, copy the blob, close.
+void BM_SqliteRow400KB(benchmark::State& state) {
+  const std::string path = MakeDatabase();
+  for (auto _ : state) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(db, "SELECT body FROM items WHERE key = ?", -1, &select, nullptr);
+    sqlite3_bind_text(select, 1, kPortrait, -1, SQLITE_STATIC);
+    if (sqlite3_step(select) != SQLITE_ROW) state.SkipWithError("no row");
+    const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(select, 0));
+    std::vector<uint8_t> out(blob, blob + sqlite3_column_bytes(select, 0));
+    benchmark::DoNotOptimize(out.data());
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+  }
+}
+BENCHMARK(BM_SqliteRow400KB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same two reads as processes: `skd get` against the sqlite3 shell writing the row to a file.
+void RunCommand(benchmark::State& state, const std::string& command) {
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError(command.c_str());
+  }
+}
+void BM_SkdGetPortrait1GB(benchmark::State& state) {
+  RunCommand(state, "'" SKD_PATH "' get '" + BigContainer() + "' " + kPortrait + " -o '" +
+                        BenchDir() + "/portrait.out'");
+}
+void BM_Sqlite3ShellRow400KB(benchmark::State& state) {
+  RunCommand(state, "sqlite3 -readonly '" + MakeDatabase() + "' \"SELECT writefile('" + BenchDir() +
+                        "/row.out', body) FROM items WHERE key = '" + kPortrait + "'\" >/dev/null");
+}
+BENCHMARK(BM_SkdGetPortrait1GB)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Sqlite3ShellRow400KB)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same file copied twice with cp: the floor for one unpack plus one rewrite. The synced
 // variant also flushes the second copy to disk, as a close does with the new container.
 void CpTwice(benchmark::State& state, bool synced) {
-  const std::string path = MakeContainer("big.skd", 100000, int64_t{1} << 30);
+  const std::string path = BigContainer();
   const std::string copy = BenchDir() + "/copy.skd";
   std::string command = "cp '" + path + "' '" + copy + "' && cp '" + path + "' '" + copy + "'";
   if (synced) command += " && sync --data '" + copy + "'";

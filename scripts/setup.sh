@@ -11,7 +11,7 @@ packages=(
   # the window system's input queue, which the program's tests fill as a user would
   qt6-base-private-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev zlib1g-dev
+  libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev zlib1g-dev libsqlite3-dev sqlite3
   # independent oracles and reference tools used by tests and benchmarks
   imagemagick python3 python3-pil libtiff-tools giflib-tools libjpeg-turbo-progs
   # ImageMagick's WMF reader (libwmf) for the metafile oracle; a font for metafile text
