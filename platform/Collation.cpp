@@ -24,10 +24,9 @@ struct TWide {
   std::array<UChar, kMaxKey> units;
   int32_t length = 0;
   explicit TWide(std::string_view key) {
-    for (const char c : key) {
-      if (length == static_cast<int32_t>(kMaxKey)) break;
-      units[length++] = Win1252ToUnicode(static_cast<uint8_t>(c));
-    }
+    const size_t n = std::min(key.size(), kMaxKey);
+    for (size_t i = 0; i < n; ++i) units[i] = Win1252ToUnicode(static_cast<uint8_t>(key[i]));
+    length = static_cast<int32_t>(n);
   }
 };
 

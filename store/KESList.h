@@ -250,6 +250,10 @@ class TKESStringList {
     bool found = false;
     while (lo <= hi) {
       const int mid = lo + (hi - lo) / 2;
+      // In a large list the slots the next step may read lie far apart and are rarely cached:
+      // start loading both while this step compares.
+      if (mid > lo) __builtin_prefetch(&list_.Get(lo + (mid - 1 - lo) / 2));
+      if (mid < hi) __builtin_prefetch(&list_.Get(mid + 1 + (hi - mid - 1) / 2));
       const int c = SortKeyAt(mid).compare(probe);
       if (c < 0) {
         lo = mid + 1;
