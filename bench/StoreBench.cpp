@@ -6,6 +6,7 @@
 // Inputs are generated in a scratch folder ($SK_BENCH_DIR, default the temporary folder).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 
 #include "platform/Files.h"
 #include "store/KES.h"
+#include "store/KESList.h"
 
 namespace {
 
@@ -87,6 +89,9 @@ std::string MakeContainer(const std::string& name, int keys, int64_t data_bytes)
   out.write(index.data(), static_cast<std::streamsize>(index.size()));
   return path;
 }
+
+// Heap bytes in use, to measure what sort keys add to an index list or a store.
+int64_t HeapInUse() { return static_cast<int64_t>(mallinfo2().uordblks); }
 
 const sk::TCollator& Collator() {
   static const sk::TCollator collator("en_US");
@@ -270,7 +275,8 @@ void BM_LoadIndex1M(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadIndex1M)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-// FindKey in a store of 1,000,000 keys.
+// FindKey in a store of 1,000,000 keys, with the heap the sort keys made by the searches add,
+// per key of the store.
 void BM_FindKey1M(benchmark::State& state) {
   const std::string path = MakeContainer("million.skd", 1000000, 1000000);
   sk::TKES store(&Collator());
@@ -280,11 +286,69 @@ void BM_FindKey1M(benchmark::State& state) {
   std::vector<std::string> keys;
   for (int i = 0; i < 4096; ++i) keys.push_back(KeyName(static_cast<int>(random() % 1000000)));
   size_t i = 0;
+  const int64_t before = HeapInUse();
   for (auto _ : state) {
     benchmark::DoNotOptimize(store.FindKey(keys[i++ & 4095]));
   }
+  state.counters["heap_bytes_added_per_key"] = static_cast<double>(HeapInUse() - before) / 1e6;
 }
 BENCHMARK(BM_FindKey1M)->Unit(benchmark::kNanosecond);
+
+// A camera file name such as IMG_20240612_183455, one second after the one before.
+std::string CameraKeyName(int i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "IMG_2024%02d%02d_%02d%02d%02d", 1 + i / 2419200 % 12,
+                1 + i / 86400 % 28, i / 3600 % 24, i / 60 % 60, i % 60);
+  return name;
+}
+
+// A 255-byte key: mixed-case words with accented letters, then the number.
+std::string LongKeyName(int i) {
+  std::string key;
+  while (key.size() < 240) key += "Sommerferien \xC4gypten K\xFCste Stra\xDF" "e \xE9t\xE9 ";
+  key.resize(240);
+  return key + KeyName(i);
+}
+
+// Searching once for every key of an index list loaded as open loads it (unsorted adds, then
+// reversed), which makes every key's sort key: the time per key, the heap the loaded list takes
+// per key, and the heap the sort keys add per key (with the allocator's overhead).
+template <class MakeKey>
+void SortKeysOfAll(benchmark::State& state, MakeKey make_key) {
+  const int keys = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    const int64_t empty = HeapInUse();
+    auto list = std::make_unique<sk::TIndexList>(&Collator());
+    list->SetCapacity(keys);
+    for (int i = keys - 1; i >= 0; --i) list->Add(make_key(i), sk::TIndex{});
+    list->ReverseAndSort();
+    const int64_t before = HeapInUse();
+    state.counters["list_heap_bytes_per_key"] = static_cast<double>(before - empty) / keys;
+    state.ResumeTiming();
+    int position = 0;
+    for (int i = 0; i < keys; ++i) benchmark::DoNotOptimize(list->Find(list->Key(i), position));
+    state.PauseTiming();
+    state.counters["sort_key_heap_bytes_per_key"] =
+        static_cast<double>(HeapInUse() - before) / keys;
+    list.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * keys);
+}
+void BM_SortKeysOfAll(benchmark::State& state) { SortKeysOfAll(state, KeyName); }
+void BM_SortKeysOfAllCamera(benchmark::State& state) { SortKeysOfAll(state, CameraKeyName); }
+void BM_SortKeysOfAllLong(benchmark::State& state) { SortKeysOfAll(state, LongKeyName); }
+BENCHMARK(BM_SortKeysOfAll)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SortKeysOfAllCamera)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SortKeysOfAllLong)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Making the sort key of one key, as each search does for the key it looks for.
+void BM_SortKey(benchmark::State& state) {
+  const std::string key = KeyName(123456);
+  for (auto _ : state) benchmark::DoNotOptimize(Collator().SortKey(key, false));
+}
+BENCHMARK(BM_SortKey)->Unit(benchmark::kNanosecond);
 
 std::vector<uint8_t> PictureLike(size_t size, uint32_t seed) {
   std::vector<uint8_t> bytes(size);

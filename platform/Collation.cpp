@@ -4,9 +4,11 @@
 #include <unicode/ucol.h>
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/Win1252.h"
 
@@ -22,10 +24,9 @@ struct TWide {
   std::array<UChar, kMaxKey> units;
   int32_t length = 0;
   explicit TWide(std::string_view key) {
-    for (const char c : key) {
-      if (length == static_cast<int32_t>(kMaxKey)) break;
-      units[length++] = Win1252ToUnicode(static_cast<uint8_t>(c));
-    }
+    const size_t n = std::min(key.size(), kMaxKey);
+    for (size_t i = 0; i < n; ++i) units[i] = Win1252ToUnicode(static_cast<uint8_t>(key[i]));
+    length = static_cast<int32_t>(n);
   }
 };
 
@@ -45,6 +46,25 @@ int CompareFolded(std::string_view a, std::string_view b) {
     if (fa != fb) return fa < fb ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// For each byte, the rank of its simply case-folded character among the distinct folded
+// characters of all 256 bytes: one byte per character that orders as CompareFolded does.
+const std::array<uint8_t, 256>& FoldedRanks() {
+  static const std::array<uint8_t, 256> ranks = [] {
+    std::array<UChar32, 256> folded{};
+    for (int byte = 0; byte < 256; ++byte) folded[byte] = Fold(static_cast<uint8_t>(byte));
+    std::vector<UChar32> distinct(folded.begin(), folded.end());
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::array<uint8_t, 256> result{};
+    for (int byte = 0; byte < 256; ++byte) {
+      const auto at = std::lower_bound(distinct.begin(), distinct.end(), folded[byte]);
+      result[byte] = static_cast<uint8_t>(at - distinct.begin());
+    }
+    return result;
+  }();
+  return ranks;
 }
 
 UCollator* OpenCollator(const std::string& locale, UColAttributeValue strength) {
@@ -89,6 +109,37 @@ int TCollator::Compare(std::string_view a, std::string_view b, bool case_sensiti
   if (r == UCOL_LESS) return -1;
   if (r == UCOL_GREATER) return 1;
   return case_sensitive ? CompareBytes(a, b) : CompareFolded(a, b);
+}
+
+std::string TCollator::SortKey(std::string_view key, bool case_sensitive) const {
+  const TWide wide(key);
+  const UCollator* collator = case_sensitive ? impl_->case_sensitive : impl_->case_insensitive;
+  // Most sort keys fit the stack buffer; a longer one is made again at its full size. The
+  // length ICU returns counts the terminating zero, which stays in the result so that a sort key
+  // that is a prefix of another sorts first before any tie-break byte is looked at.
+  std::array<uint8_t, 512> buffer;
+  const int32_t length = ucol_getSortKey(collator, wide.units.data(), wide.length, buffer.data(),
+                                         static_cast<int32_t>(buffer.size()));
+  if (length <= 0) throw std::runtime_error("cannot make a collation sort key");
+  std::string sort_key;
+  sort_key.reserve(static_cast<size_t>(length) + key.size());
+  if (length <= static_cast<int32_t>(buffer.size())) {
+    sort_key.assign(reinterpret_cast<const char*>(buffer.data()), static_cast<size_t>(length));
+  } else {
+    sort_key.resize(static_cast<size_t>(length));
+    ucol_getSortKey(collator, wide.units.data(), wide.length,
+                    reinterpret_cast<uint8_t*>(sort_key.data()), length);
+  }
+  if (case_sensitive) {
+    sort_key.append(key);
+  } else {
+    const std::array<uint8_t, 256>& ranks = FoldedRanks();
+    const size_t start = sort_key.size();
+    sort_key.resize(start + key.size());
+    char* out = sort_key.data() + start;
+    for (const char c : key) *out++ = static_cast<char>(ranks[static_cast<uint8_t>(c)]);
+  }
+  return sort_key;
 }
 
 std::string TCollator::LocaleFromEnvironment() {

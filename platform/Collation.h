@@ -24,6 +24,16 @@ class TCollator {
   // Negative, zero or positive as a sorts before, equal to or after b.
   int Compare(std::string_view a, std::string_view b, bool case_sensitive) const;
 
+  // The sort key of key under the case mode: a byte string such that comparing the sort keys of
+  // two keys as std::string does (unsigned bytes, a proper prefix first) gives the sign of
+  // Compare(a, b, case_sensitive), for every pair of keys. It is the ICU sort key of the case
+  // mode's collator, with its terminating zero, followed by the tie break: the key's bytes
+  // (case-sensitive), or for each byte the rank of its simply case-folded character among the
+  // folded characters of Windows-1252 (case-insensitive). Sort keys made by different collators
+  // or for different case modes must not be compared. Raises std::runtime_error when ICU cannot
+  // make the sort key.
+  std::string SortKey(std::string_view key, bool case_sensitive) const;
+
   // The collator for the user's locale from the environment, made on first use.
   static const TCollator& Default();
   // The locale name the environment selects for collation ("" for root).

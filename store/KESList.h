@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -123,8 +124,36 @@ class TKESList {
   std::vector<std::unique_ptr<T[]>> pages_;
 };
 
+// A sort key kept for one case mode in a single allocation: the mode byte, the length as four
+// bytes, then the sort key. An entry that has none costs one pointer.
+class TCachedSortKey {
+ public:
+  // The sort key kept for case_sensitive; empty when there is none for that mode (a sort key
+  // is never empty: it holds at least the collator's terminating zero).
+  std::string_view For(bool case_sensitive) const {
+    if (!bytes_ || bytes_[0] != static_cast<char>(case_sensitive)) return {};
+    uint32_t length;
+    std::memcpy(&length, bytes_.get() + 1, sizeof length);
+    return {bytes_.get() + kHeader, length};
+  }
+
+  // Keeps sort_key, made for case_sensitive, in place of any earlier one.
+  void Set(std::string_view sort_key, bool case_sensitive) {
+    const auto length = static_cast<uint32_t>(sort_key.size());
+    auto bytes = std::make_unique_for_overwrite<char[]>(kHeader + sort_key.size());
+    bytes[0] = static_cast<char>(case_sensitive);
+    std::memcpy(bytes.get() + 1, &length, sizeof length);
+    std::memcpy(bytes.get() + kHeader, sort_key.data(), sort_key.size());
+    bytes_ = std::move(bytes);
+  }
+
+ private:
+  static constexpr size_t kHeader = 1 + sizeof(uint32_t);
+  std::unique_ptr<char[]> bytes_;
+};
+
 // Sorted or unsorted (key, value) pairs over TKESList. Keys are byte strings compared by the
-// collator under the list's case mode.
+// collator under the list's case mode; searches compare the keys' sort keys, which order alike.
 template <class T>
 class TKESStringList {
  public:
@@ -141,43 +170,37 @@ class TKESStringList {
   bool CaseSensitive() const { return case_sensitive_; }
   const TCollator& Collator() const { return *collator_; }
 
-  const std::string& Key(int index) const { return list_.Get(index)->key; }
-  T& Value(int index) { return list_.Get(index)->value; }
-  const T& Value(int index) const { return list_.Get(index)->value; }
+  const std::string& Key(int index) const { return list_.Get(index).record->key; }
+  T& Value(int index) { return list_.Get(index).record->value; }
+  const T& Value(int index) const { return list_.Get(index).record->value; }
 
   int Compare(std::string_view a, std::string_view b) const {
     return collator_->Compare(a, b, case_sensitive_);
   }
 
   // Appends (unsorted) or inserts at the sorted position; a key that exists already in a sorted
-  // list raises EKESListError "Only one person with that name is allowed".
+  // list raises EKESListError "Only one person with that name is allowed". A sorted add keeps the
+  // sort key it searched with; an unsorted one (a store being loaded) makes none.
   int Add(std::string key, T value) {
     int position = Count();
-    if (sorted_ && Find(key, position)) throw EKESListError(std::string(kes_msg::kDuplicateKey));
-    auto record = std::make_unique<Record>(Record{std::move(key), std::move(value)});
-    list_.Insert(position, std::move(record));
+    std::string sort_key;
+    if (sorted_) {
+      sort_key = collator_->SortKey(key, case_sensitive_);
+      if (FindSortKey(sort_key, position)) {
+        throw EKESListError(std::string(kes_msg::kDuplicateKey));
+      }
+    }
+    TEntry entry{std::make_unique<Record>(Record{std::move(key), std::move(value)}), {}};
+    if (sorted_) entry.sort_key.Set(sort_key, case_sensitive_);
+    list_.Insert(position, std::move(entry));
     return position;
   }
 
   // Binary search; position receives the first equal entry when found, else the insertion point.
+  // Compares sort keys (TCollator::SortKey), which order exactly as Compare does: the probe's is
+  // made once, an entry's on the first search that reaches it, and kept for its case mode.
   bool Find(std::string_view key, int& position) const {
-    int lo = 0, hi = Count() - 1;
-    bool found = false;
-    while (lo <= hi) {
-      const int mid = lo + (hi - lo) / 2;
-      const int c = Compare(Key(mid), key);
-      if (c < 0) {
-        lo = mid + 1;
-      } else {
-        hi = mid - 1;
-        if (c == 0) {
-          found = true;
-          lo = mid;
-        }
-      }
-    }
-    position = lo;
-    return found;
+    return FindSortKey(collator_->SortKey(key, case_sensitive_), position);
   }
 
   void Delete(int index) { list_.Delete(index); }
@@ -212,18 +235,61 @@ class TKESStringList {
 
   // Sorts the entries stably under the current mode; equal keys keep their relative order.
   void StableSort() {
-    std::vector<std::unique_ptr<Record>> records;
-    records.reserve(static_cast<size_t>(Count()));
-    for (int i = 0; i < Count(); ++i) records.push_back(std::move(list_.Get(i)));
-    std::stable_sort(records.begin(), records.end(), [this](const auto& a, const auto& b) {
-      return Compare(a->key, b->key) < 0;
+    std::vector<TEntry> entries;
+    entries.reserve(static_cast<size_t>(Count()));
+    for (int i = 0; i < Count(); ++i) entries.push_back(std::move(list_.Get(i)));
+    std::stable_sort(entries.begin(), entries.end(), [this](const TEntry& a, const TEntry& b) {
+      return Compare(a.record->key, b.record->key) < 0;
     });
-    for (int i = 0; i < Count(); ++i) list_.Put(i, std::move(records[static_cast<size_t>(i)]));
+    for (int i = 0; i < Count(); ++i) list_.Put(i, std::move(entries[static_cast<size_t>(i)]));
   }
 
  private:
+  bool FindSortKey(std::string_view probe, int& position) const {
+    int lo = 0, hi = Count() - 1;
+    bool found = false;
+    while (lo <= hi) {
+      const int mid = lo + (hi - lo) / 2;
+      // In a large list the slots the next step may read lie far apart and are rarely cached:
+      // start loading both while this step compares.
+      if (mid > lo) __builtin_prefetch(&list_.Get(lo + (mid - 1 - lo) / 2));
+      if (mid < hi) __builtin_prefetch(&list_.Get(mid + 1 + (hi - mid - 1) / 2));
+      const int c = SortKeyAt(mid).compare(probe);
+      if (c < 0) {
+        lo = mid + 1;
+      } else {
+        hi = mid - 1;
+        if (c == 0) {
+          found = true;
+          lo = mid;
+        }
+      }
+    }
+    position = lo;
+    return found;
+  }
+
+  // The sort key of the entry at index under the current case mode, made now if the entry has
+  // none for this mode.
+  std::string_view SortKeyAt(int index) const {
+    const TEntry& entry = list_.Get(index);
+    std::string_view sort_key = entry.sort_key.For(case_sensitive_);
+    if (sort_key.empty()) {
+      entry.sort_key.Set(collator_->SortKey(entry.record->key, case_sensitive_), case_sensitive_);
+      sort_key = entry.sort_key.For(case_sensitive_);
+    }
+    return sort_key;
+  }
+
+  // A slot of the list: the record, and beside it its key's sort key, made on the first search
+  // that compares with it, so that a search reads the slots and sort keys but no record.
+  struct TEntry {
+    std::unique_ptr<Record> record;
+    mutable TCachedSortKey sort_key;
+  };
+
   const TCollator* collator_;
-  TKESList<std::unique_ptr<Record>> list_;
+  TKESList<TEntry> list_;
   bool case_sensitive_ = false;
   bool sorted_ = false;
 };

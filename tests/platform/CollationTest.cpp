@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/Collation.h"
@@ -55,6 +57,66 @@ TEST(CollationTest, CAndPosixUseTheRootCollation) {
     // Root order puts "apple" before "Banana"; code-point order would not.
     EXPECT_LT(collator->Compare("apple", "Banana", true), 0);
     EXPECT_EQ(collator->Compare("b", "A", false), root.Compare("b", "A", false));
+  }
+}
+
+// Keys that probe every kind of tie: case and accent variants, characters the collator
+// ignores, expansions, digits, punctuation, prefixes and 255-byte keys; then random short keys
+// over an alphabet full of such ties.
+std::vector<std::string> SortKeyProbes() {
+  std::vector<std::string> keys = {
+      "", "a", "A", "ab", "aB", "Ab", "AB", "abc", "abcd", "app", "apple", "Apple", "APPLE",
+      "apples", "\xE9t\xE9", "\xC9T\xC9", "\xC9t\xE9", "ete", "et\xE9", "\xE4rger", "\xC4rger",
+      "arger", "zebra", "\xF6l", "\xD6l", "ol", "o\xDF", "oss", "OSS", "\xE6", "\xC6", "ae",
+      "\x8A", "\x9A", "s", "\x8C", "\x9C", "oe", "\xFF", "\x9F", "y", "\xB5", "\xC5", "\xE5",
+      "a-b", "a b", "a_b", "a.b", "a'b", "-ab", "a\x01" "b", "a\x7F" "b", "a\xAD" "b", "\x81",
+      "\x8D", "a\x81", "1", "10", "2", "a1", "a10", "a2", "IMG_20240612_183455",
+      "IMG_20240612_183456", "img_20240612_183455", "IMG_20240612_18345", "picture 0000123",
+      "Picture 0000123", std::string(255, 'a'), std::string(254, 'a') + "A",
+      std::string(254, 'a'), std::string(254, 'a') + "\xE1", std::string(255, '\xC9'),
+      std::string(254, 'a') + "\x01", std::string(253, 'a') + "\x01" "a"};
+  const std::string alphabet = "aAeE\xE9\xC9\xDFsS- \x01\xAD" "1\x9A\x8A";
+  uint32_t seed = 2024;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  for (int i = 0; i < 120; ++i) {
+    std::string key(next() % 6, ' ');
+    for (char& c : key) c = alphabet[(next() >> 8) % alphabet.size()];
+    keys.push_back(key);
+  }
+  for (int i = 0; i < 4; ++i) {
+    std::string key(255, ' ');
+    for (char& c : key) c = static_cast<char>(1 + (next() >> 8) % 255);
+    keys.push_back(key);
+    key.back() = key.back() == 'x' ? 'X' : 'x';
+    keys.push_back(key);
+  }
+  return keys;
+}
+
+TEST(CollationTest, SortKeysOrderExactlyAsCompare) {
+  const std::vector<std::string> keys = SortKeyProbes();
+  for (const char* locale : {"", "de_DE.UTF-8", "sv_SE.UTF-8"}) {
+    const TCollator collator(locale);
+    for (const bool case_sensitive : {true, false}) {
+      SCOPED_TRACE(std::string(locale) + (case_sensitive ? " case-sensitive" : " insensitive"));
+      std::vector<std::string> sort_keys;
+      for (const std::string& key : keys) {
+        sort_keys.push_back(collator.SortKey(key, case_sensitive));
+      }
+      int ties = 0;
+      for (size_t i = 0; i < keys.size(); ++i) {
+        for (size_t j = 0; j < keys.size(); ++j) {
+          const int expected = collator.Compare(keys[i], keys[j], case_sensitive);
+          const int c = sort_keys[i].compare(sort_keys[j]);
+          if ((c > 0) - (c < 0) != expected) {
+            ADD_FAILURE() << "keys " << i << " and " << j << ": Compare gives " << expected;
+          }
+          ties += expected == 0 && keys[i] != keys[j];
+        }
+      }
+      // The case-insensitive mode must have met keys that differ but compare equal.
+      EXPECT_EQ(ties > 0, !case_sensitive);
+    }
   }
 }
 

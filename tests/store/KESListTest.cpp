@@ -1,6 +1,9 @@
 // Paged list growth and shifting, and the sorted string list's search, duplicates and case mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -160,6 +163,83 @@ TEST_F(KESStringListTest, StableSortKeepsEqualKeysInOrder) {
   EXPECT_EQ(list.Value(1), 2);
   EXPECT_EQ(list.Key(2), "KEY");
   EXPECT_EQ(list.Key(3), "key");
+}
+
+// The binary search that compared keys with the collator on every step. On a list holding keys
+// that compare equal, or not in order under the current mode (after a switch of mode), it stops
+// at the first equal key it meets; Find must give the same answers.
+bool FindByCompare(const TKESStringList<int>& list, const std::vector<std::string>& keys,
+                   const std::string& key, int& position) {
+  int lo = 0, hi = static_cast<int>(keys.size()) - 1;
+  bool found = false;
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    const int c = list.Compare(keys[static_cast<size_t>(mid)], key);
+    if (c < 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid - 1;
+      if (c == 0) {
+        found = true;
+        lo = mid;
+      }
+    }
+  }
+  position = lo;
+  return found;
+}
+
+// Sorted adds of a shuffled set with case variants, in both case modes and across switches of
+// the mode, place and refuse keys as the search by Compare does, and Find answers as it does for
+// keys present and absent.
+TEST_F(KESStringListTest, FindAndAddAnswerAsTheSearchByCompare) {
+  std::vector<std::string> keys;
+  for (const char* stem : {"img", "\xE9t\xE9", "stra\xDF" "e", "a-b", "ab", "a\xAD" "b", "10"}) {
+    for (const char* tail : {"", "1", "2", "A", "a", "\xC9"}) {
+      std::string key = std::string(stem) + tail;
+      keys.push_back(key);
+      for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      keys.push_back(key);
+    }
+  }
+  keys.push_back(std::string(255, 'k'));
+  keys.push_back(std::string(254, 'k') + "K");
+  std::mt19937 random(11);
+  std::shuffle(keys.begin(), keys.end(), random);
+
+  TKESStringList<int> list(&collator_);
+  list.SetSorted(true);
+  std::vector<std::string> model;
+  auto check_finds = [&] {
+    for (const std::string& key : keys) {
+      SCOPED_TRACE(key);
+      int expected = -1, position = -1;
+      EXPECT_EQ(list.Find(key, position), FindByCompare(list, model, key, expected));
+      EXPECT_EQ(position, expected);
+    }
+  };
+  for (const bool case_sensitive : {true, false, true}) {
+    SCOPED_TRACE(case_sensitive);
+    list.SetCaseSensitive(case_sensitive);
+    // Switching to case-insensitive drops the later of two equal neighbours.
+    for (size_t i = model.size(); !case_sensitive && i-- > 1;) {
+      if (list.Compare(model[i], model[i - 1]) == 0) model.erase(model.begin() + i);
+    }
+    ASSERT_EQ(list.Count(), static_cast<int>(model.size()));
+    check_finds();
+    for (size_t i = 0; i < keys.size(); i += 2) {
+      const std::string& key = keys[(i + (case_sensitive ? 0 : 1)) % keys.size()];
+      int at = -1;
+      if (FindByCompare(list, model, key, at)) {
+        EXPECT_THROW(list.Add(key, 0), EKESListError);
+      } else {
+        EXPECT_EQ(list.Add(key, 0), at);
+        model.insert(model.begin() + at, key);
+      }
+    }
+    for (int i = 0; i < list.Count(); ++i) EXPECT_EQ(list.Key(i), model[i]);
+    check_finds();
+  }
 }
 
 }  // namespace
