@@ -24,11 +24,26 @@ struct TWide {
   std::array<UChar, kMaxKey> units;
   int32_t length = 0;
   explicit TWide(std::string_view key) {
+    static const std::array<UChar, 256> kUnits = [] {
+      std::array<UChar, 256> table{};
+      for (int byte = 0; byte < 256; ++byte) {
+        table[byte] = Win1252ToUnicode(static_cast<uint8_t>(byte));
+      }
+      return table;
+    }();
     const size_t n = std::min(key.size(), kMaxKey);
-    for (size_t i = 0; i < n; ++i) units[i] = Win1252ToUnicode(static_cast<uint8_t>(key[i]));
+    for (size_t i = 0; i < n; ++i) units[i] = kUnits[static_cast<uint8_t>(key[i])];
     length = static_cast<int32_t>(n);
   }
 };
+
+// Whether every byte is ASCII, where Windows-1252 and UTF-8 agree: such keys reach the collator
+// as they are, without a conversion.
+bool IsAscii(std::string_view text) {
+  unsigned bits = 0;
+  for (const char c : text) bits |= static_cast<uint8_t>(c);
+  return bits < 0x80;
+}
 
 int CompareBytes(std::string_view a, std::string_view b) {
   const int c = a.compare(b);
@@ -102,10 +117,19 @@ TCollator::TCollator(const std::string& locale) : impl_(std::make_unique<Impl>()
 TCollator::~TCollator() = default;
 
 int TCollator::Compare(std::string_view a, std::string_view b, bool case_sensitive) const {
-  const TWide wa(a), wb(b);
-  const UCollationResult r =
-      ucol_strcoll(case_sensitive ? impl_->case_sensitive : impl_->case_insensitive,
-                   wa.units.data(), wa.length, wb.units.data(), wb.length);
+  const UCollator* collator = case_sensitive ? impl_->case_sensitive : impl_->case_insensitive;
+  const std::string_view cut_a = a.substr(0, kMaxKey), cut_b = b.substr(0, kMaxKey);
+  UCollationResult r = UCOL_EQUAL;
+  UErrorCode status = U_ZERO_ERROR;
+  const bool ascii = IsAscii(cut_a) && IsAscii(cut_b);
+  if (ascii) {
+    r = ucol_strcollUTF8(collator, cut_a.data(), static_cast<int32_t>(cut_a.size()), cut_b.data(),
+                         static_cast<int32_t>(cut_b.size()), &status);
+  }
+  if (!ascii || U_FAILURE(status)) {
+    const TWide wa(a), wb(b);
+    r = ucol_strcoll(collator, wa.units.data(), wa.length, wb.units.data(), wb.length);
+  }
   if (r == UCOL_LESS) return -1;
   if (r == UCOL_GREATER) return 1;
   return case_sensitive ? CompareBytes(a, b) : CompareFolded(a, b);
