@@ -276,7 +276,6 @@ class TKES {
   // of a compressed body, and the name of an item in the cache.
   void CheckBody(const TIndex& index) const;
   uint64_t ExpandBody(const TIndex& index, const TBlockSink& sink);
-  static uint64_t ExpandStored(std::span<const uint8_t> stored, const TBlockSink& sink);
   static std::string CacheKey(const TIndex& index);
 
   // Navigation helpers.

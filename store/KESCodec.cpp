@@ -391,8 +391,7 @@ uint64_t ExpandBlocks(uint64_t body_size, const TBlockSource& source, const TBlo
   return total;
 }
 
-std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body, uint64_t limit) {
-  std::vector<uint8_t> item;
+uint64_t ExpandBytes(std::span<const uint8_t> body, const TBlockSink& sink, uint64_t limit) {
   size_t pos = 0;
   const TBlockSource source = [&](std::span<uint8_t> buffer) {
     const size_t n = std::min(buffer.size(), body.size() - pos);
@@ -400,8 +399,13 @@ std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body, uint64_t limit) {
     pos += n;
     return n;
   };
-  ExpandBlocks(
-      body.size(), source,
+  return ExpandBlocks(body.size(), source, sink, limit);
+}
+
+std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body, uint64_t limit) {
+  std::vector<uint8_t> item;
+  ExpandBytes(
+      body,
       [&](std::span<const uint8_t> bytes) { item.insert(item.end(), bytes.begin(), bytes.end()); },
       limit);
   return item;

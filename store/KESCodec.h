@@ -80,4 +80,9 @@ std::vector<uint8_t> CompressItem(std::span<const uint8_t> item);
 // `limit` bytes. Memory exhaustion raises std::bad_alloc.
 std::vector<uint8_t> ExpandItem(std::span<const uint8_t> body, uint64_t limit = kMaxItemSize);
 
+// Expands a block stream held in memory, handing each block's output to sink as ExpandBlocks
+// does (a null sink only counts); returns the expanded size and raises as ExpandBlocks does.
+uint64_t ExpandBytes(std::span<const uint8_t> body, const TBlockSink& sink,
+                     uint64_t limit = kMaxItemSize);
+
 }  // namespace sk

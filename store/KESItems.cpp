@@ -151,17 +151,6 @@ uint64_t TKES::ExpandBody(const TIndex& index, const TBlockSink& sink) {
   return ExpandBlocks(static_cast<uint64_t>(index.size), source, sink);
 }
 
-uint64_t TKES::ExpandStored(std::span<const uint8_t> stored, const TBlockSink& sink) {
-  size_t used = 0;
-  const TBlockSource source = [&](std::span<uint8_t> to) {
-    const size_t n = std::min(to.size(), stored.size() - used);
-    std::memcpy(to.data(), stored.data() + used, n);
-    used += n;
-    return n;
-  };
-  return ExpandBlocks(stored.size(), source, sink);
-}
-
 std::vector<uint8_t> TKES::StoredBody(TFile& working, const TIndex& index, std::string_view key,
                                       bool system) {
   if (index.offset < 0 || index.size < 0 || int64_t{index.offset} + index.size > working.Size()) {
@@ -199,8 +188,8 @@ void TKES::GetItem(TMemoryStream& stream) {
         // Opened in memory: a strongly protected body is never plain on disk.
         const std::vector<uint8_t> stored = StoredBody(data_file_, index, items_.Key(item_index_), false);
         if (index.flags & kFlagCompressed) {
-          if (stored.size() > kMaxItemSize / kMaxExpansionRatio) ExpandStored(stored, nullptr);
-          ExpandStored(stored, [&stream](std::span<const uint8_t> bytes) { stream.Write(bytes); });
+          if (stored.size() > kMaxItemSize / kMaxExpansionRatio) ExpandBytes(stored, nullptr);
+          ExpandBytes(stored, [&stream](std::span<const uint8_t> bytes) { stream.Write(bytes); });
         } else {
           stream.Write(stored);
         }
@@ -250,7 +239,7 @@ int64_t TKES::ItemSize() {
   RequireActive();
   try {
     CheckBody(index);
-    if (strong_) return static_cast<int64_t>(ExpandStored(StoredBody(data_file_, index, items_.Key(item_index_), false), nullptr));
+    if (strong_) return static_cast<int64_t>(ExpandBytes(StoredBody(data_file_, index, items_.Key(item_index_), false), nullptr));
     return static_cast<int64_t>(ExpandBody(index, nullptr));
   } catch (const EKESError&) {
     throw;
