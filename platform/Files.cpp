@@ -431,6 +431,44 @@ std::optional<TFileTime> FileTimeStamp(const std::string& path) {
   return TFileTime{st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
 }
 
+namespace {
+TFileIdentity IdentityOfStat(const struct stat& st) {
+  return TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                       static_cast<int64_t>(st.st_size),
+                       TFileTime{st.st_mtim.tv_sec, st.st_mtim.tv_nsec}};
+}
+}  // namespace
+
+std::optional<TFileIdentity> FileIdentityOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return IdentityOfStat(st);
+}
+
+TFileIdentity TFile::Identity() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) throw EOSError(errno, "stat", path_);
+  return IdentityOfStat(st);
+}
+
+bool TFile::LinkAs(const std::string& new_path) const {
+  if (const int fault = InjectedFault("link", new_path); fault != 0) {
+    errno = fault;
+    return false;
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, new_path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+void SyncFolderOf(const std::string& path) { SyncDirectoryOf(path); }
+
+bool IsLockedByOther(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  TFile file(fd, path);
+  return !file.TryLockExclusive();  // the lock, if taken, goes with the descriptor
+}
+
 bool IsReadOnlyFile(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;

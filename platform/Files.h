@@ -59,6 +59,21 @@ enum class FileMode {
   kReadNoWait,      // existing file, read only, opened without waiting for a FIFO's writer
 };
 
+// A last-modification time stamp with nanoseconds.
+struct TFileTime {
+  int64_t seconds = 0;
+  int64_t nanoseconds = 0;
+  friend bool operator==(const TFileTime&, const TFileTime&) = default;
+};
+
+// Which file a path names and how it looked: two equal identities are the same file, unchanged.
+struct TFileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  TFileTime modified;
+  friend bool operator==(const TFileIdentity&, const TFileIdentity&) = default;
+};
 // An open file. Move-only; closes itself. Every failure raises EOSError.
 class TFile {
  public:
@@ -106,6 +121,11 @@ class TFile {
   // Sets the permission bits (chmod).
   void SetMode(unsigned mode);
   int Descriptor() const { return fd_; }
+  // The open file's identity (fstat).
+  TFileIdentity Identity() const;
+  // Gives the open file one more name, even when its old name has gone or names another file
+  // since; false (with errno) when the system refuses, e.g. across file systems (EXDEV).
+  bool LinkAs(const std::string& new_path) const;
 
  private:
   // Copies length bytes from offset in of source to offset out of this file.
@@ -138,6 +158,9 @@ bool DeleteIfUnlocked(const std::string& path);
 
 bool FileExists(const std::string& path);
 
+// Makes the names in path's folder durable (fsync of the folder); raises EOSError.
+void SyncFolderOf(const std::string& path);
+
 // Renames source to target (replacing a file there); raises EOSError.
 void RenameFile(const std::string& source, const std::string& target);
 
@@ -148,12 +171,13 @@ TFileKind FileKind(const std::string& path);
 bool DeleteFile(const std::string& path);
 
 // Last-modification time stamp with nanoseconds; empty when the file cannot be examined.
-struct TFileTime {
-  int64_t seconds = 0;
-  int64_t nanoseconds = 0;
-  friend bool operator==(const TFileTime&, const TFileTime&) = default;
-};
 std::optional<TFileTime> FileTimeStamp(const std::string& path);
+
+// Follows symbolic links; empty when the file cannot be examined.
+std::optional<TFileIdentity> FileIdentityOf(const std::string& path);
+
+// Whether a live process holds the file's lock (an open that fails counts as not locked).
+bool IsLockedByOther(const std::string& path);
 
 // The read-only attribute: the file exists and none of its permission bits allows writing.
 // (Root may write such a file anyway, so the bits are examined rather than access().)

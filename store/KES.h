@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "store/KESFilter.h"
 #include "store/KESList.h"
 #include "store/OpenedContainer.h"
+#include "store/SessionJournal.h"
 #include "store/StrongCipher.h"
 
 namespace sk {
@@ -52,7 +54,20 @@ enum class TProgressOrigin { poOpen, poClose, poFlush, poPack, poGetKeys };
 // only the password unwraps; nothing of the store is plain on disk while it is open).
 enum class TProtection { kNone, kLegacy, kStrong };
 
+// What an open does with a stale session of its store (the working files of a process that ended
+// without closing it): write the container as that session's close would have, delete the
+// session, or leave it for later.
+enum class TStaleChoice { kRecover, kDiscard, kLeave };
+// What a stale session changed, for the question put to the user.
+struct TStaleSessionInfo {
+  int added = 0;  // items it holds that the container it opened did not
+  int deleted = 0;  // items of that container it no longer holds
+  int64_t opened = 0;  // when it opened the store, seconds since the epoch
+};
+
 using TNotifyEvent = std::function<void(TKES& sender)>;
+using TStaleSessionEvent =
+    std::function<TStaleChoice(TKES& sender, const TStaleSessionInfo& session)>;
 using TConfirmEvent = std::function<void(TKES& sender, bool& ok)>;
 using TPasswordEvent = std::function<void(TKES& sender, TPassword& password)>;
 using TProgressEvent =
@@ -131,6 +146,9 @@ class TKES {
   TNotifyEvent WarnNoData, WarnOutOfBounds, WarnReadOnly;
   TNotifyEvent OnAdded, OnChanged, OnDeleted, OnFileAssigned, OnFound, OnKilled, OnNavigate;
   TPasswordEvent OnDemandPassword;
+  // Asked by an open for each stale session of its store that the password (asked first, for a
+  // protected store) opens; unassigned, stale sessions are discarded.
+  TStaleSessionEvent OnStaleSession;
   // Called at every progress step so that a window can process pending messages.
   std::function<void()> ProcessMessages;
 
@@ -165,6 +183,9 @@ class TKES {
   // The container the last close wrote (it differs from the name assigned when the container had
   // changed on disk and BeforeOverWrite did not agree to overwrite it).
   const std::string& LastWrittenName() const { return last_written_name_; }
+  // The containers the last open wrote from stale sessions it recovered: the store's own name, or
+  // a "1." name when the container had changed since that session opened it.
+  const std::vector<std::string>& RecoveredNames() const { return recovered_names_; }
   // Whether the container of the open store was protected when it was opened.
   bool WasProtected() const { return was_protected_; }
   // How the container of the open store was protected when it was opened.
@@ -193,7 +214,9 @@ class TKES {
   // The current item's size, expanded for a compressed item.
   int64_t ItemSize();
   void Delete();
-  // Writes the index file so that added and deleted items are durable in the working files.
+  // Makes added and deleted items durable in the working files: the new bodies are synced, the
+  // index file written and synced, and the first Flush of a session writes its journal, so that
+  // a later open recovers them after a crash or a power failure.
   void Flush();
   // Lists the item keys that pass the filter into strings.
   void GetKeys(TStringList& strings);
@@ -223,6 +246,15 @@ class TKES {
   void Close();
   void CreateEmptyContainer();
   void SweepLeftovers();
+  // Stale sessions (KESRecovery.cpp): finding those of this store, asking OnStaleSession, and
+  // recovering or discarding them; the journal a Flush writes.
+  void OfferStaleSessions();
+  void HandleStaleSession(const TStaleSession& session);
+  bool SessionWasClosed(const TStaleSession& session);
+  std::optional<std::map<std::string, TIndex>> StaleRecords(const TStaleSession& session) const;
+  void WriteJournal();
+  // The name the "1." rule gives a container that must not replace the one at file_name_.
+  std::string CopyName() const;
   void Unpack();
   void CreateWorkingFiles();
   void MakeWorkingFiles(int64_t data_length);
@@ -305,6 +337,11 @@ class TKES {
   bool index_written_ = false;  // the working index file holds the index
   bool created_by_open_ = false;  // the open created the container
   bool changed_ = false;  // items were added or deleted, or Pack ran, since the open
+  std::optional<TFileIdentity> opened_identity_;  // the container as the open found it
+  int64_t opened_at_ = 0;  // when the store was opened, seconds since the epoch
+  bool journaled_ = false;  // the session's journal is written
+  bool offer_stale_sessions_ = true;  // false for a store opened to read a stale session's base
+  std::vector<std::string> recovered_names_;
   TFile data_file_;
   TFile data_lock_;  // holds the data file's lock from its creation to its deletion
   std::optional<TFileTime> open_time_;

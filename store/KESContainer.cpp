@@ -1,6 +1,7 @@
 // TKES container handling: creating, unpacking and packing the container file, loading and
 // writing the index file, and the open and close sequences built on them.
 #include <cerrno>
+#include <ctime>
 #include <cstring>
 #include <limits>
 
@@ -46,13 +47,14 @@ void TKES::Open() {
   was_protected_ = false;
   strong_protection_ = false;
   changed_ = created_by_open_ = false;
+  recovered_names_.clear();
   SweepLeftovers();
   switch (FileKind(file_name_)) {
     case TFileKind::kMissing:
       CreateEmptyContainer();
       created_by_open_ = true;  // its close writes it, as any close that changes the store
       break;
-    case TFileKind::kRegular: break;
+    case TFileKind::kRegular: OfferStaleSessions(); break;
     case TFileKind::kFolder: RaiseNotRegular(true);
     case TFileKind::kOther: RaiseNotRegular(false);
   }
@@ -85,14 +87,27 @@ void TKES::SweepLeftovers() {
   // What a process that died (killed, crashed, or cut off by a power failure) left behind. Live
   // processes hold their data files, their new data files of a Pack, their index files being
   // written and their containers being written locked; an index file goes with its data file.
+  // A session with a journal is kept until an open of its store decides what becomes of it.
   try {
     const std::string temp = TempDirectory();
-    for (const char* prefix : {"KES", "DBT"}) {
-      for (const std::string& name : TempFilesNamed(temp, prefix)) DeleteIfUnlocked(name);
+    auto journaled = [](const std::string& name) {
+      return FileExists(SessionFileName(name, kJournalPrefix));
+    };
+    for (const std::string& name : TempFilesNamed(temp, "DBT")) DeleteIfUnlocked(name);
+    for (const std::string& name : TempFilesNamed(temp, "KES")) {
+      if (!journaled(name)) DeleteIfUnlocked(name);
     }
     for (const std::string& name : TempFilesNamed(temp, "IXS")) {
-      const std::string partner = temp + "/KES" + ExtractFileName(name).substr(3);
+      if (journaled(name)) continue;
+      const std::string partner = SessionFileName(name, "KES");
       if (!FileExists(partner) || DeleteIfUnlocked(partner)) DeleteIfUnlocked(name);
+    }
+    // A journal without its data file, and a pin without its journal whose session is not live.
+    for (const std::string& name : TempFilesNamed(temp, kJournalPrefix)) {
+      if (!FileExists(SessionFileName(name, "KES"))) DeleteIfUnlocked(name);
+    }
+    for (const std::string& name : TempFilesNamed(temp, kPinPrefix)) {
+      if (!journaled(name) && !IsLockedByOther(SessionFileName(name, "KES"))) DeleteFile(name);
     }
     const std::string dir = ExtractFileDir(ResolveFileLinks(file_name_));
     for (const std::string& name : TempFilesNamed(dir.empty() ? "." : dir, kContainerTempPrefix)) {
@@ -105,6 +120,7 @@ void TKES::SweepLeftovers() {
 
 void TKES::Unpack() {
   open_time_ = FileTimeStamp(file_name_);
+  opened_at_ = static_cast<int64_t>(std::time(nullptr));
   if (IsReadOnlyFile(file_name_) && !read_only_) {
     SetReadOnly(true);
     read_only_from_file_ = true;
@@ -118,6 +134,7 @@ void TKES::Unpack() {
     ReportOsError(error, file_name_);
   }
   if (!container.IsRegular()) RaiseNotRegular(FileKind(file_name_) == TFileKind::kFolder);
+  opened_identity_ = container.Identity();
   const int64_t file_size = container.Size();
   uint8_t word[4];
   auto read_exact = [&](std::span<uint8_t> bytes) {
@@ -400,6 +417,10 @@ std::string TKES::OverwriteTarget() {
   if (BeforeOverWrite) BeforeOverWrite(*this, ok);
   if (ok) return file_name_;
   // Keep the other writer's container: save under "1." + name, "1.1." + name, ...
+  return CopyName();
+}
+
+std::string TKES::CopyName() const {
   const std::string dir = ExtractFileDir(file_name_);
   std::string name = ExtractFileName(file_name_);
   std::string target;
@@ -468,6 +489,12 @@ void TKES::DiscardWorkingFiles() {
     data_file_.Close();
   } catch (const EOSError&) {
   }
+  // The journal first: working files without one are swept by the next open.
+  if (!data_name_.empty()) {
+    DeleteFile(SessionFileName(data_name_, kJournalPrefix));
+    DeleteFile(SessionFileName(data_name_, kPinPrefix));
+  }
+  journaled_ = false;
   // The index file first: while the data file exists (and is locked) its index file is in use.
   if (!index_name_.empty()) DeleteFile(index_name_);
   if (!data_name_.empty()) DeleteFile(data_name_);
@@ -488,6 +515,7 @@ void TKES::ClearState() {
   active_ = modified_ = was_protected_ = false;
   editing_ = inserting_ = false;
   open_time_.reset();
+  opened_identity_.reset();
   Password.clear();
   strong_.reset();  // wipes the data key
   opened_.Close();

@@ -285,7 +285,10 @@ void TKES::Flush() {
   RequireActive();
   if (read_only_ || !modified_) return;
   try {
+    // The bodies first: the index written next must never name bodies a power failure can take.
+    data_file_.Sync();
     WriteIndexFile(TProgressOrigin::poFlush);
+    if (!journaled_) WriteJournal();
     data_file_.Close();
   } catch (const EOSError& error) {
     if (!data_file_.IsOpen()) OpenDataFile();
@@ -410,6 +413,19 @@ void TKES::Pack() {
   // Bodies of a sound index never overlap, so together they fit the data file's limit; more
   // means shared bodies, whose packed offsets would no longer fit 32 bits.
   if (live_bytes > kMaxDataFile) RaiseInvalidIndex();
+  // The session's journal goes first, for good: the bodies move, and until the next Flush writes
+  // the index for their new places no stale session of this store may be recovered from them.
+  if (journaled_) {
+    for (std::string_view prefix : {kJournalPrefix, kPinPrefix}) {
+      DeleteFile(SessionFileName(data_name_, prefix));
+    }
+    try {
+      SyncFolderOf(data_name_);
+    } catch (const EOSError& error) {
+      ReportOsError(error, data_name_);
+    }
+    journaled_ = false;
+  }
   // The new data file is locked from its creation on and keeps that lock once it has taken the
   // data file's place, so another process never sweeps it away as a leftover.
   TFile out = CreateLockedTempFile(TempDirectory(), "KES");

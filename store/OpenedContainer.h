@@ -38,6 +38,8 @@ class TOpenedContainer {
   // The length of the data section that is still read from the container (0 after DropData).
   int64_t DataLength() const { return data_.length; }
   int64_t IndexLength() const { return index_.length; }
+  // Gives the opened file a second name (see TFile::LinkAs).
+  bool LinkAs(const std::string& path) const { return file_.LinkAs(path); }
 
   // Reads bytes [offset, offset + into.size()) of the data section as the store keeps them
   // (deciphered when the section is enciphered). Raises EOSError(EIO) when they lie outside the

@@ -52,7 +52,8 @@ class FaultMatrixTest : public StoreTest {
  protected:
   // For every operation N of the scenario, a crash there followed by a power loss that keeps, or
   // drops, names whose folder was not synced: the next open finds exactly the store before or
-  // after the scenario, and leaves no working or temporary file behind.
+  // after the scenario when it discards what the crash left, a state the scenario passed through
+  // when it recovers it, and leaves no working or temporary file behind.
   void RunCrashMatrix(const TScenario& scenario);
   // For every operation N, failing it once and failing it from then on: either the scenario
   // reports the failure, with the container byte for byte as before and no temporary container

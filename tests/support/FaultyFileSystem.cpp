@@ -2,9 +2,11 @@
 // model built on what each sync made durable.
 #include "tests/support/FaultyFileSystem.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -100,7 +102,8 @@ int TFaultyFileSystem::IdentityOf(const std::string& path) {
 
 void TFaultyFileSystem::Retire(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) identities_.erase({st.st_dev, st.st_ino});
+  // A file with another name (a hard link) lives on under it.
+  if (::lstat(path.c_str(), &st) == 0 && st.st_nlink <= 1) identities_.erase({st.st_dev, st.st_ino});
 }
 
 TFaultyFileSystem::TListing TFaultyFileSystem::ListingOf(const std::string& folder) {
@@ -119,7 +122,8 @@ void TFaultyFileSystem::Snapshot(int identity, const std::string& path) {
   if (identity < 0) return;
   struct stat st {};
   ::lstat(path.c_str(), &st);
-  durable_[identity] = TDurable{ReadWhole(path), static_cast<unsigned>(st.st_mode & 07777)};
+  durable_[identity] =
+      TDurable{ReadWhole(path), static_cast<unsigned>(st.st_mode & 07777), st.st_mtim};
 }
 
 void TFaultyFileSystem::PowerLoss(TNames names) {
@@ -134,16 +138,27 @@ void TFaultyFileSystem::PowerLoss(TNames names) {
       const auto it = durable_.find(identity);
       survivors[name] = it != durable_.end() ? it->second : TDurable{};
     }
+    // A file whose name survives holds what its last sync made durable, with the time stamp it
+    // had then; one that is still the same file is rewritten in place (a power failure does not
+    // move a file), every other file goes.
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-      if (entry.is_regular_file()) std::filesystem::remove(entry.path());
+      const auto kept = listing.find(entry.path().filename().string());
+      if (entry.is_regular_file() &&
+          (kept == listing.end() || IdentityOf(entry.path().string()) != kept->second)) {
+        std::filesystem::remove(entry.path());
+      }
     }
     for (const auto& [name, durable] : survivors) {
       const std::string path = folder + "/" + name;
-      std::ofstream(path, std::ios::binary)
+      std::ofstream(path, std::ios::binary | std::ios::trunc)
           .write(reinterpret_cast<const char*>(durable.bytes.data()),
                  static_cast<std::streamsize>(durable.bytes.size()));
       ::chmod(path.c_str(), durable.mode);
+      if (durable.modified) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, *durable.modified};
+        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+      }
     }
   }
 }

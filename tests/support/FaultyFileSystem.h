@@ -7,7 +7,9 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <ctime>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +54,7 @@ class TFaultyFileSystem {
   struct TDurable {
     std::vector<uint8_t> bytes;
     unsigned mode = 0600;
+    std::optional<struct timespec> modified;  // the time stamp the sync made durable
   };
   using TListing = std::map<std::string, int>;  // file name -> file identity
 
