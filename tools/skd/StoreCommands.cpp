@@ -12,6 +12,7 @@
 #include "tools/skd/Commands.h"
 #include "tools/skd/StoreSession.h"
 #include "vault/KeyText.h"
+#include "vault/StaleSession.h"
 
 namespace sk::skd {
 
@@ -287,6 +288,32 @@ void AddKill(CLI::App& app) {
 
 }  // namespace
 
+void AddRecover(CLI::App& app) {
+  struct Options {
+    bool list = false, discard_all = false;
+  };
+  auto options = std::make_shared<Options>();
+  auto* command = app.add_subcommand(
+      "recover", "List or discard the work of sessions whose store no longer exists");
+  auto* list = command->add_flag("--list", options->list,
+                                 "Print each such session: its store and when it opened it");
+  command->add_flag("--discard-all", options->discard_all, "Delete every such session")
+      ->excludes(list);
+  command->callback([options] {
+    if (!options->list && !options->discard_all) {
+      throw ECommandError("recover needs --list or --discard-all");
+    }
+    for (const TStaleSession& session : OrphanedSessions()) {
+      if (options->list) {
+        std::printf("%s\t%s\n", session.journal.store.c_str(),
+                    SessionTimeText(session.journal.opened).c_str());
+      } else {
+        session.Discard();
+      }
+    }
+  });
+}
+
 void AddStoreCommands(CLI::App& app) {
   AddCreate(app);
   AddList(app);
@@ -297,6 +324,7 @@ void AddStoreCommands(CLI::App& app) {
   AddPasswd(app);
   AddPack(app);
   AddKill(app);
+  AddRecover(app);
 }
 
 }  // namespace sk::skd

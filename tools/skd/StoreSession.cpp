@@ -10,6 +10,7 @@
 #include "tools/skd/Commands.h"
 #include "tools/skd/Progress.h"
 #include "vault/CloseStore.h"
+#include "vault/StaleSession.h"
 
 namespace sk::skd {
 
@@ -42,6 +43,15 @@ std::optional<std::string> PasswordFrom(const TPasswordOptions& options) {
   return std::nullopt;
 }
 
+namespace {
+std::optional<TStaleChoice>& StaleSessionChoice() {
+  static std::optional<TStaleChoice> choice;
+  return choice;
+}
+}  // namespace
+
+void SetStaleSessionChoice(std::optional<TStaleChoice> choice) { StaleSessionChoice() = choice; }
+
 TStoreSession::TStoreSession(const std::string& path, Access access,
                              const TPasswordOptions& options) {
   const std::string file = KESFileName(path);
@@ -60,8 +70,27 @@ TStoreSession::TStoreSession(const std::string& path, Access access,
     if (interruptible_) ThrowIfInterrupted();
   };
   store_.ProgressUpdate = StoreProgress(file);
+  store_.OnStaleSession = [this](TKES&, const TStaleSessionInfo& session) {
+    const std::string question = StaleSessionQuestion(session);
+    const std::optional<TStaleChoice> choice = StaleSessionChoice();
+    if (!choice) {
+      left_question_ = question;
+      return TStaleChoice::kLeave;
+    }
+    ClearProgress();
+    std::fprintf(stderr, "skd: %s %s\n", question.c_str(),
+                 *choice == TStaleChoice::kRecover ? "Recovering (--recover)."
+                                                   : "Discarding (--discard).");
+    return *choice;
+  };
   Interruptible([&] { store_.SetFileName(file); });
   ClearProgress();
+  for (const std::string& name : store_.RecoveredNames()) {
+    std::fprintf(stderr, "skd: recovered into %s\n", name.c_str());
+  }
+  if (!left_question_.empty()) {
+    throw ECommandError(left_question_ + " Run the command again with --recover or --discard.");
+  }
 }
 
 TStoreSession::~TStoreSession() {

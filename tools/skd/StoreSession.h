@@ -25,6 +25,10 @@ std::optional<std::string> PasswordFrom(const TPasswordOptions& options);
 // Reads the first line of a file (without its line end) as a Windows-1252 password.
 std::string ReadPasswordFile(const std::string& path);
 
+// What an open does with a stale session of its store (the global --recover and --discard):
+// nothing chosen leaves it, and the command fails with the question.
+void SetStaleSessionChoice(std::optional<TStaleChoice> choice);
+
 // An open store that is closed (written back unless read-only) by Close or, after a failure, by
 // the destructor. The password reaches the store only when it asks for one.
 class TStoreSession {
@@ -55,6 +59,7 @@ class TStoreSession {
   TKES store_;
   bool interruptible_ = false;  // a termination signal stops the running store operation
   bool close_failed_ = false;  // Close raised; the error has been reported once
+  std::string left_question_;  // a stale session was left: the question that was not answered
 };
 
 }  // namespace sk::skd

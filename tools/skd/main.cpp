@@ -8,17 +8,26 @@
 #include "platform/qt/QtMetafileCanvas.h"
 #include "tools/skd/Commands.h"
 #include "tools/skd/Progress.h"
+#include "tools/skd/StoreSession.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"skd - work with Stillkeep picture stores and image files from the command line"};
   app.set_version_flag("--version", std::string("skd ") + SK_VERSION, "Print the version and exit");
   bool quiet = false;
   app.add_flag("--quiet", quiet, "Show no progress line on standard error");
+  bool recover = false, discard = false;
+  CLI::Option* recover_flag = app.add_flag(
+      "--recover", recover,
+      "Recover the work of a session of the store that ended without closing");
+  app.add_flag("--discard", discard, "Discard the work of such a session")->excludes(recover_flag);
   // --quiet may also follow the command.
   app.fallthrough();
   app.require_subcommand(1);
-  app.parse_complete_callback(
-      [&quiet] { sk::skd::SetProgressShown(!quiet && sk::skd::StandardErrorIsTerminal()); });
+  app.parse_complete_callback([&] {
+    sk::skd::SetProgressShown(!quiet && sk::skd::StandardErrorIsTerminal());
+    if (recover) sk::skd::SetStaleSessionChoice(sk::TStaleChoice::kRecover);
+    if (discard) sk::skd::SetStaleSessionChoice(sk::TStaleChoice::kDiscard);
+  });
   sk::skd::AddStoreCommands(app);
   sk::skd::AddImageCommands(app);
   sk::skd::AddPictureCommands(app);
