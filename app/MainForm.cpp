@@ -52,6 +52,7 @@
 #include "app/ScreenText.h"
 #include "app/ShellIntegration.h"
 #include "platform/qt/QtMetafileCanvas.h"
+#include "vault/StaleSession.h"
 #include "view/Image.h"
 
 // The program's resources live in this static library; nothing else would keep them linked in.
@@ -172,6 +173,7 @@ TMainForm::~TMainForm() {
   kes_.ProgressUpdate = nullptr;
   kes_.OnDemandPassword = nullptr;
   kes_.OnFileAssigned = nullptr;
+  kes_.OnStaleSession = nullptr;
   if (shut_down_) return;
   try {
     kes_.SetFileName("");
@@ -405,6 +407,9 @@ void TMainForm::SetUpStore() {
   kes_.ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
   kes_.OnDemandPassword = [this](TKES&, TPassword& password) { KESDemandPassword(password); };
   kes_.OnFileAssigned = [this](TKES&) { KESFileAssigned(); };
+  kes_.OnStaleSession = [this](TKES&, const TStaleSessionInfo& session) {
+    return KESStaleSession(session);
+  };
 }
 
 void TMainForm::UpdateActions() {
@@ -867,6 +872,21 @@ void TMainForm::KESFileAssigned() {
   if (!StoreOpen()) kes_.Password.clear();
   ShowStoreName();
   UpdateActions();
+  // Work recovered into a copy, because the store changed since that session opened it.
+  for (const std::string& name : kes_.RecoveredNames()) {
+    if (StoreOpen() && name != kes_.FileName()) {
+      prompts_.MessageDlg(Text(app_msg::kRecoveredAs).arg(FileNameText(name)),
+                          TMsgDlgType::kInformation, {TMsgDlgBtn::kOk});
+    }
+  }
+}
+
+TStaleChoice TMainForm::KESStaleSession(const TStaleSessionInfo& session) {
+  const QString question = QString::fromStdString(StaleSessionQuestion(session));
+  return prompts_.MessageDlg(question, TMsgDlgType::kConfirmation,
+                             {TMsgDlgBtn::kYes, TMsgDlgBtn::kNo}) == TMsgDlgBtn::kYes
+             ? TStaleChoice::kRecover
+             : TStaleChoice::kDiscard;
 }
 
 void TMainForm::ShowStoreName() {

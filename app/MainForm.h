@@ -262,6 +262,8 @@ class TMainForm : public QMainWindow, private TStoreView {
 
   // Store events.
   void KESFileAssigned();
+  // Asks whether to recover a session of the store that ended without closing (No discards it).
+  TStaleChoice KESStaleSession(const TStaleSessionInfo& session);
   // The title names the open store and says when it is read-only; so does the status bar.
   void ShowStoreName();
   void KESDemandPassword(TPassword& password);

@@ -96,6 +96,10 @@ inline constexpr char kInfoHint[] = "Info";
 
 // The password dialog.
 inline constexpr char kPasswordCaption[] = "Password Dialog";
+// After an open recovered a session that ended without closing into a copy beside the store,
+// because the store had changed since that session opened it.
+inline constexpr char kRecoveredAs[] =
+    "The pictures of a session that was not closed properly are recovered into %1, because the store changed since.";
 inline constexpr char kPasswordLabel[] = "Enter password:";
 inline constexpr char kOk[] = "OK";
 inline constexpr char kCancel[] = "Cancel";

@@ -11,10 +11,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QScrollBar>
+#include <QThread>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 
 #include "app/KeyListBox.h"
@@ -626,6 +629,56 @@ TEST(StoreAccessTest, TheFirstCauseThatStopsAWriteIsNamed) {
     const TWriteBlock block = WhyNotWritable(c.access, c.needed);
     EXPECT_EQ(block, c.block);
     EXPECT_EQ(WriteBlockText(block, QStringLiteral("/p/s.skd")), QString::fromUtf8(c.text));
+  }
+}
+
+}  // namespace
+}  // namespace sk::test
+
+namespace sk::test {
+namespace {
+
+// skd adding a long batch to path is killed (SIGKILL) once its first picture is flushed.
+void KillABatchAfterItsFirstFlush(const QString& path, const QString& tmp, const QString& photo) {
+  QStringList args{QStringLiteral("add"), path};
+  for (int i = 0; i < 300; ++i) args << photo;
+  QProcess skd;
+  skd.start(QStringLiteral(SK_SKD_PATH), args);
+  ASSERT_TRUE(skd.waitForStarted());
+  auto journaled = [&tmp] {
+    return !QDir(tmp).entryList({QStringLiteral("JNL*.tmp")}, QDir::Files).isEmpty();
+  };
+  for (int i = 0; i < 3000 && !journaled(); ++i) QThread::msleep(5);
+  ASSERT_TRUE(journaled());
+  skd.kill();
+  skd.waitForFinished();
+}
+
+TEST_F(MainFormTest, AStoreWhoseSessionWasKilledOffersToRecoverItsPictures) {
+  const QString tmp = QString::fromLocal8Bit(qgetenv("TMPDIR"));
+  const QString photo = Path(QStringLiteral("photo.bmp"));
+  ASSERT_EQ(std::system(("/usr/bin/convert -size 32x24 gradient:red-blue '" +
+                         photo.toStdString() + "'")
+                            .c_str()),
+            0);
+  TMainForm& form = MakeForm();
+  for (const bool recover : {true, false}) {
+    SCOPED_TRACE(recover ? "recovered" : "discarded");
+    const QString path = Path(recover ? QStringLiteral("yes.skd") : QStringLiteral("no.skd"));
+    MakeStore(path, {{"kept", 8, 8, 0x123456}});
+    KillABatchAfterItsFirstFlush(path, tmp, photo);
+    prompts_.QueueButton(recover ? TMsgDlgBtn::kYes : TMsgDlgBtn::kNo);
+    const size_t asked = prompts_.Messages().size();
+    OpenThroughDialog(path);
+    ASSERT_EQ(prompts_.Messages().size(), asked + 1);
+    EXPECT_TRUE(prompts_.Messages().back().startsWith(
+        QStringLiteral("Stillkeep was not closed properly. Recover the ")))
+        << prompts_.Messages().back().toStdString();
+    ASSERT_TRUE(form.StoreOpen());
+    EXPECT_EQ(form.KES().Count() > 1, recover);
+    EXPECT_TRUE(form.KES().FindKey("kept"));
+    form.Action(TCommand::kClose).trigger();
+    EXPECT_TRUE(QDir(tmp).entryList(QDir::Files).isEmpty());
   }
 }
 

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -562,6 +563,64 @@ TEST_F(ShellIntegrationTest, CalledWhenNoProgramRunsItStartsTakesTheFilesAndClea
   for (const QString& file : files) EXPECT_FALSE(QFileInfo::exists(file)) << file.toStdString();
   EXPECT_FALSE(KeyExists(QStringLiteral("\\Stillkeep")));
   EXPECT_FALSE(QFileInfo::exists(QFile::decodeName(socket.c_str())));
+}
+
+TEST_F(ShellIntegrationTest, AProgramKilledWhileAddingLosesNothingItFlushed) {
+  // The program takes a long list of pictures from the file manager and is killed (SIGKILL) once
+  // the first of them is flushed; the next open recovers every picture it flushed.
+  store_ = Path(QStringLiteral("pictures.skd"));
+  MakeStore(store_, {{"kept", 8, 8, 0x102030}});
+  WritePreference(QStringLiteral("AutoStart"), 1);
+  {
+    TRegistry registry(RegistryFile());
+    registry.OpenKey(QStringLiteral("\\Software\\Quillmoor\\Stillkeep\\Menu"), true);
+    registry.WriteString(QStringLiteral("F0"), store_);
+  }
+  const QString photo = WriteJpeg(QStringLiteral("photo.jpg"));
+  QStringList photos;
+  for (int i = 0; i < 200; ++i) photos << photo;
+  const QString tmp = QString::fromLocal8Bit(qgetenv("TMPDIR"));
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  program.setProcessEnvironment(environment);
+  program.start(QStringLiteral(SK_STILLKEEP_PATH), photos);
+  ASSERT_TRUE(program.waitForStarted());
+  auto journaled = [&tmp] {
+    return !QDir(tmp).entryList({QStringLiteral("JNL*.tmp")}, QDir::Files).isEmpty();
+  };
+  for (int i = 0; i < 6000 && !journaled(); ++i) QThread::msleep(5);
+  ASSERT_TRUE(journaled()) << program.readAllStandardError().toStdString();
+  program.kill();
+  ASSERT_TRUE(program.waitForFinished(60000));
+
+  TKES store;
+  int asked = 0;
+  store.OnStaleSession = [&asked](TKES&, const TStaleSessionInfo& session) {
+    ++asked;
+    EXPECT_GE(session.added, 1);
+    EXPECT_EQ(session.deleted, 0);
+    return TStaleChoice::kRecover;
+  };
+  store.SetFileName(store_.toStdString());
+  EXPECT_EQ(asked, 1);
+  ASSERT_GE(store.Count(), 2);
+  EXPECT_TRUE(store.FindKey("kept"));
+  // Every recovered picture is the photo as the program stores it: the same bytes each time.
+  std::optional<std::vector<uint8_t>> first;
+  for (int i = 0; i < store.Count(); ++i) {
+    if (store.KeyAt(i) == "kept") continue;
+    store.MoveTo(i);
+    TMemoryStream item;
+    store.GetItem(item);
+    const std::vector<uint8_t> bytes(item.Bytes().begin(), item.Bytes().end());
+    if (!first) first = bytes;
+    EXPECT_TRUE(bytes == *first) << store.KeyAt(i);
+  }
+  ASSERT_TRUE(first.has_value());
+  EXPECT_GT(first->size(), 100u);
+  store.SetFileName("");
+  EXPECT_TRUE(QDir(tmp).entryList(QDir::Files).isEmpty());
 }
 
 }  // namespace
