@@ -127,8 +127,11 @@ void TKES::HandleStaleSession(const TStaleSession& session) {
     return;
   }
   // The bodies the session started from: the container itself while it is as the session found
-  // it, else the session's pin of it. Without either nothing can be recovered: it stays.
-  std::string base_name = unchanged ? file_name_ : "";
+  // it, else the session's pin of it. A session that holds every body itself (after Pack, or of
+  // a store that was empty) needs the container only for its password. Without a base nothing
+  // can be recovered: it stays.
+  const bool own_bodies = journal.data_length == 0;
+  std::string base_name = unchanged || own_bodies ? file_name_ : "";
   if (!unchanged && journal.pinned &&
       SameContainer(FileIdentityOf(session.pin_name), journal.container)) {
     base_name = session.pin_name;
@@ -149,9 +152,11 @@ void TKES::HandleStaleSession(const TStaleSession& session) {
     return;  // a pin that this password does not open is not recovered into this store
   }
   Password = base.Password;
-  if (base.Protection() != journal.protection || base.opened_.DataLength() != journal.data_length) {
+  if (base.Protection() != journal.protection ||
+      (!own_bodies && base.opened_.DataLength() != journal.data_length)) {
     return;  // not the container this session opened
   }
+  if (own_bodies) base.opened_.DropData();
 
   const std::optional<TRecords> records = base.StaleRecords(session);
   const std::optional<TFileIdentity> data = FileIdentityOf(session.data_name);

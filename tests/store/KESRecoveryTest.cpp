@@ -45,7 +45,7 @@ class KESRecoveryTest : public StoreTest {
 
   // In a child process: opens the store, adds "gamma", deletes "alpha", flushes and ends without
   // closing it.
-  void EndWithoutClosing(const std::string& path, const TStoreKind& kind) {
+  void EndWithoutClosing(const std::string& path, const TStoreKind& kind, bool pack = false) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -56,6 +56,7 @@ class KESRecoveryTest : public StoreTest {
       store.AddItem(stream, "gamma");
       store.FindKey("alpha");
       store.Delete();
+      if (pack) store.Pack();  // every body moves into the session's own data file
       store.Flush();
       ::_exit(0);
     }
@@ -129,6 +130,23 @@ TEST_F(KESRecoveryTest, TheNextOpenOffersTheFlushedWorkAndRecoversOrDiscardsIt) 
       }
       EXPECT_TRUE(TempFiles().empty());
     }
+  }
+}
+
+TEST_F(KESRecoveryTest, ASessionThatPackedIsRecoveredFromItsOwnBodies) {
+  for (const TStoreKind& kind : kKinds) {
+    SCOPED_TRACE(kind.name);
+    const std::string path = Path(std::string(kind.name) + ".skd");
+    MakeStore(path, kind);
+    EndWithoutClosing(path, kind, true);
+    TKES store;
+    store.Password = kind.password;
+    store.OnStaleSession = [](TKES&, const TStaleSessionInfo&) { return TStaleChoice::kRecover; };
+    store.SetFileName(path);
+    EXPECT_EQ(store.RecoveredNames(), std::vector<std::string>{path});
+    EXPECT_EQ(Keys(store), (std::vector<std::string>{"beta", "gamma"}));
+    EXPECT_EQ(Text(store, "beta"), "old beta");
+    EXPECT_EQ(Text(store, "gamma"), "new gamma");
   }
 }
 
