@@ -70,6 +70,9 @@ class FaultMatrixTest : public StoreTest {
   // The store at StorePath() opened read-only with password; nullopt when it will not open.
   std::optional<TStoreModel> Contents(const std::string& password);
   bool HoldsModel(const TStoreModel& model);
+  // Whether the store holds a state the scenario passes through: before, after a step, or one a
+  // step accepts as its own.
+  bool HoldsPassedState(const TScenario& scenario, const std::vector<TStoreModel>& states);
   // The models the scenario passes through: before, after each step.
   std::vector<TStoreModel> States(const TScenario& scenario) const;
   // Files besides the container in the store's folder and in the temporary folder.
