@@ -136,6 +136,12 @@ int TCollator::Compare(std::string_view a, std::string_view b, bool case_sensiti
 }
 
 std::string TCollator::SortKey(std::string_view key, bool case_sensitive) const {
+  std::string sort_key;
+  SortKey(key, case_sensitive, sort_key);
+  return sort_key;
+}
+
+void TCollator::SortKey(std::string_view key, bool case_sensitive, std::string& sort_key) const {
   const TWide wide(key);
   const UCollator* collator = case_sensitive ? impl_->case_sensitive : impl_->case_insensitive;
   // Most sort keys fit the stack buffer; a longer one is made again at its full size. The
@@ -145,7 +151,7 @@ std::string TCollator::SortKey(std::string_view key, bool case_sensitive) const 
   const int32_t length = ucol_getSortKey(collator, wide.units.data(), wide.length, buffer.data(),
                                          static_cast<int32_t>(buffer.size()));
   if (length <= 0) throw std::runtime_error("cannot make a collation sort key");
-  std::string sort_key;
+  sort_key.clear();
   sort_key.reserve(static_cast<size_t>(length) + key.size());
   if (length <= static_cast<int32_t>(buffer.size())) {
     sort_key.assign(reinterpret_cast<const char*>(buffer.data()), static_cast<size_t>(length));
@@ -163,7 +169,6 @@ std::string TCollator::SortKey(std::string_view key, bool case_sensitive) const 
     char* out = sort_key.data() + start;
     for (const char c : key) *out++ = static_cast<char>(ranks[static_cast<uint8_t>(c)]);
   }
-  return sort_key;
 }
 
 std::string TCollator::LocaleFromEnvironment() {

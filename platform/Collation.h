@@ -33,6 +33,8 @@ class TCollator {
   // or for different case modes must not be compared. Raises std::runtime_error when ICU cannot
   // make the sort key.
   std::string SortKey(std::string_view key, bool case_sensitive) const;
+  // The same into sort_key, whose memory is reused (for a search that makes one per lookup).
+  void SortKey(std::string_view key, bool case_sensitive, std::string& sort_key) const;
 
   // The collator for the user's locale from the environment, made on first use.
   static const TCollator& Default();

@@ -200,7 +200,10 @@ class TKESStringList {
   // Compares sort keys (TCollator::SortKey), which order exactly as Compare does: the probe's is
   // made once, an entry's on the first search that reaches it, and kept for its case mode.
   bool Find(std::string_view key, int& position) const {
-    return FindSortKey(collator_->SortKey(key, case_sensitive_), position);
+    // One probe buffer per thread: a lookup allocates nothing once it has grown.
+    thread_local std::string probe;
+    collator_->SortKey(key, case_sensitive_, probe);
+    return FindSortKey(probe, position);
   }
 
   void Delete(int index) { list_.Delete(index); }
