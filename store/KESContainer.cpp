@@ -312,8 +312,12 @@ void TKES::ApplyCaseMode() {
     items_.SetCaseSensitive(body.size() == 1 && body[0] == 1);
   }
   // An index written under another collation may be out of this machine's order: sort it so
-  // binary search finds every key. Equal keys (a damaged store) are all kept.
-  if (!items_.StrictlyAscending()) items_.StableSort();
+  // binary search finds every key. Equal keys (a damaged store) are all kept. The close then
+  // writes the store in this order, so that later opens need not sort it again.
+  if (!items_.Ascending()) {
+    items_.StableSort();
+    changed_ = true;
+  }
   filter_.Set(filter_text_, use_grep_match_, CaseSensitive());
   if (items_.Count() > 0) current_key_ = items_.Key(0);
 }

@@ -236,6 +236,15 @@ class TKESStringList {
     return true;
   }
 
+  // True when no key sorts before the one before it under the current mode (equal keys, which
+  // only a damaged store holds, may follow each other).
+  bool Ascending() const {
+    for (int i = 1; i < Count(); ++i) {
+      if (Compare(Key(i - 1), Key(i)) > 0) return false;
+    }
+    return true;
+  }
+
   // Sorts the entries stably under the current mode; equal keys keep their relative order.
   void StableSort() {
     std::vector<TEntry> entries;

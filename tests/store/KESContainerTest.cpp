@@ -2,6 +2,7 @@
 // entry order, and damaged containers that must be refused cleanly.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -174,6 +175,19 @@ TEST_F(KESContainerTest, IndexInForeignOrderIsSortedAndEqualKeysAreKept) {
     SCOPED_TRACE(key);
     EXPECT_TRUE(store.FindKey(key));
   }
+  // Its close writes the index in this order (descending, as a close writes it); the store is
+  // written only this once.
+  store.SetFileName("");
+  EXPECT_EQ(ReadBytes(Path("f.skd")),
+            Container(data, IndexSection({{"Zulu", 1, 1, 0},
+                                          {"mike", 2, 1, 0},
+                                          {"MIKE", 3, 1, 0},
+                                          {"alpha", 0, 1, 0}})));
+  const struct timespec earlier[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, Path("f.skd").c_str(), earlier, 0), 0);
+  store.SetFileName(Path("f.skd"));
+  store.SetFileName("");
+  EXPECT_EQ(FileTimeStamp(Path("f.skd"))->seconds, 1000000000);
 }
 
 TEST_F(KESContainerTest, CaseModeComesFromEachStoreAnew) {
