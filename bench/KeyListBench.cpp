@@ -57,7 +57,8 @@ QString MakeStore(int count) {
   std::vector<uint8_t> index;
   AppendLE32(index, static_cast<uint32_t>(count));
   char key[32];
-  for (int i = 0; i < count; ++i) {
+  // In descending key order, as a close writes the index.
+  for (int i = count - 1; i >= 0; --i) {
     const int length = std::snprintf(key, sizeof key, "holiday %06d", i * 2);
     index.insert(index.end(), key, key + length + 1);  // with its terminating zero
     AppendLE32(index, 0);                              // offset
