@@ -4,7 +4,7 @@ _skd() {
   local cur prev words cword
   _init_completion || return
 
-  local commands="create list info put get delete passwd pack kill add export convert identify scan"
+  local commands="create list info put get delete passwd pack kill recover add export convert identify scan"
   local command="" i
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
@@ -15,7 +15,7 @@ _skd() {
 
   if [[ -z $command ]]; then
     if [[ $cur == -* ]]; then
-      COMPREPLY=($(compgen -W "--help --version --quiet" -- "$cur"))
+      COMPREPLY=($(compgen -W "--help --version --quiet --recover --discard" -- "$cur"))
     else
       COMPREPLY=($(compgen -W "$commands" -- "$cur"))
     fi
@@ -40,7 +40,7 @@ _skd() {
       ;;
   esac
 
-  local options="--help --quiet" password="--password-file" gif="--interlaced --transparent --lzw"
+  local options="--help --quiet --recover --discard" password="--password-file" gif="--interlaced --transparent --lzw"
   case $command in
     create) ;;
     info | pack) options+=" $password" ;;
@@ -50,6 +50,7 @@ _skd() {
     delete) options+=" $password" ;;
     passwd) options+=" --new-password-file --strong --legacy $password" ;;
     kill) options+=" --yes $password" ;;
+    recover) options+=" --list --discard-all" ;;
     add) options+=" --name --quality $password" ;;
     export) options+=" --format --quality --dir $gif $password" ;;
     convert) options+=" --quality $gif" ;;
