@@ -58,6 +58,9 @@ void TDatabaseCommands::ChangePassword() {
 void TDatabaseCommands::Pack() {
   TBusyCursor busy;
   context_.store.Pack();
+  // The bodies moved: the index for their new places is made durable at once, so that a crash
+  // from here on loses nothing (Pack ends the session's journal until a Flush writes a new one).
+  context_.store.Flush();
 }
 
 void TDatabaseCommands::Kill() {
