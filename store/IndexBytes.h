@@ -25,6 +25,11 @@ class TIndexBytesReader {
     place_ += length + 1;
     return true;
   }
+  // One index record: the key, the body's offset and size, and the flags; false when the bytes
+  // end before it does.
+  bool ReadRecord(std::string& key, int32_t& offset, int32_t& size, int32_t& flags) {
+    return ReadString(key) && ReadInteger(offset) && ReadInteger(size) && ReadInteger(flags);
+  }
   bool ReadInteger(int32_t& value) {
     if (bytes_.size() - place_ < 4) return false;
     const uint8_t* p = bytes_.data() + place_;

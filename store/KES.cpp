@@ -74,9 +74,7 @@ void TKES::KeepWorkingFiles() noexcept {
   } catch (const EOSError&) {
   }
   // The kept files no longer belong to a session that an open could recover.
-  DeleteFile(SessionFileName(data_name_, kJournalPrefix));
-  DeleteFile(SessionFileName(data_name_, kPinPrefix));
-  journaled_ = false;
+  EndJournal();
   // Renamed out of the pattern that opens sweep away as a dead process's leftovers: without their
   // lock they would look like one.
   for (std::string* name : {&index_name_, &data_name_}) {

@@ -251,8 +251,14 @@ class TKES {
   void OfferStaleSessions();
   void HandleStaleSession(const TStaleSession& session);
   bool SessionWasClosed(const TStaleSession& session);
+  // Makes reader a store that only reads a container for this one: read-only, offering no stale
+  // sessions itself, with this store's password.
+  void PrepareReader(TKES& reader) const;
   std::optional<std::map<std::string, TIndex>> StaleRecords(const TStaleSession& session) const;
   void WriteJournal();
+  // Deletes the session's journal, then its pin: from then on no open recovers these working
+  // files. Nothing happens without working files.
+  void EndJournal() noexcept;
   // The name the "1." rule gives a container that must not replace the one at file_name_.
   std::string CopyName() const;
   void Unpack();
@@ -261,8 +267,7 @@ class TKES {
   void LoadIndex();
   void ApplyCaseMode();
   void WriteIndexFile(TProgressOrigin origin);
-  template <class TReader>
-  void ReadIndexRecords(TReader& stream, int64_t index_length);
+  void ReadIndexRecords(std::span<const uint8_t> index);
   template <class TWriter>
   void WriteIndexRecords(TWriter& stream, TProgressOrigin origin);
   // Whether the close must write the container: the store was created by this open, an item was

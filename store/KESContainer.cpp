@@ -251,8 +251,7 @@ void TKES::LoadIndex() {
   try {
     const std::vector<uint8_t> index = std::move(opened_index_);
     opened_index_.clear();
-    TIndexBytesReader stream(index);
-    ReadIndexRecords(stream, static_cast<int64_t>(index.size()));
+    ReadIndexRecords(index);
   } catch (const EKESError&) {
     throw;
   } catch (const std::exception&) {
@@ -265,12 +264,12 @@ void TKES::LoadIndex() {
   ProgressFinish();
 }
 
-template <class TReader>
-void TKES::ReadIndexRecords(TReader& stream, int64_t index_length) {
+void TKES::ReadIndexRecords(std::span<const uint8_t> bytes) {
+  TIndexBytesReader stream(bytes);
   int32_t count = 0;
   if (!stream.ReadInteger(count)) RaiseInvalidIndex();
   // Every record takes at least 13 bytes: a count that cannot fit is a damaged index.
-  if (count < 0 || count > (index_length - 4) / kMinIndexRecord) RaiseInvalidIndex();
+  if (count < 0 || count > (std::ssize(bytes) - 4) / kMinIndexRecord) RaiseInvalidIndex();
 
   items_.SetSorted(false);
   try {
@@ -283,10 +282,7 @@ void TKES::ReadIndexRecords(TReader& stream, int64_t index_length) {
     std::string key;
     TIndex index;
     int32_t flags = 0;
-    if (!stream.ReadString(key) || !stream.ReadInteger(index.offset) ||
-        !stream.ReadInteger(index.size) || !stream.ReadInteger(flags)) {
-      RaiseInvalidIndex();
-    }
+    if (!stream.ReadRecord(key, index.offset, index.size, flags)) RaiseInvalidIndex();
     index.flags = static_cast<uint32_t>(flags);
     index.serial = ++serial_clock_;
     try {
@@ -494,11 +490,7 @@ void TKES::DiscardWorkingFiles() {
   } catch (const EOSError&) {
   }
   // The journal first: working files without one are swept by the next open.
-  if (!data_name_.empty()) {
-    DeleteFile(SessionFileName(data_name_, kJournalPrefix));
-    DeleteFile(SessionFileName(data_name_, kPinPrefix));
-  }
-  journaled_ = false;
+  EndJournal();
   // The index file first: while the data file exists (and is locked) its index file is in use.
   if (!index_name_.empty()) DeleteFile(index_name_);
   if (!data_name_.empty()) DeleteFile(data_name_);

@@ -416,15 +416,12 @@ void TKES::Pack() {
   // The session's journal goes first, for good: the bodies move, and until the next Flush writes
   // the index for their new places no stale session of this store may be recovered from them.
   if (journaled_) {
-    for (std::string_view prefix : {kJournalPrefix, kPinPrefix}) {
-      DeleteFile(SessionFileName(data_name_, prefix));
-    }
+    EndJournal();
     try {
       SyncFolderOf(data_name_);
     } catch (const EOSError& error) {
       ReportOsError(error, data_name_);
     }
-    journaled_ = false;
   }
   // The new data file is locked from its creation on and keeps that lock once it has taken the
   // data file's place, so another process never sweeps it away as a leftover.

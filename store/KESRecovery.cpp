@@ -25,10 +25,7 @@ std::optional<TRecords> ParseRecords(std::span<const uint8_t> bytes) {
     std::string key;
     TIndex index;
     int32_t flags = 0;
-    if (!reader.ReadString(key) || !reader.ReadInteger(index.offset) ||
-        !reader.ReadInteger(index.size) || !reader.ReadInteger(flags)) {
-      return std::nullopt;
-    }
+    if (!reader.ReadRecord(key, index.offset, index.size, flags)) return std::nullopt;
     index.flags = static_cast<uint32_t>(flags);
     records[key] = index;
   }
@@ -76,14 +73,26 @@ void TKES::WriteJournal() {
   journaled_ = true;
 }
 
+void TKES::EndJournal() noexcept {
+  if (!data_name_.empty()) {
+    DeleteFile(SessionFileName(data_name_, kJournalPrefix));
+    DeleteFile(SessionFileName(data_name_, kPinPrefix));
+  }
+  journaled_ = false;
+}
+
+void TKES::PrepareReader(TKES& reader) const {
+  reader.offer_stale_sessions_ = false;
+  reader.SetExpandedFileNames(false);
+  reader.SetReadOnly(true);
+  reader.Password = Password;
+}
+
 bool TKES::SessionWasClosed(const TStaleSession& session) {
   // A session whose close wrote the container but ended before its files were gone: the
   // container holds exactly the session's index.
   TKES now(collator_);
-  now.offer_stale_sessions_ = false;
-  now.SetExpandedFileNames(false);
-  now.SetReadOnly(true);
-  now.Password = Password;
+  PrepareReader(now);
   try {
     now.SetFileName(file_name_);
   } catch (const EKESError&) {
@@ -140,10 +149,7 @@ void TKES::HandleStaleSession(const TStaleSession& session) {
   // Opened read-only in a store of its own: this asks for the password (a wrong one fails this
   // open, as it would have anyway) and gives the keys, the kind and the data key of the session.
   TKES base(collator_);
-  base.offer_stale_sessions_ = false;
-  base.SetExpandedFileNames(false);
-  base.SetReadOnly(true);
-  base.Password = Password;
+  PrepareReader(base);
   base.OnDemandPassword = OnDemandPassword;
   try {
     base.SetFileName(base_name);
