@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -99,6 +100,14 @@ std::vector<uint8_t> TablesAtQuality(int quality) {
   TMemoryStream stream;
   EncodeFramedJpeg(stream, picture, TResolution{96, 96}, quality);
   return QuantTables(stream.TakeBytes());
+}
+
+bool WaitForJournal(const QString& tmp) {
+  auto journaled = [&tmp] {
+    return !QDir(tmp).entryList({QStringLiteral("JNL*.tmp")}, QDir::Files).isEmpty();
+  };
+  for (int i = 0; i < 6000 && !journaled(); ++i) QThread::msleep(5);
+  return journaled();
 }
 
 std::vector<std::string> StoreKeys(const QString& path, const std::string& password) {

@@ -45,6 +45,10 @@ std::vector<uint8_t> FramedJpeg(int width, int height, uint32_t rgb);
 void MakeStore(const QString& path, const std::vector<TTestItem>& items,
                const std::string& password = std::string());
 
+// Waits up to 30 seconds until a store session's journal appears in the temporary folder tmp
+// (its first Flush is done); false when none does.
+bool WaitForJournal(const QString& tmp);
+
 // The keys of the store file path in the store's order.
 std::vector<std::string> StoreKeys(const QString& path, const std::string& password = {});
 

@@ -13,7 +13,6 @@
 #include <QMenu>
 #include <QProcess>
 #include <QScrollBar>
-#include <QThread>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <algorithm>
@@ -645,11 +644,7 @@ void KillABatchAfterItsFirstFlush(const QString& path, const QString& tmp, const
   QProcess skd;
   skd.start(QStringLiteral(SK_SKD_PATH), args);
   ASSERT_TRUE(skd.waitForStarted());
-  auto journaled = [&tmp] {
-    return !QDir(tmp).entryList({QStringLiteral("JNL*.tmp")}, QDir::Files).isEmpty();
-  };
-  for (int i = 0; i < 3000 && !journaled(); ++i) QThread::msleep(5);
-  ASSERT_TRUE(journaled());
+  ASSERT_TRUE(WaitForJournal(tmp));
   skd.kill();
   skd.waitForFinished();
 }

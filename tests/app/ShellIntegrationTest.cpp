@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -132,6 +131,23 @@ class ShellIntegrationTest : public TPictureWorkflowTest {
   }
   TSendResult Request(const QString& file) { return Request({file.toStdString()}); }
   QString DataHome() const { return Path(QStringLiteral("data")); }
+  // A store with one picture that the program reopens at start (the last store, auto-loaded),
+  // so that the file manager's requests find it open.
+  void MakeStoreTheProgramReopens() {
+    store_ = Path(QStringLiteral("pictures.skd"));
+    MakeStore(store_, {{"kept", 8, 8, 0x102030}});
+    WritePreference(QStringLiteral("AutoStart"), 1);
+    TRegistry registry(RegistryFile());
+    registry.OpenKey(QStringLiteral("\\Software\\Quillmoor\\Stillkeep\\Menu"), true);
+    registry.WriteString(QStringLiteral("F0"), store_);
+  }
+  // Starts the program without a display, called with files as the file manager calls it.
+  static void StartProgram(QProcess& program, const QStringList& files) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(SK_STILLKEEP_PATH), files);
+  }
 };
 
 TEST_F(ShellIntegrationTest, RegisteringKeepsWhatIsThereAndRemovingTakesOnlyWhatWasMade) {
@@ -525,21 +541,10 @@ TEST_F(ShellIntegrationTest, TheNautilusScriptPassesOnOnlyThePicturesAllAtOnce) 
 }
 
 TEST_F(ShellIntegrationTest, CalledWhenNoProgramRunsItStartsTakesTheFilesAndCleansUpAtItsEnd) {
-  store_ = Path(QStringLiteral("pictures.skd"));
-  MakeStore(store_, {{"kept", 8, 8, 0x102030}});
-  // The program reopens the store at start, so the requests find it open.
-  WritePreference(QStringLiteral("AutoStart"), 1);
-  {
-    TRegistry registry(RegistryFile());
-    registry.OpenKey(QStringLiteral("\\Software\\Quillmoor\\Stillkeep\\Menu"), true);
-    registry.WriteString(QStringLiteral("F0"), store_);
-  }
+  MakeStoreTheProgramReopens();
   const QString photo = WriteJpeg(QStringLiteral("photo.jpg"));
   QProcess program;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  program.setProcessEnvironment(environment);
-  program.start(QStringLiteral(SK_STILLKEEP_PATH), {photo});
+  StartProgram(program, {photo});
   ASSERT_TRUE(program.waitForStarted());
   // A second call, as a second choice in the file manager, finds it running.
   const std::string socket =
@@ -568,29 +573,15 @@ TEST_F(ShellIntegrationTest, CalledWhenNoProgramRunsItStartsTakesTheFilesAndClea
 TEST_F(ShellIntegrationTest, AProgramKilledWhileAddingLosesNothingItFlushed) {
   // The program takes a long list of pictures from the file manager and is killed (SIGKILL) once
   // the first of them is flushed; the next open recovers every picture it flushed.
-  store_ = Path(QStringLiteral("pictures.skd"));
-  MakeStore(store_, {{"kept", 8, 8, 0x102030}});
-  WritePreference(QStringLiteral("AutoStart"), 1);
-  {
-    TRegistry registry(RegistryFile());
-    registry.OpenKey(QStringLiteral("\\Software\\Quillmoor\\Stillkeep\\Menu"), true);
-    registry.WriteString(QStringLiteral("F0"), store_);
-  }
+  MakeStoreTheProgramReopens();
   const QString photo = WriteJpeg(QStringLiteral("photo.jpg"));
   QStringList photos;
   for (int i = 0; i < 200; ++i) photos << photo;
   const QString tmp = QString::fromLocal8Bit(qgetenv("TMPDIR"));
   QProcess program;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  program.setProcessEnvironment(environment);
-  program.start(QStringLiteral(SK_STILLKEEP_PATH), photos);
+  StartProgram(program, photos);
   ASSERT_TRUE(program.waitForStarted());
-  auto journaled = [&tmp] {
-    return !QDir(tmp).entryList({QStringLiteral("JNL*.tmp")}, QDir::Files).isEmpty();
-  };
-  for (int i = 0; i < 6000 && !journaled(); ++i) QThread::msleep(5);
-  ASSERT_TRUE(journaled()) << program.readAllStandardError().toStdString();
+  ASSERT_TRUE(WaitForJournal(tmp)) << program.readAllStandardError().toStdString();
   program.kill();
   ASSERT_TRUE(program.waitForFinished(60000));
 

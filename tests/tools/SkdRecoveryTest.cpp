@@ -37,6 +37,15 @@ bool HasJournal(const fs::path& tmp) {
   return false;
 }
 
+// Waits up to 30 seconds until a session's journal appears in tmp (its first Flush is done).
+bool WaitForJournal(const fs::path& tmp) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!HasJournal(tmp) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return HasJournal(tmp);
+}
+
 std::set<std::string> Lines(const std::string& text) {
   std::set<std::string> lines;
   std::istringstream in(text);
@@ -92,11 +101,7 @@ TEST(SkdRecoveryTest, AKilledBatchIsRecoveredAsFlushedOrDiscardedToTheStoreBefor
     // Killed at a random moment after its first flush.
     const TSkdProcess process = StartSkd(add, dir.string(), env);
     ASSERT_NE(process.pid, 0);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!HasJournal(tmp) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    ASSERT_TRUE(HasJournal(tmp));
+    ASSERT_TRUE(WaitForJournal(tmp));
     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 150));
     ::kill(process.pid, SIGKILL);
     const TSkdResult killed = WaitForSkd(process);
@@ -146,11 +151,7 @@ TEST(SkdRecoveryTest, SessionsOfAStoreThatIsGoneAreListedAndDiscarded) {
   for (int i = 0; i < 400; ++i) add.push_back("photo.bmp");
   ASSERT_EQ(RunSkd({"create", "gone.skd"}, dir.string()).exit_code, 0);
   const TSkdProcess process = StartSkd(add, dir.string(), env);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!HasJournal(tmp) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  ASSERT_TRUE(HasJournal(tmp));
+  ASSERT_TRUE(WaitForJournal(tmp));
   ::kill(process.pid, SIGKILL);
   WaitForSkd(process);
   fs::remove(dir / "gone.skd");
