@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench/BenchPictures.h"
-#include "imaging/BMPFilter.h"
+#include "imaging/BMPWriter.h"
 #include "imaging/ByteReader.h"
 #include "imaging/ByteStream.h"
 #include "imaging/InvalidGraphic.h"
