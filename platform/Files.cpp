@@ -669,4 +669,16 @@ void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
   WriteFileAtomically(path, [bytes](TFile& file) { file.Write(bytes); });
 }
 
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  try {
+    TFile file = TFile::Open(path, FileMode::kRead);
+    std::vector<uint8_t> bytes(static_cast<size_t>(file.Size()));
+    file.ReadExact(bytes);
+    file.Release();
+    return bytes;
+  } catch (const EOSError&) {
+    return {};
+  }
+}
+
 }  // namespace sk

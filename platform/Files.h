@@ -232,4 +232,7 @@ int WriteFileAtomically(const std::string& path, const std::function<void(TFile&
                         std::string_view temp_prefix = "SKW");
 void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
 
+// The whole content of the file at path; empty when it cannot be opened or read.
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
 }  // namespace sk

@@ -73,11 +73,14 @@ void TKES::KeepWorkingFiles() noexcept {
     data_file_.Close();
   } catch (const EOSError&) {
   }
+  // The index file holds what the log added to it now; a log it could not take is kept too.
+  log_file_.Release();
+  if (!log_has_changes_ && !log_name_.empty()) DeleteFile(log_name_);
   // The kept files no longer belong to a session that an open could recover.
   EndJournal();
   // Renamed out of the pattern that opens sweep away as a dead process's leftovers: without their
   // lock they would look like one.
-  for (std::string* name : {&index_name_, &data_name_}) {
+  for (std::string* name : {&index_name_, &log_name_, &data_name_}) {
     if (name->size() < 4) continue;
     const std::string kept = name->substr(0, name->size() - 4) + ".kept";
     try {
@@ -133,6 +136,11 @@ int64_t TKES::DataSize() const { return data_file_.IsOpen() ? data_file_.Size() 
 int64_t TKES::IndexSize() const {
   if (index_name_.empty()) return 0;
   if (!index_written_) return opened_.IndexLength();
+  // The index file and the log together: a close writes the index whole.
+  if (log_has_changes_) {
+    return std::ssize(IndexBytesOf(system_, items_)) +
+           (strong_ ? static_cast<int64_t>(kSealOverhead) : 0);
+  }
   try {
     return TFile::Open(index_name_, FileMode::kRead).Size();
   } catch (const EOSError&) {

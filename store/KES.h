@@ -22,6 +22,7 @@
 #include "store/KESCodec.h"
 #include "store/KESErrors.h"
 #include "store/KESFilter.h"
+#include "store/IndexLog.h"
 #include "store/KESList.h"
 #include "store/OpenedContainer.h"
 #include "store/SessionJournal.h"
@@ -254,6 +255,7 @@ class TKES {
   // Makes reader a store that only reads a container for this one: read-only, offering no stale
   // sessions itself, with this store's password.
   void PrepareReader(TKES& reader) const;
+  std::optional<std::vector<uint8_t>> StaleIndex(const TStaleSession& session, bool& logged) const;
   std::optional<std::map<std::string, TIndex>> StaleRecords(const TStaleSession& session) const;
   void WriteJournal();
   // Deletes the session's journal, then its pin: from then on no open recovers these working
@@ -267,6 +269,23 @@ class TKES {
   void LoadIndex();
   void ApplyCaseMode();
   void WriteIndexFile(TProgressOrigin origin);
+  // The index log (KESIndexLog.cpp): a Flush after the whole index was written appends the
+  // changes since the last Flush to the log instead of writing the index again.
+  bool WholeIndexDue() const;
+  void StartIndexLog();
+  void AppendIndexLog();
+  // The plain index that an index file's bytes and its log's hold together (this store's data key
+  // opens them when it is strongly protected); nullopt when the index file does not open or is
+  // not a well-formed index. changed tells whether the log changed anything.
+  std::optional<std::vector<uint8_t>> LoggedIndex(std::span<const uint8_t> index_file,
+                                                  std::span<const uint8_t> log,
+                                                  bool& changed) const;
+  // Writes the index file as the last Flush left the index file and the log together.
+  void ApplyIndexLog();
+  // Deletes the log once the index file holds its changes (or no longer needs them).
+  void DropIndexLog() noexcept;
+  // Remembers an item change for the next Flush's log record.
+  void NoteChange(bool added, const std::string& key, const TIndex& index) noexcept;
   void ReadIndexRecords(std::span<const uint8_t> index);
   template <class TWriter>
   void WriteIndexRecords(TWriter& stream, TProgressOrigin origin);
@@ -340,6 +359,16 @@ class TKES {
   TOpenedContainer opened_;  // the container as it was opened
   TPassword opened_password_;  // the password that opened a protected container
   bool index_written_ = false;  // the working index file holds the index
+  // The index log beside the working files: its name, the open file, and how many of its bytes
+  // apply to the index file (0 while none do: no log, or one left from an earlier index file).
+  std::string log_name_;
+  TFile log_file_;
+  int64_t log_size_ = 0;
+  int64_t log_limit_ = 0;  // past this size the next Flush writes the whole index again
+  bool log_has_changes_ = false;  // the log holds a record
+  bool whole_index_due_ = true;  // the next Flush writes the whole index (after an open, a Pack
+                                 // or a failed Flush)
+  std::vector<TIndexChange> unflushed_;  // item changes since the last Flush, in order
   bool created_by_open_ = false;  // the open created the container
   bool changed_ = false;  // items were added or deleted, or Pack ran, since the open
   std::optional<TFileIdentity> opened_identity_;  // the container as the open found it

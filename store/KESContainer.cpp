@@ -41,6 +41,11 @@ void WriteLE32(TFile& file, int64_t value) {
 // ---- Open ----
 
 void TKES::Open() {
+  // Kept working files of an earlier store are named only until this open: a failing open
+  // discards its own working files, never those.
+  data_name_.clear();
+  index_name_.clear();
+  log_name_.clear();
   // The lists are empty here (a close or a failed open cleared them); the case mode must not
   // carry over from the previous store.
   items_.SetCaseSensitive(false);
@@ -97,10 +102,12 @@ void TKES::SweepLeftovers() {
     for (const std::string& name : TempFilesNamed(temp, "KES")) {
       if (!journaled(name)) DeleteIfUnlocked(name);
     }
-    for (const std::string& name : TempFilesNamed(temp, "IXS")) {
-      if (journaled(name)) continue;
-      const std::string partner = SessionFileName(name, "KES");
-      if (!FileExists(partner) || DeleteIfUnlocked(partner)) DeleteIfUnlocked(name);
+    for (const std::string_view prefix : {std::string_view("IXS"), kIndexLogPrefix}) {
+      for (const std::string& name : TempFilesNamed(temp, prefix)) {
+        if (journaled(name)) continue;
+        const std::string partner = SessionFileName(name, "KES");
+        if (!FileExists(partner) || DeleteIfUnlocked(partner)) DeleteIfUnlocked(name);
+      }
     }
     // A journal without its data file, and a pin without its journal whose session is not live.
     for (const std::string& name : TempFilesNamed(temp, kJournalPrefix)) {
@@ -221,6 +228,7 @@ void TKES::CreateWorkingFiles() {
     if (!data_lock_.IsOpen()) ReportFileError(FileErrorCode(errno), "", TempDirectory());
     data_name_ = data_lock_.Path();
     index_name_ = ExtractFileDir(data_name_) + "/IXS" + ExtractFileName(data_name_).substr(3);
+    log_name_ = SessionFileName(data_name_, kIndexLogPrefix);
     try {
       TFile::Open(index_name_, FileMode::kCreateNew).Close();
       return;
@@ -366,7 +374,10 @@ bool TKES::NeedsWriting() const {
 }
 
 void TKES::EnsureIndexFile() {
-  if (index_written_) return;
+  if (index_written_) {
+    ApplyIndexLog();
+    return;
+  }
   // The index as the container holds it (deciphered from the legacy cipher, a strong one sealed).
   const std::vector<uint8_t> bytes = opened_.ReadIndex();
   TFile index = TFile::Open(index_name_, FileMode::kReadWrite);
@@ -388,6 +399,9 @@ void TKES::WriteIndexFile(TProgressOrigin origin) {
   }
   stream.Commit();
   index_written_ = true;
+  // The log, if any, applies to the index file as it was: it no longer applies.
+  log_size_ = 0;
+  log_has_changes_ = false;
 }
 
 template <class TWriter>
@@ -491,12 +505,14 @@ void TKES::DiscardWorkingFiles() {
   }
   // The journal first: working files without one are swept by the next open.
   EndJournal();
-  // The index file first: while the data file exists (and is locked) its index file is in use.
+  // The index file and the log first: while the data file exists (and is locked) they are in use.
   if (!index_name_.empty()) DeleteFile(index_name_);
+  DropIndexLog();
   if (!data_name_.empty()) DeleteFile(data_name_);
   data_lock_.Release();
   data_name_.clear();
   index_name_.clear();
+  log_name_.clear();
   index_written_ = false;
 }
 
@@ -519,6 +535,8 @@ void TKES::ClearState() {
   changed_ = created_by_open_ = false;
   strong_protection_ = false;
   opened_index_.clear();
+  unflushed_.clear();
+  whole_index_due_ = true;
   // A read-only container makes only itself read-only, not the stores opened after it.
   if (read_only_from_file_) {
     read_only_ = false;

@@ -93,6 +93,7 @@ void TKES::AddItem(TMemoryStream& stream, std::string_view key) {
       RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
     }
   }
+  NoteChange(true, name, items_.Value(position));
   item_index_ = position;
   current_key_ = name;
   cache_.Offer(stream, CacheKey(items_.Value(position)));
@@ -269,6 +270,7 @@ void TKES::InternalDelete() {
   editing_ = inserting_ = false;
   const int deleted = item_index_;
   cache_.Remove(CacheKey(items_.Value(deleted)));
+  NoteChange(false, items_.Key(deleted), items_.Value(deleted));
   items_.Delete(deleted);
   if (deleted == 0) {
     current_key_.clear();
@@ -287,10 +289,19 @@ void TKES::Flush() {
   try {
     // The bodies first: the index written next must never name bodies a power failure can take.
     data_file_.Sync();
-    WriteIndexFile(TProgressOrigin::poFlush);
+    if (WholeIndexDue()) {
+      WriteIndexFile(TProgressOrigin::poFlush);
+      StartIndexLog();
+      whole_index_due_ = false;
+    } else {
+      AppendIndexLog();
+    }
+    unflushed_.clear();
     if (!journaled_) WriteJournal();
     data_file_.Close();
   } catch (const EOSError& error) {
+    // The log may end in a torn record now, which would hide the records after it.
+    whole_index_due_ = true;
     if (!data_file_.IsOpen()) OpenDataFile();
     ReportOsError(error, file_name_);
   }
@@ -423,6 +434,14 @@ void TKES::Pack() {
       ReportOsError(error, data_name_);
     }
   }
+  // The log names bodies by their places too: its changes go into the index file, and the next
+  // Flush writes the whole index and starts a new log.
+  try {
+    ApplyIndexLog();
+  } catch (const EOSError& error) {
+    ReportOsError(error, index_name_);
+  }
+  DropIndexLog();
   // The new data file is locked from its creation on and keeps that lock once it has taken the
   // data file's place, so another process never sweeps it away as a leftover.
   TFile out = CreateLockedTempFile(TempDirectory(), "KES");
@@ -476,6 +495,8 @@ void TKES::Pack() {
   }
   OpenDataFile();
   if (remembered > 0) MoveTo(remembered);
+  // Every offset changed: the next Flush writes the whole index, and the log starts anew.
+  whole_index_due_ = true;
   modified_ = changed_ = true;
   ProgressFinish();
 }

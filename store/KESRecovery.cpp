@@ -1,13 +1,12 @@
 // TKES and stale sessions: the journal a Flush writes, and what an open does with the working
 // files of a session of its store that ended without closing (a crash, a kill, a power failure).
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
 #include "store/IndexBytes.h"
 #include "store/KES.h"
+#include "store/ScratchFile.h"
 
 namespace sk {
 
@@ -30,11 +29,6 @@ std::optional<TRecords> ParseRecords(std::span<const uint8_t> bytes) {
     records[key] = index;
   }
   return records;
-}
-
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 // Whether a file is the container a session opened: the same size and time stamp (to the
@@ -115,17 +109,19 @@ void TKES::OfferStaleSessions() {
   }
 }
 
-// The records of a stale session's index, opened with store's data key when it is strongly
-// protected; empty when they cannot be read or are not this store's.
+// The plain index of a stale session as its last Flush left it (its index file with its log
+// applied), opened with this store's data key when it is strongly protected; empty when it cannot
+// be read or is not this store's.
+std::optional<std::vector<uint8_t>> TKES::StaleIndex(const TStaleSession& session,
+                                                     bool& logged) const {
+  return LoggedIndex(ReadFileBytes(session.index_name), ReadFileBytes(session.log_name), logged);
+}
+
 std::optional<TRecords> TKES::StaleRecords(const TStaleSession& session) const {
-  std::vector<uint8_t> bytes = ReadWholeFile(session.index_name);
-  if (strong_) {
-    std::optional<std::vector<uint8_t>> opened =
-        OpenSealed(bytes, IndexBinding(), strong_->data_key);
-    if (!opened) return std::nullopt;
-    bytes = std::move(*opened);
-  }
-  return ParseRecords(bytes);
+  bool logged = false;
+  const std::optional<std::vector<uint8_t>> index = StaleIndex(session, logged);
+  if (!index) return std::nullopt;
+  return ParseRecords(*index);
 }
 
 void TKES::HandleStaleSession(const TStaleSession& session) {
@@ -164,7 +160,9 @@ void TKES::HandleStaleSession(const TStaleSession& session) {
   }
   if (own_bodies) base.opened_.DropData();
 
-  const std::optional<TRecords> records = base.StaleRecords(session);
+  bool logged = false;
+  const std::optional<std::vector<uint8_t>> index = base.StaleIndex(session, logged);
+  const std::optional<TRecords> records = index ? ParseRecords(*index) : std::nullopt;
   const std::optional<TFileIdentity> data = FileIdentityOf(session.data_name);
   if (!records || !data || data->size < journal.data_length) return;
 
@@ -187,10 +185,19 @@ void TKES::HandleStaleSession(const TStaleSession& session) {
     if (base.Protection() == TProtection::kNone) base.Password.clear();
     int unsynced = 0;
     try {
+      // An index file with a log is written out whole first, as that session's close would have.
+      std::optional<TScratchFile> logged_index;
+      std::string index_name = session.index_name;
+      if (logged) {
+        logged_index.emplace("DBT");
+        logged_index->File().Write(
+            base.strong_ ? SealBytes(*index, IndexBinding(), base.strong_->data_key) : *index);
+        index_name = logged_index->File().Path();
+      }
       unsynced = base.strong_ ? base.WriteStrongContainer(target, base.opened_, session.data_name,
-                                                          session.index_name, base.strong_->header)
+                                                          index_name, base.strong_->header)
                               : base.WriteLegacyContainer(target, base.opened_, session.data_name,
-                                                          session.index_name);
+                                                          index_name);
     } catch (const EOSError& error) {
       ReportOsError(error, target);
     }

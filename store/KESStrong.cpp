@@ -8,6 +8,7 @@
 #include "store/BFStream.h"
 #include "store/IndexBytes.h"
 #include "store/KES.h"
+#include "store/ScratchFile.h"
 
 namespace sk {
 
@@ -21,26 +22,6 @@ void WriteLE64(TFile& file, int64_t value) {
     bytes[i] = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
   file.Write(bytes);
 }
-
-// A locked temporary file in the temporary folder that is deleted when this goes away: a dead
-// process's copy is swept by the next open, as its working files are.
-class TScratchFile {
- public:
-  explicit TScratchFile(std::string_view prefix)
-      : file_(CreateLockedTempFile(TempDirectory(), prefix)) {
-    if (!file_.IsOpen()) throw EKESIndexError(std::string(kes_msg::kNoTempFile));
-  }
-  ~TScratchFile() {
-    DeleteFile(file_.Path());
-    file_.Release();
-  }
-  TScratchFile(const TScratchFile&) = delete;
-  TScratchFile& operator=(const TScratchFile&) = delete;
-  TFile& File() { return file_; }
-
- private:
-  TFile file_;
-};
 
 }  // namespace
 

@@ -136,7 +136,7 @@ std::string SessionFileName(const std::string& data_name, std::string_view prefi
 }
 
 void TStaleSession::Discard() const {
-  for (const std::string* name : {&index_name, &data_name, &pin_name, &journal_name}) {
+  for (const std::string* name : {&index_name, &log_name, &data_name, &pin_name, &journal_name}) {
     DeleteFile(*name);
   }
 }
@@ -148,6 +148,7 @@ std::vector<TStaleSession> FindStaleSessions() {
     session.journal_name = journal_name;
     session.data_name = SessionFileName(journal_name, "KES");
     session.index_name = SessionFileName(journal_name, "IXS");
+    session.log_name = SessionFileName(journal_name, kIndexLogPrefix);
     session.pin_name = SessionFileName(journal_name, kPinPrefix);
     if (!FileExists(session.data_name) || IsLockedByOther(session.data_name)) continue;
     std::ifstream in(journal_name, std::ios::binary);

@@ -21,6 +21,9 @@ inline constexpr std::string_view kJournalPrefix = "JNL";
 // A second name of the container as the session opened it, kept while the session lives so that
 // its bodies stay readable when the container is replaced meanwhile.
 inline constexpr std::string_view kPinPrefix = "SKB";
+// The prefix of a session's index log (the changes its Flushes appended since the index file was
+// last written whole).
+inline constexpr std::string_view kIndexLogPrefix = "IXL";
 
 struct TSessionJournal {
   std::string store;        // the container's full path
@@ -42,8 +45,8 @@ std::string SessionFileName(const std::string& data_name, std::string_view prefi
 // A session whose process is gone: its journal names its store; its working files lie beside it.
 struct TStaleSession {
   TSessionJournal journal;
-  std::string journal_name, data_name, index_name, pin_name;
-  // Deletes every file of the session (the index file first, the journal last, so that a session
+  std::string journal_name, data_name, index_name, log_name, pin_name;
+  // Deletes every file of the session (the index file and its log first, the journal last, so that a session
   // cut short by a crash here is still found and deleted again).
   void Discard() const;
 };

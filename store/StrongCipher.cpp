@@ -22,6 +22,7 @@ constexpr uint32_t kArgon2id = 2;
 constexpr uint64_t kMaxPasses = 16;
 constexpr uint64_t kMaxMemory = uint64_t{1} << 30;
 constexpr uint8_t kIndexBinding[] = {'S', 'K', 'V', ' ', 'i', 'n', 'd', 'e', 'x'};
+constexpr uint8_t kIndexLogBinding[] = {'S', 'K', 'V', ' ', 'i', 'n', 'd', 'e', 'x', ' ', 'l', 'o', 'g'};
 
 void InitializeSodium() {
   static const bool ready = sodium_init() >= 0;
@@ -180,6 +181,10 @@ std::vector<uint8_t> BodyBinding(std::string_view key, bool system) {
 
 std::span<const uint8_t> IndexBinding() {
   return kIndexBinding;
+}
+
+std::span<const uint8_t> IndexLogBinding() {
+  return kIndexLogBinding;
 }
 
 }  // namespace sk

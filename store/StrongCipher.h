@@ -87,5 +87,7 @@ std::optional<std::vector<uint8_t>> OpenSealed(std::span<const uint8_t> sealed,
 std::vector<uint8_t> BodyBinding(std::string_view key, bool system);
 // The associated data of the sealed index.
 std::span<const uint8_t> IndexBinding();
+// The associated data of a sealed record of the index log.
+std::span<const uint8_t> IndexLogBinding();
 
 }  // namespace sk

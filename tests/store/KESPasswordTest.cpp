@@ -368,5 +368,19 @@ TEST_F(KESPasswordTest, IndexWorkingFileIsNeverAnExistingFile) {
   EXPECT_EQ(ItemText(store, "a"), "alpha");
 }
 
+TEST_F(KESPasswordTest, AFailingOpenLeavesTheKeptFilesOfTheStoreBeforeIt) {
+  Make("locked.kes", "secret", {{"a", BytesOf("alpha")}});
+  TKES store;
+  store.SetFileName(Path("plain.kes"));
+  TMemoryStream stream = StreamOf("unsaved work");
+  store.AddItem(stream, "x");
+  store.KeepWorkingFiles();
+  const std::string data = store.DataFileName(), index = store.IndexFileName();
+  store.Password = "wrong";
+  EXPECT_THROW(store.SetFileName(Path("locked.kes")), EKESInvalidPW);
+  EXPECT_TRUE(FileExists(data));
+  EXPECT_TRUE(FileExists(index));
+}
+
 }  // namespace
 }  // namespace sk::test

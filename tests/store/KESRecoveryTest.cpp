@@ -43,8 +43,8 @@ class KESRecoveryTest : public StoreTest {
     }
   }
 
-  // In a child process: opens the store, adds "gamma", deletes "alpha", flushes and ends without
-  // closing it.
+  // In a child process: opens the store, adds "gamma" and flushes (the whole index), deletes
+  // "alpha" and flushes (a record of the index log), and ends without closing it.
   void EndWithoutClosing(const std::string& path, const TStoreKind& kind, bool pack = false) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -54,6 +54,7 @@ class KESRecoveryTest : public StoreTest {
       Open(store, path, kind);
       TMemoryStream stream = StreamOf("new gamma");
       store.AddItem(stream, "gamma");
+      store.Flush();
       store.FindKey("alpha");
       store.Delete();
       if (pack) store.Pack();  // every body moves into the session's own data file
@@ -160,7 +161,7 @@ TEST_F(KESRecoveryTest, AProtectedSessionIsRecoveredOnlyWithThePasswordAndHoldsN
       // Nothing of the new picture or of any key is plain in the session's files.
       for (const std::string& file : TempFiles()) {
         const Bytes bytes = ReadBytes(Path("tmp/" + file));
-        for (const char* text : {"new gamma", "gamma", "beta"}) {
+        for (const char* text : {"new gamma", "gamma", "beta", "alpha"}) {
           const std::string_view needle(text);
           EXPECT_EQ(std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()),
                     bytes.end())
