@@ -294,6 +294,9 @@ void TKES::Flush() {
       StartIndexLog();
       whole_index_due_ = false;
     } else {
+      // The progress that writing the whole index reports, without walking every key.
+      ProgressStart(items_.Count(), TProgressOrigin::poFlush);
+      for (int64_t tick = 0; tick < items_.Count(); tick += progress_step_) ProgressTick(tick);
       AppendIndexLog();
     }
     unflushed_.clear();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Files.h"
@@ -118,6 +119,24 @@ TEST_F(KESIndexLogTest, ACloseWithoutSavingWritesTheIndexAsTheLastFlushLeftIt) {
   TMemoryStream out;
   store.GetItem(out);
   EXPECT_EQ(TextOf(out), "body of b");
+}
+
+TEST_F(KESIndexLogTest, AFlushToTheLogReportsTheProgressOfAWholeIndex) {
+  std::vector<std::pair<int, TProgressOrigin>> events;  // outlives the store, whose close reports
+  TKES store;
+  store.SetFileName(Path("progress.skd"));
+  for (int i = 0; i < 25; ++i) Add(store, "key " + std::to_string(i));
+  store.ProgressUpdate = [&](TKES&, TPercentage percent, TProgressOrigin origin) {
+    events.emplace_back(percent, origin);
+  };
+  store.Flush();  // the whole index
+  const auto whole = std::exchange(events, {});
+  ASSERT_TRUE(store.FindKey("key 3"));
+  store.Delete();
+  Add(store, "key 25");
+  store.Flush();  // a record of the log, with as many keys
+  EXPECT_GT(whole.size(), 2u);
+  EXPECT_EQ(events, whole);
 }
 
 TEST(IndexLogTest, ALogAppliesOnlyToTheIndexFileItNames) {
