@@ -37,8 +37,9 @@ void TKeyListModel::RemoveKey(int row) {
   endRemoveRows();
 }
 
-TKeyListBox::TKeyListBox(QWidget* parent) : QTableView(parent), model_(this) {
+TKeyListBox::TKeyListBox(QWidget* parent) : QTableView(parent), model_(this), delegate_(this) {
   setModel(&model_);
+  setItemDelegate(&delegate_);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setShowGrid(false);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/KeyRowDelegate.h"
+
 namespace sk {
 
 class TKeyListModel : public QAbstractListModel {
@@ -76,6 +78,7 @@ class TKeyListBox : public QTableView {
 
  private:
   TKeyListModel model_;
+  TKeyRowDelegate delegate_;
   bool quiet_ = false;  // selection changes made by the program itself
 };
 

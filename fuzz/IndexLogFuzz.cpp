@@ -18,9 +18,9 @@ bool SameChanges(const std::vector<sk::TIndexChange>& a, const std::vector<sk::T
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (a[i].added != b[i].added || a[i].key != b[i].key) return false;
-    if (a[i].added && (a[i].index.offset != b[i].index.offset ||
-                       a[i].index.size != b[i].index.size ||
-                       a[i].index.flags != b[i].index.flags)) {
+    if (a[i].added &&
+        (a[i].index.offset != b[i].index.offset || a[i].index.size != b[i].index.size ||
+         a[i].index.flags != b[i].index.flags)) {
       return false;
     }
   }

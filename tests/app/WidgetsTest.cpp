@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 #include "app/Application.h"
+#include "app/KeyListBox.h"
 #include "app/KeyText.h"
 #include "app/MRUFileList.h"
 #include "app/NewGauge.h"
@@ -98,6 +99,37 @@ TEST(NewGaugeTest, PaintsTheFilledPartInTheForeColourInsideASunkenEdge) {
     for (int y = 2; y < 18; ++y) text_pixels |= full.pixelColor(x, y) == QColor(0, 200, 0);
   }
   EXPECT_TRUE(text_pixels);
+}
+
+TEST(KeyListBoxTest, PaintsEachKeyAndHighlightsOnlyTheSelectedRow) {
+  TKeyListBox box;
+  std::vector<std::string> keys;
+  for (int i = 0; i < 40; ++i) keys.push_back("holiday " + std::to_string(i));
+  keys[3] += std::string(200, 'x');  // far wider than the list
+  box.SetKeys(keys);
+  box.resize(220, 300);
+  box.show();
+  box.setCurrentRow(2);
+  const QImage image = box.grab().toImage();
+  const QColor highlight = box.palette().color(QPalette::Active, QPalette::Highlight);
+  const QColor text = box.palette().color(QPalette::Active, QPalette::Text);
+  auto count = [&](int row, const QColor& colour) {
+    const QRect rect = box.visualRect(box.Model().index(row)).translated(box.viewport()->pos());
+    int n = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+      for (int x = rect.left(); x <= rect.right(); ++x) n += image.pixelColor(x, y) == colour;
+    }
+    return std::pair(n, rect.width() * rect.height());
+  };
+  for (const int row : {0, 1, 3, 10}) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(count(row, highlight).first, 0);
+    EXPECT_GT(count(row, text).first, 10);  // the key's glyphs
+  }
+  const auto [highlighted, area] = count(2, highlight);
+  EXPECT_GT(highlighted, area / 2);
+  // The long key is cut at the list's edge with an ellipsis: its row is no denser than others.
+  EXPECT_LT(count(3, text).first, 3 * count(13, text).first);
 }
 
 TEST(MinimizeNameTest, EveryStageIsTheLongestThatFits) {
