@@ -18,11 +18,11 @@
 
 #include "platform/Files.h"
 #include "platform/MemoryStream.h"
+#include "store/IndexLog.h"
 #include "store/KESCache.h"
 #include "store/KESCodec.h"
 #include "store/KESErrors.h"
 #include "store/KESFilter.h"
-#include "store/IndexLog.h"
 #include "store/KESList.h"
 #include "store/OpenedContainer.h"
 #include "store/SessionJournal.h"
@@ -364,10 +364,10 @@ class TKES {
   std::string log_name_;
   TFile log_file_;
   int64_t log_size_ = 0;
-  int64_t log_limit_ = 0;  // past this size the next Flush writes the whole index again
+  int64_t log_limit_ = 0;         // past this size the next Flush writes the whole index again
   bool log_has_changes_ = false;  // the log holds a record
-  bool whole_index_due_ = true;  // the next Flush writes the whole index (after an open, a Pack
-                                 // or a failed Flush)
+  bool whole_index_due_ = true;   // the next Flush writes the whole index (after an open, a Pack
+                                  // or a failed Flush)
   std::vector<TIndexChange> unflushed_;  // item changes since the last Flush, in order
   bool created_by_open_ = false;  // the open created the container
   bool changed_ = false;  // items were added or deleted, or Pack ran, since the open

@@ -46,8 +46,8 @@ std::string SessionFileName(const std::string& data_name, std::string_view prefi
 struct TStaleSession {
   TSessionJournal journal;
   std::string journal_name, data_name, index_name, log_name, pin_name;
-  // Deletes every file of the session (the index file and its log first, the journal last, so that a session
-  // cut short by a crash here is still found and deleted again).
+  // Deletes every file of the session (the index file and its log first, the journal last, so that
+  // a session cut short by a crash here is still found and deleted again).
   void Discard() const;
 };
 

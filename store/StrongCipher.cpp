@@ -22,7 +22,8 @@ constexpr uint32_t kArgon2id = 2;
 constexpr uint64_t kMaxPasses = 16;
 constexpr uint64_t kMaxMemory = uint64_t{1} << 30;
 constexpr uint8_t kIndexBinding[] = {'S', 'K', 'V', ' ', 'i', 'n', 'd', 'e', 'x'};
-constexpr uint8_t kIndexLogBinding[] = {'S', 'K', 'V', ' ', 'i', 'n', 'd', 'e', 'x', ' ', 'l', 'o', 'g'};
+constexpr uint8_t kIndexLogBinding[] = {'S', 'K', 'V', ' ', 'i', 'n', 'd',
+                                        'e', 'x', ' ', 'l', 'o', 'g'};
 
 void InitializeSodium() {
   static const bool ready = sodium_init() >= 0;
