@@ -383,6 +383,7 @@ class TKES {
   bool save_on_close_ = true, expanded_file_names_ = true, use_grep_match_ = false;
 
   int64_t progress_step_ = 1;
+  int64_t progress_mark_ = -1;  // a multiple of progress_step_ at or below the last tick
   TProgressOrigin progress_origin_ = TProgressOrigin::poOpen;
 };
 

@@ -327,39 +327,49 @@ class TKESStringList {
    public:
     // A record for a new entry, its key empty.
     Record* Take() {
-      if (free_.empty()) Reserve(std::max<int64_t>(kFirstSlab, allocated_));
-      Record* record = free_.back();
-      free_.pop_back();
-      return record;
+      if (!free_.empty()) {
+        Record* record = free_.back();
+        free_.pop_back();
+        return record;
+      }
+      if (used_ == slab_size_) Reserve(std::max<int64_t>(kFirstSlab, allocated_));
+      return slabs_.back().get() + used_++;
     }
     // Takes back the record of a deleted entry (its key's memory is released now).
     void Give(Record* record) noexcept {
       record->key = std::string();
       record->value = T{};
-      free_.push_back(record);  // never allocates: free_ has room for every record
+      try {
+        free_.push_back(record);
+      } catch (const std::bad_alloc&) {
+        // Not reused then: it is freed with its slab.
+      }
     }
-    // Makes sure at least n records are free.
+    // Makes sure the next n records taken need no allocation.
     void Reserve(int64_t n) {
-      if (n <= std::ssize(free_)) return;
-      const auto size = static_cast<size_t>(n - std::ssize(free_));
-      // Room in free_ for every record first, so that Give never allocates.
-      free_.reserve(static_cast<size_t>(allocated_) + size);
-      slabs_.push_back(std::make_unique<Record[]>(size));
-      Record* slab = slabs_.back().get();
-      for (size_t i = size; i-- > 0;) free_.push_back(slab + i);
-      allocated_ += static_cast<int64_t>(size);
+      const int64_t available = std::ssize(free_) + (slab_size_ - used_);
+      if (n <= available) return;
+      // The rest of the current slab is given up; a slab is never smaller than the records asked
+      // for, so a load that reserved its count allocates once.
+      const int64_t size = n - std::ssize(free_);
+      slabs_.reserve(slabs_.size() + 1);
+      slabs_.push_back(std::make_unique<Record[]>(static_cast<size_t>(size)));
+      allocated_ += size;
+      slab_size_ = size;
+      used_ = 0;
     }
     void Clear() noexcept {
       slabs_.clear();
       free_.clear();
-      allocated_ = 0;
+      allocated_ = slab_size_ = used_ = 0;
     }
 
    private:
     static constexpr int64_t kFirstSlab = 16;
     std::vector<std::unique_ptr<Record[]>> slabs_;
-    std::vector<Record*> free_;
-    int64_t allocated_ = 0;
+    std::vector<Record*> free_;  // records of deleted entries
+    int64_t allocated_ = 0;  // records in all slabs
+    int64_t slab_size_ = 0, used_ = 0;  // records in the last slab, and taken from it
   };
 
   const TCollator* collator_;
