@@ -1,8 +1,8 @@
 // ICU collation of Windows-1252 keys, with byte-wise tie breaking for a total order.
 #include "platform/Collation.h"
 
-#include <unicode/ucol.h>
 #include <unicode/uchar.h>
+#include <unicode/ucol.h>
 #include <unicode/uversion.h>
 
 #include <algorithm>

@@ -367,8 +367,8 @@ class TKESStringList {
    private:
     static constexpr int64_t kFirstSlab = 16;
     std::vector<std::unique_ptr<Record[]>> slabs_;
-    std::vector<Record*> free_;  // records of deleted entries
-    int64_t allocated_ = 0;  // records in all slabs
+    std::vector<Record*> free_;         // records of deleted entries
+    int64_t allocated_ = 0;             // records in all slabs
     int64_t slab_size_ = 0, used_ = 0;  // records in the last slab, and taken from it
   };
 

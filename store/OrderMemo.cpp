@@ -48,15 +48,19 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::vector<uint8_t>& 
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= limit;
+  bool ok =
+      ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= limit;
   if (ok) {
     bytes.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
     while (ok && done < bytes.size()) {
       const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) ok = false;
-      else done += static_cast<size_t>(n);
+      if (n <= 0) {
+        ok = false;
+      } else {
+        done += static_cast<size_t>(n);
+      }
     }
   }
   ::close(fd);
@@ -154,7 +158,8 @@ std::vector<TOrderFingerprint> TOrderMemo::Load() const {
     return fingerprints;
   }
   const size_t count = GetLE32(bytes.data() + 8);
-  if (count > kCapacity || bytes.size() != kHeader + count * sizeof(TOrderFingerprint) + kChecksum) {
+  if (count > kCapacity ||
+      bytes.size() != kHeader + count * sizeof(TOrderFingerprint) + kChecksum) {
     return fingerprints;
   }
   const size_t body = bytes.size() - kChecksum;
@@ -182,9 +187,9 @@ void TOrderMemo::Remember(const TOrderFingerprint& fingerprint) const {
     std::vector<TOrderFingerprint> fingerprints = Load();
     std::erase(fingerprints, fingerprint);
     if (fingerprints.size() >= kCapacity) {
-      fingerprints.erase(fingerprints.begin(),
-                         fingerprints.begin() + static_cast<std::ptrdiff_t>(fingerprints.size() -
-                                                                            kCapacity + 1));
+      fingerprints.erase(
+          fingerprints.begin(),
+          fingerprints.begin() + static_cast<std::ptrdiff_t>(fingerprints.size() - kCapacity + 1));
     }
     fingerprints.push_back(fingerprint);
 
@@ -204,7 +209,8 @@ void TOrderMemo::Remember(const TOrderFingerprint& fingerprint) const {
     // A name of this process's own beside the memo; the rename replaces the memo in one step. No
     // sync: a memo lost or torn by a power failure fails its checksum and reads as empty.
     const std::string temp = path_ + "." + std::to_string(::getpid()) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return;
     const bool written = WriteAll(fd, bytes);
     const bool closed = ::close(fd) == 0;

@@ -1,8 +1,7 @@
 // The container's byte layout as written and read: new containers, unchanged round trips,
 // entry order, and damaged containers that must be refused cleanly.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

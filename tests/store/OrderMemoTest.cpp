@@ -93,7 +93,8 @@ TEST_F(OrderMemoTest, DamagedMemoReadsAsEmptyAndIsWrittenAnew) {
       {"another version", with(4, 2)},
       {"a count beyond the bytes", with(8, 2)},
       {"a count beyond the capacity", with(11, 1)},
-      {"one byte more", [&good] {
+      {"one byte more",
+       [&good] {
          Bytes bytes = good;
          bytes.push_back(0);
          return bytes;
