@@ -15,7 +15,7 @@ namespace sk::fuzz {
 
 // A folder of its own for this process, made once under /tmp and removed with its contents when
 // the process exits normally; TMPDIR points into it so that the store's working files land there
-// too.
+// too, and so does XDG_CACHE_HOME.
 inline const std::string& FuzzFolder() {
   struct TFolder {
     std::string path;
@@ -24,6 +24,8 @@ inline const std::string& FuzzFolder() {
       if (::mkdtemp(pattern) == nullptr) std::abort();
       ::setenv("TMPDIR", pattern, 1);
       path = pattern;
+      // The store's memo of verified key orders stays in here too, out of the user's cache.
+      ::setenv("XDG_CACHE_HOME", (path + "/cache").c_str(), 1);
     }
     ~TFolder() {
       std::error_code ignored;

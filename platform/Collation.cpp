@@ -1,8 +1,9 @@
 // ICU collation of Windows-1252 keys, with byte-wise tie breaking for a total order.
 #include "platform/Collation.h"
 
-#include <unicode/ucol.h>
 #include <unicode/uchar.h>
+#include <unicode/ucol.h>
+#include <unicode/uversion.h>
 
 #include <algorithm>
 #include <array>
@@ -97,6 +98,7 @@ UCollator* OpenCollator(const std::string& locale, UColAttributeValue strength) 
 }  // namespace
 
 struct TCollator::Impl {
+  std::string locale;  // the name the collators were asked for ("" for root)
   UCollator* case_sensitive = nullptr;
   UCollator* case_insensitive = nullptr;
   ~Impl() {
@@ -110,6 +112,7 @@ TCollator::TCollator(const std::string& locale) : impl_(std::make_unique<Impl>()
   // primary difference, so they use the root collation instead.
   std::string name = locale.substr(0, locale.find_first_of(".@"));
   if (name == "C" || name == "POSIX") name.clear();
+  impl_->locale = name;
   impl_->case_sensitive = OpenCollator(name, UCOL_TERTIARY);
   impl_->case_insensitive = OpenCollator(name, UCOL_SECONDARY);
 }
@@ -169,6 +172,30 @@ void TCollator::SortKey(std::string_view key, bool case_sensitive, std::string& 
     char* out = sort_key.data() + start;
     for (const char c : key) *out++ = static_cast<char>(ranks[static_cast<uint8_t>(c)]);
   }
+}
+
+std::string TCollator::Identity() const {
+  // Bumped whenever the tie break after the ICU comparison changes.
+  constexpr std::string_view kTieBreak = "tie-break 1";
+  auto version_text = [](const UVersionInfo version) {
+    char text[U_MAX_VERSION_STRING_LENGTH];
+    u_versionToString(version, text);
+    return std::string(text);
+  };
+  UVersionInfo version;
+  u_getVersion(version);
+  std::string identity = "icu " + version_text(version);
+  UErrorCode status = U_ZERO_ERROR;
+  const char* locale = ucol_getLocaleByType(impl_->case_sensitive, ULOC_ACTUAL_LOCALE, &status);
+  identity += "; locale " + impl_->locale + " as ";
+  identity += U_SUCCESS(status) && locale ? locale : "?";
+  for (const UCollator* collator : {impl_->case_sensitive, impl_->case_insensitive}) {
+    ucol_getVersion(collator, version);
+    identity += "; rules " + version_text(version);
+  }
+  identity += "; ";
+  identity += kTieBreak;
+  return identity;
 }
 
 std::string TCollator::LocaleFromEnvironment() {

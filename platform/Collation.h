@@ -36,6 +36,11 @@ class TCollator {
   // The same into sort_key, whose memory is reused (for a search that makes one per lookup).
   void SortKey(std::string_view key, bool case_sensitive, std::string& sort_key) const;
 
+  // Names the order this collator gives: the ICU version, the locale ICU actually opened and the
+  // versions of both collators' rules. Two collators with the same identity order every pair of
+  // keys alike, so an order verified under one holds under the other.
+  std::string Identity() const;
+
   // The collator for the user's locale from the environment, made on first use.
   static const TCollator& Default();
   // The locale name the environment selects for collation ("" for root).

@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build pkgconf
   # libraries the product links
   qt6-base-dev libjpeg62-turbo-dev libicu-dev libssl-dev libcli11-dev libsodium-dev
+  # the hash of index sections in the memo of verified key orders
+  libxxhash-dev
   # the window system's input queue, which the program's tests fill as a user would
   qt6-base-private-dev
   # tests and benchmarks

@@ -182,11 +182,17 @@ void TKES::ReportOsError(const EOSError& error, const std::string& file_name) co
 
 void TKES::ProgressStart(int64_t total, TProgressOrigin origin) {
   progress_step_ = total / 10 + 1;
+  progress_mark_ = -progress_step_;
   progress_origin_ = origin;
 }
 
 void TKES::ProgressTick(int64_t i) {
-  if (i % progress_step_ != 0) return;
+  // Called once per record: between two multiples of the step there is nothing to do, and that
+  // is known without a division.
+  if (i > progress_mark_ && i - progress_mark_ < progress_step_) return;
+  const int64_t remainder = i % progress_step_;
+  progress_mark_ = i - remainder;
+  if (remainder != 0) return;
   if (ProcessMessages) ProcessMessages();
   if (ProgressUpdate) {
     ProgressUpdate(*this, static_cast<TPercentage>(i * 10 / progress_step_), progress_origin_);

@@ -25,6 +25,7 @@
 #include "store/KESFilter.h"
 #include "store/KESList.h"
 #include "store/OpenedContainer.h"
+#include "store/OrderMemo.h"
 #include "store/SessionJournal.h"
 #include "store/StrongCipher.h"
 
@@ -268,6 +269,10 @@ class TKES {
   void MakeWorkingFiles(int64_t data_length);
   void LoadIndex();
   void ApplyCaseMode();
+  // Records in the memo of verified orders that the index the close just wrote into an unprotected
+  // container is in this machine's order, when it is: it was written from the lists
+  // (index_from_lists) or is the index the open found in order.
+  void RememberWrittenOrder(bool index_from_lists) noexcept;
   void WriteIndexFile(TProgressOrigin origin);
   // The index log (KESIndexLog.cpp): a Flush after the whole index was written appends the
   // changes since the last Flush to the log instead of writing the index again.
@@ -400,9 +405,14 @@ class TKES {
   std::unique_ptr<TStrongState> strong_;
   bool strong_protection_ = false;
   std::vector<uint8_t> opened_index_;  // a strong index Unpack opened, until LoadIndex reads it
+  // The digest of the index section an unprotected container was opened with (for the memo of
+  // verified orders), and whether that index was found in this machine's order.
+  std::optional<TIndexDigest> opened_index_digest_;
+  bool opened_in_order_ = false;
   bool save_on_close_ = true, expanded_file_names_ = true, use_grep_match_ = false;
 
   int64_t progress_step_ = 1;
+  int64_t progress_mark_ = -1;  // a multiple of progress_step_ at or below the last tick
   TProgressOrigin progress_origin_ = TProgressOrigin::poOpen;
 };
 

@@ -259,6 +259,9 @@ void TKES::LoadIndex() {
   try {
     const std::vector<uint8_t> index = std::move(opened_index_);
     opened_index_.clear();
+    // A protected index is not hashed: the memo lies outside the container, in the clear.
+    opened_index_digest_.reset();
+    if (!was_protected_) opened_index_digest_ = DigestIndex(index);
     ReadIndexRecords(index);
   } catch (const EKESError&) {
     throw;
@@ -317,10 +320,25 @@ void TKES::ApplyCaseMode() {
   }
   // An index written under another collation may be out of this machine's order: sort it so
   // binary search finds every key. Equal keys (a damaged store) are all kept. The close then
-  // writes the store in this order, so that later opens need not sort it again.
-  if (!items_.Ascending()) {
-    items_.StableSort();
-    changed_ = true;
+  // writes the store in this order, so that later opens need not sort it again. Comparing every
+  // adjacent pair is most of an open's work, so an index already found in order under this
+  // collation and case mode (the memo holds its fingerprint) is taken as it is.
+  std::optional<TOrderFingerprint> fingerprint;
+  std::optional<TOrderMemo> memo;
+  if (opened_index_digest_) {
+    fingerprint = OrderFingerprint(*opened_index_digest_, items_.Collator().Identity(),
+                                   items_.CaseSensitive());
+    memo.emplace(TOrderMemo::DefaultPath());
+  }
+  opened_in_order_ = fingerprint && memo->Contains(*fingerprint);
+  if (!opened_in_order_) {
+    opened_in_order_ = items_.Ascending();
+    if (!opened_in_order_) {
+      items_.StableSort();
+      changed_ = true;
+    } else if (fingerprint) {
+      memo->Remember(*fingerprint);
+    }
   }
   filter_.Set(filter_text_, use_grep_match_, CaseSensitive());
   if (items_.Count() > 0) current_key_ = items_.Key(0);
@@ -346,8 +364,10 @@ void TKES::Close() {
     }
     data_file_.Close();
     if (writes) {
+      const bool index_from_lists = index_written_;
       EnsureIndexFile();
       WriteContainer();
+      RememberWrittenOrder(index_from_lists);
     } else {
       last_written_name_ = file_name_;
     }
@@ -362,6 +382,20 @@ void TKES::Close() {
   DiscardWorkingFiles();
   ProgressFinish();
   ClearState();
+}
+
+void TKES::RememberWrittenOrder(bool index_from_lists) noexcept {
+  // Only a plain container holds the working index file's bytes as they are. The lists are kept
+  // in this machine's order under the case mode the open applied, which the store keeps.
+  if (!Password.empty() || strong_ || !(index_from_lists || opened_in_order_)) return;
+  try {
+    const std::optional<TIndexDigest> digest = DigestIndexFile(index_name_);
+    if (!digest) return;
+    TOrderMemo(TOrderMemo::DefaultPath())
+        .Remember(OrderFingerprint(*digest, items_.Collator().Identity(), items_.CaseSensitive()));
+  } catch (const std::exception&) {
+    // The memo is a cache: without the fingerprint the next open checks the order.
+  }
 }
 
 bool TKES::NeedsWriting() const {
@@ -537,6 +571,8 @@ void TKES::ClearState() {
   opened_index_.clear();
   unflushed_.clear();
   whole_index_due_ = true;
+  opened_index_digest_.reset();
+  opened_in_order_ = false;
   // A read-only container makes only itself read-only, not the stores opened after it.
   if (read_only_from_file_) {
     read_only_ = false;

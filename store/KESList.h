@@ -190,9 +190,17 @@ class TKESStringList {
         throw EKESListError(std::string(kes_msg::kDuplicateKey));
       }
     }
-    TEntry entry{std::make_unique<Record>(Record{std::move(key), std::move(value)}), {}};
+    Record* record = records_.Take();
+    record->key = std::move(key);
+    record->value = std::move(value);
+    TEntry entry{record, {}};
     if (sorted_) entry.sort_key.Set(sort_key, case_sensitive_);
-    list_.Insert(position, std::move(entry));
+    try {
+      list_.Insert(position, std::move(entry));
+    } catch (...) {
+      records_.Give(record);
+      throw;
+    }
     return position;
   }
 
@@ -206,9 +214,20 @@ class TKESStringList {
     return FindSortKey(probe, position);
   }
 
-  void Delete(int index) { list_.Delete(index); }
-  void Clear() { list_.Clear(); }
-  void SetCapacity(int64_t n) { list_.SetCapacity(n); }
+  void Delete(int index) {
+    Record* record = list_.Get(index).record;
+    list_.Delete(index);
+    records_.Give(record);
+  }
+  void Clear() {
+    list_.Clear();
+    records_.Clear();
+  }
+  // Makes room for n entries; the records of as many are allocated at once.
+  void SetCapacity(int64_t n) {
+    list_.SetCapacity(n);
+    records_.Reserve(n - Count());
+  }
   void SetSorted(bool sorted) { sorted_ = sorted; }
 
   // Reverses an unsorted list (loaded in descending order) and marks it sorted.
@@ -296,11 +315,65 @@ class TKESStringList {
   // A slot of the list: the record, and beside it its key's sort key, made on the first search
   // that compares with it, so that a search reads the slots and sort keys but no record.
   struct TEntry {
-    std::unique_ptr<Record> record;
+    Record* record = nullptr;  // owned by records_
     mutable TCachedSortKey sort_key;
   };
 
+  // The records of the entries, allocated in slabs rather than one by one: loading a store makes
+  // a few allocations instead of one per key, and clearing frees them together. A record stays
+  // where it is for as long as its entry exists (so Key() references survive inserts and deletes);
+  // a deleted entry's record is reused by a later add.
+  class TRecordPool {
+   public:
+    // A record for a new entry, its key empty.
+    Record* Take() {
+      if (!free_.empty()) {
+        Record* record = free_.back();
+        free_.pop_back();
+        return record;
+      }
+      if (used_ == slab_size_) Reserve(std::max<int64_t>(kFirstSlab, allocated_));
+      return slabs_.back().get() + used_++;
+    }
+    // Takes back the record of a deleted entry (its key's memory is released now).
+    void Give(Record* record) noexcept {
+      record->key = std::string();
+      record->value = T{};
+      try {
+        free_.push_back(record);
+      } catch (const std::bad_alloc&) {
+        // Not reused then: it is freed with its slab.
+      }
+    }
+    // Makes sure the next n records taken need no allocation.
+    void Reserve(int64_t n) {
+      const int64_t available = std::ssize(free_) + (slab_size_ - used_);
+      if (n <= available) return;
+      // The rest of the current slab is given up; a slab is never smaller than the records asked
+      // for, so a load that reserved its count allocates once.
+      const int64_t size = n - std::ssize(free_);
+      slabs_.reserve(slabs_.size() + 1);
+      slabs_.push_back(std::make_unique<Record[]>(static_cast<size_t>(size)));
+      allocated_ += size;
+      slab_size_ = size;
+      used_ = 0;
+    }
+    void Clear() noexcept {
+      slabs_.clear();
+      free_.clear();
+      allocated_ = slab_size_ = used_ = 0;
+    }
+
+   private:
+    static constexpr int64_t kFirstSlab = 16;
+    std::vector<std::unique_ptr<Record[]>> slabs_;
+    std::vector<Record*> free_;         // records of deleted entries
+    int64_t allocated_ = 0;             // records in all slabs
+    int64_t slab_size_ = 0, used_ = 0;  // records in the last slab, and taken from it
+  };
+
   const TCollator* collator_;
+  TRecordPool records_;
   TKESList<TEntry> list_;
   bool case_sensitive_ = false;
   bool sorted_ = false;

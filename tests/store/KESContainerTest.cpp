@@ -1,17 +1,20 @@
 // The container's byte layout as written and read: new containers, unchanged round trips,
 // entry order, and damaged containers that must be refused cleanly.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "store/KESCipher.h"
+#include "store/OrderMemo.h"
 #include "tests/store/StoreTestUtil.h"
 
 namespace sk {
 namespace {
 
+namespace fs = std::filesystem;
 using test::Bytes;
 using test::Container;
 using test::IndexSection;
@@ -188,6 +191,81 @@ TEST_F(KESContainerTest, IndexInForeignOrderIsSortedAndEqualKeysAreKept) {
   store.SetFileName(Path("f.skd"));
   store.SetFileName("");
   EXPECT_EQ(FileTimeStamp(Path("f.skd"))->seconds, 1000000000);
+}
+
+// The fingerprint under which the memo of verified orders holds an unprotected container's index
+// found in order by collator in the given case mode.
+TOrderFingerprint IndexFingerprint(const Bytes& container, const TCollator& collator,
+                                   bool case_sensitive = false) {
+  // Signature and data length, the data, then the index tag and length.
+  const size_t data_length = container[4] | container[5] << 8 | container[6] << 16;
+  const size_t index_at = 8 + data_length + 8;
+  const Bytes index(container.begin() + static_cast<std::ptrdiff_t>(index_at), container.end());
+  return OrderFingerprint(DigestIndex(index), collator.Identity(), case_sensitive);
+}
+
+TEST_F(KESContainerTest, OrderCheckedOnceIsRememberedAndSoIsTheOrderACloseWrites) {
+  const Bytes data = test::BytesOf("ABC");
+  const Bytes in_order =
+      Container(data, IndexSection({{"zulu", 2, 1, 0}, {"Mike", 1, 1, 0}, {"alpha", 0, 1, 0}}));
+  const Bytes foreign =
+      Container(data, IndexSection({{"alpha", 0, 1, 0}, {"zulu", 2, 1, 0}, {"Mike", 1, 1, 0}}));
+  const TOrderMemo memo(TOrderMemo::DefaultPath());
+  ASSERT_EQ(memo.Path(), CacheDir() + "/stillkeep/verified-orders");
+
+  // An index in order is remembered by the open that checked it, under the case mode applied.
+  WriteBytes(Path("in.skd"), in_order);
+  TKES store(&collator_);
+  store.SetFileName(Path("in.skd"));
+  EXPECT_TRUE(memo.Contains(IndexFingerprint(in_order, collator_)));
+  EXPECT_FALSE(memo.Contains(IndexFingerprint(in_order, collator_, true)));
+  EXPECT_FALSE(memo.Contains(IndexFingerprint(in_order, TCollator("sv_SE"))));
+  store.SetFileName("");
+  EXPECT_EQ(ReadBytes(Path("in.skd")), in_order);
+
+  // An index out of order is not; the close writes it sorted and remembers what it wrote.
+  WriteBytes(Path("f.skd"), foreign);
+  store.SetFileName(Path("f.skd"));
+  EXPECT_FALSE(memo.Contains(IndexFingerprint(foreign, collator_)));
+  store.SetFileName("");
+  EXPECT_EQ(ReadBytes(Path("f.skd")), in_order);
+  EXPECT_TRUE(memo.Contains(IndexFingerprint(in_order, collator_)));
+
+  // So does the close of a store that changed, whose index the lists write.
+  store.SetFileName(Path("f.skd"));
+  TMemoryStream body = test::StreamOf("D");
+  store.AddItem(body, "echo");
+  store.SetFileName("");
+  EXPECT_TRUE(memo.Contains(IndexFingerprint(ReadBytes(Path("f.skd")), collator_)));
+}
+
+TEST_F(KESContainerTest, RememberedOrderIsTakenWithoutCheckingAndDamagedMemoIsHarmless) {
+  const Bytes data = test::BytesOf("ABC");
+  const Bytes foreign =
+      Container(data, IndexSection({{"alpha", 0, 1, 0}, {"zulu", 2, 1, 0}, {"Mike", 1, 1, 0}}));
+  WriteBytes(Path("f.skd"), foreign);
+  const TOrderMemo memo(TOrderMemo::DefaultPath());
+  auto keys_opened = [&] {
+    TKES store(&collator_);
+    store.SetReadOnly(true);
+    store.SetFileName(Path("f.skd"));
+    std::vector<std::string> keys;
+    for (int i = 0; i < store.Count(); ++i) keys.push_back(store.KeyAt(i));
+    return keys;
+  };
+  const std::vector<std::string> sorted{"alpha", "Mike", "zulu"};
+
+  // A memo that is damaged, or holds the fingerprint under another case mode, changes nothing.
+  fs::create_directories(CacheDir() + "/stillkeep");
+  WriteBytes(memo.Path(), test::BytesOf("not a memo"));
+  EXPECT_EQ(keys_opened(), sorted);
+  memo.Remember(IndexFingerprint(foreign, collator_, true));
+  EXPECT_EQ(keys_opened(), sorted);
+
+  // The fingerprint of an index is taken as the word that it is in order: this one, which is not,
+  // is then kept as read. Only a forged memo can do that.
+  memo.Remember(IndexFingerprint(foreign, collator_));
+  EXPECT_EQ(keys_opened(), (std::vector<std::string>{"Mike", "zulu", "alpha"}));
 }
 
 TEST_F(KESContainerTest, CaseModeComesFromEachStoreAnew) {

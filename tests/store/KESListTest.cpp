@@ -192,6 +192,53 @@ bool FindByCompare(const TKESStringList<int>& list, const std::vector<std::strin
 // Sorted adds of a shuffled set with case variants, in both case modes and across switches of
 // the mode, place and refuse keys as the search by Compare does, and Find answers as it does for
 // keys present and absent.
+TEST_F(KESStringListTest, KeysStayPutWhileOthersComeAndGoAndTheListEmptiesWhole) {
+  TKESStringList<int> list(&collator_);
+  list.SetSorted(true);
+  std::vector<std::string> model;
+  for (int i = 0; i < 300; i += 2) {
+    const std::string key = "key " + std::to_string(1000 + i);
+    list.Add(key, i);
+    model.push_back(key);
+  }
+  // References to keys survive inserts before them, deletes around them and a duplicate refused.
+  int kept_at = -1;
+  ASSERT_TRUE(list.Find("key 1100", kept_at));
+  const std::string& kept = list.Key(kept_at);
+  std::mt19937 random(5);
+  for (int round = 0; round < 600; ++round) {
+    if (random() % 2 == 0) {
+      const std::string key = "key " + std::to_string(1000 + random() % 300);
+      int at = -1;
+      if (list.Find(key, at)) {
+        EXPECT_THROW(list.Add(key, round), EKESListError);
+      } else {
+        EXPECT_EQ(list.Add(key, round), at);
+        model.insert(model.begin() + at, key);
+      }
+    } else if (list.Count() > 1) {
+      int at = static_cast<int>(random() % static_cast<unsigned>(list.Count()));
+      if (&list.Key(at) == &kept) at = at == 0 ? 1 : at - 1;
+      list.Delete(at);
+      model.erase(model.begin() + at);
+    }
+    ASSERT_EQ(kept, "key 1100");
+  }
+  ASSERT_EQ(list.Count(), static_cast<int>(model.size()));
+  for (int i = 0; i < list.Count(); ++i) EXPECT_EQ(list.Key(i), model[i]);
+  // A value given with the key is the one read back, also in a slot a deleted entry left.
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+  list.SetCapacity(40);
+  for (int i = 0; i < 40; ++i) list.Add("k" + std::to_string(100 + i), i);
+  list.Delete(0);
+  list.Add("k099", -7);
+  ASSERT_EQ(list.Count(), 40);
+  EXPECT_EQ(list.Key(0), "k099");
+  EXPECT_EQ(list.Value(0), -7);
+  EXPECT_EQ(list.Value(39), 39);
+}
+
 TEST_F(KESStringListTest, FindAndAddAnswerAsTheSearchByCompare) {
   std::vector<std::string> keys;
   for (const char* stem : {"img", "\xE9t\xE9", "stra\xDF" "e", "a-b", "ab", "a\xAD" "b", "10"}) {

@@ -68,7 +68,16 @@ void StoreTest::SetUp() {
   dir_ = pattern;
   tmp_ = dir_ + "/tmp";
   fs::create_directory(tmp_);
+  // The memo of verified key orders starts empty for every test and never reaches the user's
+  // cache folder. It lies outside the test's folder, whose files some tests list.
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  had_cache_home_ = cache != nullptr;
+  if (cache) saved_cache_home_ = cache;
+  std::string cache_pattern = (fs::temp_directory_path() / "sk-cache-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(cache_pattern.data()), nullptr);
+  cache_dir_ = cache_pattern;
   ::setenv("TMPDIR", tmp_.c_str(), 1);
+  ::setenv("XDG_CACHE_HOME", cache_dir_.c_str(), 1);
 }
 
 void StoreTest::TearDown() {
@@ -77,7 +86,13 @@ void StoreTest::TearDown() {
   } else {
     ::unsetenv("TMPDIR");
   }
+  if (had_cache_home_) {
+    ::setenv("XDG_CACHE_HOME", saved_cache_home_.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CACHE_HOME");
+  }
   std::error_code ec;
+  if (!cache_dir_.empty()) fs::remove_all(cache_dir_, ec);
   fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(dir_, ec);
 }

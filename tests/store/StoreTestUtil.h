@@ -44,12 +44,17 @@ class StoreTest : public ::testing::Test {
   // Files currently in the temporary folder (the store's working files).
   std::vector<std::string> TempFiles() const;
   const std::string& Dir() const { return dir_; }
+  // The folder XDG_CACHE_HOME names during the test (the store's memo of verified orders).
+  const std::string& CacheDir() const { return cache_dir_; }
 
  private:
   std::string dir_;
   std::string tmp_;
   std::string saved_tmpdir_;
   bool had_tmpdir_ = false;
+  std::string cache_dir_;
+  std::string saved_cache_home_;
+  bool had_cache_home_ = false;
 };
 
 }  // namespace sk::test
