@@ -669,13 +669,17 @@ void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
   WriteFileAtomically(path, [bytes](TFile& file) { file.Write(bytes); });
 }
 
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  TFile file = TFile::Open(path, FileMode::kRead);
+  std::vector<uint8_t> bytes(static_cast<size_t>(file.Size()));
+  file.ReadExact(bytes);
+  file.Release();
+  return bytes;
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   try {
-    TFile file = TFile::Open(path, FileMode::kRead);
-    std::vector<uint8_t> bytes(static_cast<size_t>(file.Size()));
-    file.ReadExact(bytes);
-    file.Release();
-    return bytes;
+    return ReadWholeFile(path);
   } catch (const EOSError&) {
     return {};
   }

@@ -232,7 +232,9 @@ int WriteFileAtomically(const std::string& path, const std::function<void(TFile&
                         std::string_view temp_prefix = "SKW");
 void WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
 
-// The whole content of the file at path; empty when it cannot be opened or read.
+// The whole content of the file at path; raises EOSError when it cannot be opened or read.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+// The same, but empty when the file cannot be opened or read.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
 }  // namespace sk

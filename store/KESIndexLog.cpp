@@ -16,14 +16,6 @@ constexpr int64_t kLogFloor = 256 * 1024;
 // What one change is assumed to take in the log, to foresee a large record.
 constexpr int64_t kChangeEstimate = 32;
 
-std::vector<uint8_t> ReadFileOrRaise(const std::string& path) {
-  TFile file = TFile::Open(path, FileMode::kRead);
-  std::vector<uint8_t> bytes(static_cast<size_t>(file.Size()));
-  file.ReadExact(bytes);
-  file.Release();
-  return bytes;
-}
-
 }  // namespace
 
 bool TKES::WholeIndexDue() const {
@@ -32,7 +24,7 @@ bool TKES::WholeIndexDue() const {
 }
 
 void TKES::StartIndexLog() {
-  const std::vector<uint8_t> index = ReadFileOrRaise(index_name_);
+  const std::vector<uint8_t> index = ReadWholeFile(index_name_);
   const std::vector<uint8_t> header = IndexLogHeader(index);
   log_file_ = TFile();
   log_size_ = 0;
@@ -90,7 +82,7 @@ void TKES::ApplyIndexLog() {
   if (!log_has_changes_) return;
   bool changed = false;
   const std::optional<std::vector<uint8_t>> plain =
-      LoggedIndex(ReadFileOrRaise(index_name_), ReadFileOrRaise(log_name_), changed);
+      LoggedIndex(ReadWholeFile(index_name_), ReadWholeFile(log_name_), changed);
   if (!plain) throw EOSError(EIO, "read", index_name_);
   TTempBFStream stream(index_name_);
   stream.WriteBytes(strong_ ? SealBytes(*plain, IndexBinding(), strong_->data_key) : *plain);

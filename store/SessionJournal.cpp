@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <sstream>
 
 #include "store/KES.h"
@@ -151,10 +150,9 @@ std::vector<TStaleSession> FindStaleSessions() {
     session.log_name = SessionFileName(journal_name, kIndexLogPrefix);
     session.pin_name = SessionFileName(journal_name, kPinPrefix);
     if (!FileExists(session.data_name) || IsLockedByOther(session.data_name)) continue;
-    std::ifstream in(journal_name, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::optional<TSessionJournal> journal = TSessionJournal::Parse(text.str());
+    const std::vector<uint8_t> bytes = ReadFileBytes(journal_name);
+    std::optional<TSessionJournal> journal =
+        TSessionJournal::Parse(std::string(bytes.begin(), bytes.end()));
     if (!journal) continue;
     session.journal = std::move(*journal);
     sessions.push_back(std::move(session));
