@@ -1,60 +1,41 @@
-// The key list's model and view.
+// The key list's view: rows of one height, laid out by arithmetic.
 #include "app/KeyListBox.h"
 
-#include <QHeaderView>
+#include <QEvent>
 #include <QItemSelectionModel>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
 #include <QStringList>
+#include <algorithm>
 
 #include "app/KeyText.h"
 
 namespace sk {
 
-int TKeyListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : Count();
-}
-
-QVariant TKeyListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= Count()) return {};
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return KeyToText(Key(index.row()));
-  return {};
-}
-
-void TKeyListModel::SetKeys(std::vector<std::string> keys) {
-  beginResetModel();
-  keys_ = std::move(keys);
-  endResetModel();
-}
-
-void TKeyListModel::InsertKey(int row, std::string key) {
-  beginInsertRows(QModelIndex(), row, row);
-  keys_.insert(keys_.begin() + row, std::move(key));
-  endInsertRows();
-}
-
-void TKeyListModel::RemoveKey(int row) {
-  beginRemoveRows(QModelIndex(), row, row);
-  keys_.erase(keys_.begin() + row);
-  endRemoveRows();
-}
-
-TKeyListBox::TKeyListBox(QWidget* parent) : QTableView(parent), model_(this), delegate_(this) {
+TKeyListBox::TKeyListBox(QWidget* parent)
+    : QAbstractItemView(parent), model_(this), delegate_(this) {
   setModel(&model_);
   setItemDelegate(&delegate_);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setShowGrid(false);
-  setWordWrap(false);
-  setTabKeyNavigation(false);
-  horizontalHeader()->hide();
-  horizontalHeader()->setStretchLastSection(true);
-  verticalHeader()->hide();
-  // Every row has the same height, so only the visible rows are ever laid out.
-  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  row_height_ = fontMetrics().height() + 2;
+  // The item view handles the selection and the current row on these; the view then only needs
+  // the new scroll range and a repaint.
+  connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] { RowsChanged(); });
+  connect(&model_, &QAbstractItemModel::rowsRemoved, this, [this] { RowsChanged(); });
+  connect(&model_, &QAbstractItemModel::modelReset, this, [this] { RowsChanged(); });
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (!quiet_) emit SelectionChanged();
   });
+}
+
+void TKeyListBox::ShowStore(const TKES& store) {
+  quiet_ = true;
+  model_.ShowStore(store);
+  selectionModel()->clear();
+  quiet_ = false;
 }
 
 void TKeyListBox::SetKeys(std::vector<std::string> keys) {
@@ -64,15 +45,15 @@ void TKeyListBox::SetKeys(std::vector<std::string> keys) {
   quiet_ = false;
 }
 
-void TKeyListBox::InsertKey(int row, std::string key) {
+void TKeyListBox::KeyInserted(int row) {
   quiet_ = true;
-  model_.InsertKey(row, std::move(key));
+  model_.KeyInserted(row);
   quiet_ = false;
 }
 
-void TKeyListBox::RemoveKey(int row) {
+void TKeyListBox::KeyRemoved(int row) {
   quiet_ = true;
-  model_.RemoveKey(row);
+  model_.KeyRemoved(row);
   quiet_ = false;
 }
 
@@ -113,7 +94,153 @@ void TKeyListBox::ClickRow(int row) {
 QItemSelectionModel::SelectionFlags TKeyListBox::selectionCommand(const QModelIndex& index,
                                                                   const QEvent* event) const {
   if (!index.isValid()) return QItemSelectionModel::NoUpdate;
-  return QTableView::selectionCommand(index, event);
+  return QAbstractItemView::selectionCommand(index, event);
+}
+
+// ---- Geometry ----
+
+int TKeyListBox::TopRow() const {
+  return verticalScrollBar()->value();
+}
+
+int TKeyListBox::RowsPerPage() const {
+  return std::max(1, viewport()->height() / RowHeight());
+}
+
+int TKeyListBox::RowAt(int y) const {
+  if (y < 0) return -1;
+  const int64_t row = int64_t{TopRow()} + y / RowHeight();
+  return row < count() ? static_cast<int>(row) : -1;
+}
+
+int TKeyListBox::verticalOffset() const {
+  return TopRow() * RowHeight();
+}
+
+QRect TKeyListBox::visualRect(const QModelIndex& index) const {
+  if (!index.isValid() || index.model() != &model_) return {};
+  const int64_t top = (int64_t{index.row()} - TopRow()) * RowHeight();
+  // Rows far outside the viewport are clamped: only their side of it matters.
+  const int clamped =
+      static_cast<int>(std::clamp<int64_t>(top, -RowHeight() - 1, viewport()->height() + 1));
+  return {0, clamped, viewport()->width(), RowHeight()};
+}
+
+QModelIndex TKeyListBox::indexAt(const QPoint& point) const {
+  const int row = RowAt(point.y());
+  return row < 0 ? QModelIndex() : model_.index(row);
+}
+
+void TKeyListBox::scrollTo(const QModelIndex& index, ScrollHint hint) {
+  if (!index.isValid()) return;
+  const int row = index.row();
+  const int page = RowsPerPage();
+  int top = TopRow();
+  switch (hint) {
+    case EnsureVisible:
+      if (row < top) {
+        top = row;
+      } else if (row >= top + page) {
+        top = row - page + 1;
+      }
+      break;
+    case PositionAtTop: top = row; break;
+    case PositionAtBottom: top = row - page + 1; break;
+    case PositionAtCenter: top = row - (page - 1) / 2; break;
+  }
+  verticalScrollBar()->setValue(top);  // the scroll bar keeps it within its range
+}
+
+QModelIndex TKeyListBox::moveCursor(CursorAction action, Qt::KeyboardModifiers) {
+  if (count() == 0) return {};
+  const QModelIndex current = currentIndex();
+  const int row = current.isValid() ? current.row() : -1;
+  const int page = RowsPerPage();
+  int target = row;
+  switch (action) {
+    case MoveUp:
+    case MovePrevious: target = row - 1; break;
+    case MoveDown:
+    case MoveNext: target = row + 1; break;
+    case MovePageUp: target = row - page; break;
+    case MovePageDown: target = row + page; break;
+    case MoveHome: target = 0; break;
+    case MoveEnd: target = count() - 1; break;
+    case MoveLeft:
+    case MoveRight: break;
+  }
+  return model_.index(std::clamp(target, 0, count() - 1));
+}
+
+void TKeyListBox::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
+  const QRect area = rect.normalized();
+  const int first = RowAt(std::max(0, area.top()));
+  int last = RowAt(area.bottom());
+  if (last < 0) last = count() - 1;
+  QItemSelection selection;
+  if (first >= 0 && first <= last) selection.select(model_.index(first), model_.index(last));
+  selectionModel()->select(selection, command);
+}
+
+QRegion TKeyListBox::visualRegionForSelection(const QItemSelection& selection) const {
+  QRegion region;
+  const int first_shown = TopRow();
+  const int last_shown = first_shown + RowsPerPage();
+  for (const QItemSelectionRange& range : selection) {
+    const int top = std::max(range.top(), first_shown);
+    const int bottom = std::min(range.bottom(), last_shown);
+    if (top > bottom) continue;
+    region += visualRect(model_.index(top)).united(visualRect(model_.index(bottom)));
+  }
+  return region;
+}
+
+void TKeyListBox::updateGeometries() {
+  QScrollBar& bar = *verticalScrollBar();
+  bar.setSingleStep(1);
+  bar.setPageStep(RowsPerPage());
+  bar.setRange(0, std::max(0, count() - RowsPerPage()));
+  QAbstractItemView::updateGeometries();
+}
+
+void TKeyListBox::RowsChanged() {
+  updateGeometries();
+  viewport()->update();
+}
+
+void TKeyListBox::scrollContentsBy(int, int dy) {
+  // dy counts rows: the scroll bar's unit.
+  viewport()->scroll(0, dy * RowHeight());
+}
+
+void TKeyListBox::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) {
+    row_height_ = fontMetrics().height() + 2;
+    RowsChanged();
+  }
+  QAbstractItemView::changeEvent(event);
+}
+
+// ---- Painting ----
+
+void TKeyListBox::paintEvent(QPaintEvent* event) {
+  QPainter painter(viewport());
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  const QStyle::State state = option.state;
+  const QModelIndex current = currentIndex();
+  const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
+  const int first = RowAt(event->rect().top());
+  if (first < 0) return;
+  const int last = std::min(count() - 1, TopRow() + event->rect().bottom() / RowHeight());
+  for (int row = first; row <= last; ++row) {
+    const QModelIndex index = model_.index(row);
+    option.rect = visualRect(index);
+    option.state = state;
+    if (selectionModel()->isSelected(index)) option.state |= QStyle::State_Selected;
+    if (focus && index == current) option.state |= QStyle::State_HasFocus;
+    itemDelegateForIndex(index)->paint(&painter, option, index);
+  }
 }
 
 }  // namespace sk

@@ -1,46 +1,22 @@
-// The key list: a view over the open store's keys in the store's order. Its model keeps the keys
-// as the store keeps them (Windows-1252) and turns a row into screen text only when the row is
-// painted. It is a one-column table with fixed row heights and no headers, which never lays out
-// rows it does not show (a list view lays out every row on each change), so that a store of
-// 100,000 keys costs no more to show than one of ten. Rows are found by the store's own order,
-// never by comparing texts row by row.
+// TKeyListBox: the key list, a view over the open store's keys in the store's order (see
+// TKeyListModel). Every row has the same height, so a row's place is its number times that
+// height: the view lays out and paints only the rows it shows, and a key added or deleted costs
+// the same in a store of 100,000 keys as in one of ten (Qt's table and list views keep a record
+// per row and walk them all on each insert or removal). It scrolls by whole rows, as a list box
+// does. Rows are found by the store's own order, never by comparing texts row by row.
 #pragma once
 
-#include <QAbstractListModel>
-#include <QTableView>
-#include <optional>
+#include <QAbstractItemView>
+#include <QStringList>
 #include <string>
 #include <vector>
 
+#include "app/KeyListModel.h"
 #include "app/KeyRowDelegate.h"
 
 namespace sk {
 
-class TKeyListModel : public QAbstractListModel {
-  Q_OBJECT
-
- public:
-  using QAbstractListModel::QAbstractListModel;
-
-  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-  // The key as text (DisplayRole) and, since long keys are cut off by the list's width, as its
-  // hint (ToolTipRole).
-  QVariant data(const QModelIndex& index, int role) const override;
-
-  // Replaces every key (in the store's order).
-  void SetKeys(std::vector<std::string> keys);
-  // Inserts key at row, or removes the key at row.
-  void InsertKey(int row, std::string key);
-  void RemoveKey(int row);
-
-  int Count() const { return static_cast<int>(keys_.size()); }
-  const std::string& Key(int row) const { return keys_[static_cast<size_t>(row)]; }
-
- private:
-  std::vector<std::string> keys_;
-};
-
-class TKeyListBox : public QTableView {
+class TKeyListBox : public QAbstractItemView {
   Q_OBJECT
 
  public:
@@ -48,11 +24,13 @@ class TKeyListBox : public QTableView {
 
   const TKeyListModel& Model() const { return model_; }
   int count() const { return model_.Count(); }
-  // Change the keys shown; the selection is cleared (SetKeys) or follows its key, and no
-  // SelectionChanged is emitted.
+  // Change the keys shown; the selection is cleared (ShowStore, SetKeys) or follows its key
+  // (KeyInserted, KeyRemoved), and no SelectionChanged is emitted.
+  void ShowStore(const TKES& store);
   void SetKeys(std::vector<std::string> keys);
-  void InsertKey(int row, std::string key);
-  void RemoveKey(int row);
+  void KeyInserted(int row);
+  void KeyRemoved(int row);
+  bool ShowsStore() const { return model_.ShowsStore(); }
   // The key and its screen text at a row.
   const std::string& Key(int row) const { return model_.Key(row); }
   QString Text(int row) const;
@@ -66,6 +44,11 @@ class TKeyListBox : public QTableView {
   // Selects row as a click does, emitting SelectionChanged.
   void ClickRow(int row);
 
+  // The item view's geometry, from the uniform row height.
+  QRect visualRect(const QModelIndex& index) const override;
+  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+  QModelIndex indexAt(const QPoint& point) const override;
+
  signals:
   // The selection changed through the user (or ClickRow).
   void SelectionChanged();
@@ -75,10 +58,30 @@ class TKeyListBox : public QTableView {
   // (which would clear the picture).
   QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                        const QEvent* event) const override;
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+  int horizontalOffset() const override { return 0; }
+  int verticalOffset() const override;
+  bool isIndexHidden(const QModelIndex&) const override { return false; }
+  void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+  QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+  void updateGeometries() override;
+  void scrollContentsBy(int dx, int dy) override;
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  int RowHeight() const { return row_height_; }
+  // The first row shown, and how many rows fit wholly in the viewport (at least one).
+  int TopRow() const;
+  int RowsPerPage() const;
+  // The row at a viewport height, or -1 past the last row.
+  int RowAt(int y) const;
+  // After rows came or went: the scroll range follows the count and the rows are painted again.
+  void RowsChanged();
+
   TKeyListModel model_;
   TKeyRowDelegate delegate_;
+  int row_height_ = 0;
   bool quiet_ = false;  // selection changes made by the program itself
 };
 

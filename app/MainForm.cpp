@@ -174,6 +174,8 @@ TMainForm::~TMainForm() {
   kes_.OnDemandPassword = nullptr;
   kes_.OnFileAssigned = nullptr;
   kes_.OnStaleSession = nullptr;
+  // The key list reads the store's keys, and the store goes before the window's child widgets.
+  key_list_->SetKeys({});
   if (shut_down_) return;
   try {
     kes_.SetFileName("");
@@ -646,7 +648,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     SaveWindowGeometry();
     // Closing the store processes pending events: a request that comes meanwhile waits.
     running_ = true;
-    {
+      {
       TInputGate gate(*this);
       can_close = file_commands_->ShutDown();
     }
@@ -933,6 +935,11 @@ void TMainForm::KESProgressUpdate(TPercentage percent) {
 // ---- The key list and the panels ----
 
 void TMainForm::FillKeyList() {
+  // Every key is shown from the store's own list; only a filtered store's keys are copied.
+  if (kes_.Filter().empty()) {
+    key_list_->ShowStore(kes_);
+    return;
+  }
   TStringList keys;
   kes_.GetKeys(keys);
   key_list_->SetKeys(keys.TakeItems());
@@ -948,34 +955,35 @@ void TMainForm::KeyAdded(const std::string& key) {
 
 void TMainForm::KeysAdded(std::vector<std::string> keys) {
   if (keys.empty()) return;
-  // The list mirrors the whole store in its order; anything else is refilled.
-  if (!kes_.Filter().empty() ||
+  // The rows already read the store; only their number follows it, key by key. A list that shows
+  // anything but the whole store is refilled.
+  if (!key_list_->ShowsStore() || !kes_.Filter().empty() ||
       key_list_->count() + static_cast<int64_t>(keys.size()) != kes_.Count()) {
     FillKeyList();
     return;
   }
   // Inserted in the store's order, each key's index in the store is its row: every key before
-  // it is in the list by then, none after it yet.
-  std::vector<std::pair<int, const std::string*>> rows;
+  // it is counted by then, none after it yet.
+  std::vector<int> rows;
   rows.reserve(keys.size());
-  for (const std::string& key : keys) rows.emplace_back(kes_.IndexOfKey(key), &key);
+  for (const std::string& key : keys) rows.push_back(kes_.IndexOfKey(key));
   std::sort(rows.begin(), rows.end());
-  for (const auto& [row, key] : rows) {
+  for (const int row : rows) {
     if (row < 0 || row > key_list_->count()) {
       FillKeyList();
       return;
     }
-    key_list_->InsertKey(row, *key);
+    key_list_->KeyInserted(row);
   }
 }
 
 void TMainForm::KeyRemoved(int row, const std::string& key) {
-  if (!kes_.Filter().empty() || row < 0 || row >= key_list_->count() ||
-      key_list_->Key(row) != key || key_list_->count() - 1 != kes_.Count()) {
+  if (!key_list_->ShowsStore() || !kes_.Filter().empty() || row < 0 || row >= key_list_->count() ||
+      key_list_->count() - 1 != kes_.Count() || kes_.IndexOfKey(key) >= 0) {
     FillKeyList();
     return;
   }
-  key_list_->RemoveKey(row);
+  key_list_->KeyRemoved(row);
 }
 
 int TMainForm::KeyCount() const {

@@ -339,10 +339,9 @@ class TMainForm : public QMainWindow, private TStoreView {
   bool running_ = false;     // a command is running
   bool form_shown_ = false;  // FormShow has been queued
   bool shut_down_ = false;   // the store was closed and the list saved by closing the window
-  bool end_requested_ = false;
+  bool end_requested_ = false;            // a termination signal arrived while a command ran
   bool password_cancelled_ = false;       // the last password question was cancelled
-  std::optional<std::string> shown_key_;  // the key whose picture MyUpdate showed, if any  // a
-                                          // termination signal arrived while a command ran
+  std::optional<std::string> shown_key_;  // the key whose picture MyUpdate showed, if any
 };
 
 }  // namespace sk

@@ -9,8 +9,10 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QWidget>
 #include <memory>
@@ -130,6 +132,77 @@ TEST(KeyListBoxTest, PaintsEachKeyAndHighlightsOnlyTheSelectedRow) {
   EXPECT_GT(highlighted, area / 2);
   // The long key is cut at the list's edge with an ellipsis: its row is no denser than others.
   EXPECT_LT(count(3, text).first, 3 * count(13, text).first);
+}
+
+// Sends a key press to the list as the keyboard does.
+void PressKey(TKeyListBox& box, int key, const QString& text = QString()) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(&box, &press);
+}
+
+// Presses and releases the left button at a point of the list's viewport.
+void ClickAt(TKeyListBox& box, const QPoint& point) {
+  const QPointF local(point);
+  const QPointF global(box.viewport()->mapToGlobal(point));
+  QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(box.viewport(), &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(box.viewport(), &release);
+}
+
+TEST(KeyListBoxTest, KeysAndClicksSelectRowsAsAListBoxDoes) {
+  TKeyListBox box;
+  std::vector<std::string> keys;
+  for (int i = 0; i < 1000; ++i) keys.push_back("k" + std::to_string(1000 + i));
+  box.SetKeys(keys);
+  box.resize(200, 200);
+  box.show();
+  int changes = 0;
+  QObject::connect(&box, &TKeyListBox::SelectionChanged, [&changes] { ++changes; });
+  box.setFocus();
+  box.setCurrentRow(0);
+  const int page = box.viewport()->height() / box.visualRect(box.Model().index(0)).height();
+  ASSERT_GT(page, 2);
+
+  const struct {
+    int key;
+    int row;
+  } moves[] = {
+      {Qt::Key_Down, 1},   {Qt::Key_PageDown, 1 + page}, {Qt::Key_Up, page}, {Qt::Key_End, 999},
+      {Qt::Key_Down, 999}, {Qt::Key_PageUp, 999 - page}, {Qt::Key_Home, 0},  {Qt::Key_Up, 0},
+  };
+  for (const auto& move : moves) {
+    SCOPED_TRACE(move.row);
+    PressKey(box, move.key);
+    EXPECT_EQ(box.currentRow(), move.row);
+    // The selected row is scrolled into view, wholly.
+    const QRect rect = box.visualRect(box.Model().index(move.row));
+    EXPECT_TRUE(box.viewport()->rect().contains(rect));
+  }
+  EXPECT_GE(changes, 6);
+
+  // Typing a key's first characters finds it.
+  PressKey(box, Qt::Key_K, QStringLiteral("k"));
+  PressKey(box, Qt::Key_1, QStringLiteral("1"));
+  PressKey(box, Qt::Key_5, QStringLiteral("5"));
+  EXPECT_EQ(box.Text(box.currentRow()), QStringLiteral("k1500"));
+
+  // A click selects the row under it, wherever the list is scrolled to.
+  box.scrollTo(box.Model().index(300), QAbstractItemView::PositionAtTop);
+  const QRect third = box.visualRect(box.Model().index(302));
+  changes = 0;
+  ClickAt(box, third.center());
+  EXPECT_EQ(box.currentRow(), 302);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(box.indexAt(third.center()).row(), 302);
+
+  // Below the last key, a click keeps the selection.
+  box.SetKeys({"a", "b", "c"});
+  box.setCurrentRow(1);
+  ClickAt(box, QPoint(10, box.viewport()->height() - 2));
+  EXPECT_EQ(box.currentRow(), 1);
 }
 
 TEST(MinimizeNameTest, EveryStageIsTheLongestThatFits) {
