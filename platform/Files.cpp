@@ -1,6 +1,7 @@
 // POSIX implementation of the file services.
 #include "platform/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -370,22 +372,43 @@ TFile CreateLockedTempFile(const std::string& directory, std::string_view prefix
 }
 
 std::vector<std::string> TempFilesNamed(const std::string& directory, std::string_view prefix) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
-       it.increment(error)) {
-    const std::string name = it->path().filename().string();
-    if (name.size() != prefix.size() + 12 || name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - 4, 4, ".tmp") != 0) {
-      continue;
-    }
-    const std::string_view digits = std::string_view(name).substr(prefix.size(), 8);
-    if (std::all_of(digits.begin(), digits.end(),
-                    [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); })) {
-      names.push_back(directory + "/" + name);
+  return TTempFolderListing(directory).Named(prefix);
+}
+
+namespace {
+
+constexpr std::string_view kTempSuffix = ".tmp";
+constexpr size_t kTempDigits = 8;
+
+bool EndsInTempDigits(std::string_view name) {
+  if (name.size() < kTempDigits + kTempSuffix.size() || !name.ends_with(kTempSuffix)) return false;
+  const std::string_view digits =
+      name.substr(name.size() - kTempSuffix.size() - kTempDigits, kTempDigits);
+  return std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
+}
+
+}  // namespace
+
+TTempFolderListing::TTempFolderListing(std::string directory) : directory_(std::move(directory)) {
+  DIR* folder = ::opendir(directory_.c_str());
+  if (folder == nullptr) return;  // nothing to find
+  const std::unique_ptr<DIR, int (*)(DIR*)> closer(folder, ::closedir);
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string_view name(entry->d_name);
+    if (EndsInTempDigits(name)) names_.emplace_back(name);
+  }
+}
+
+std::vector<std::string> TTempFolderListing::Named(std::string_view prefix) const {
+  std::vector<std::string> paths;
+  for (const std::string& name : names_) {
+    if (name.size() == prefix.size() + kTempDigits + kTempSuffix.size() &&
+        name.starts_with(prefix)) {
+      paths.push_back(directory_ + "/" + name);
     }
   }
-  return names;
+  return paths;
 }
 
 bool DeleteIfUnlocked(const std::string& path) {

@@ -152,6 +152,18 @@ TFile CreateLockedTempFile(const std::string& directory, std::string_view prefix
 // hexadecimal digits, ".tmp"), as full paths.
 std::vector<std::string> TempFilesNamed(const std::string& directory, std::string_view prefix);
 
+// The same for several prefixes from one reading of the folder: a temporary folder may hold
+// thousands of entries, and an open looks for files of six kinds in it.
+class TTempFolderListing {
+ public:
+  explicit TTempFolderListing(std::string directory);
+  std::vector<std::string> Named(std::string_view prefix) const;
+
+ private:
+  std::string directory_;
+  std::vector<std::string> names_;  // entries ending in eight hexadecimal digits and ".tmp"
+};
+
 // Deletes path if it is a regular file (not a link) of this user that no open file holds locked,
 // as a process that died leaves its files; true when it was deleted. Never waits.
 bool DeleteIfUnlocked(const std::string& path);

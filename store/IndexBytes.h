@@ -17,17 +17,25 @@ class TIndexBytesReader {
   explicit TIndexBytesReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
   // False at the end of the bytes, or when the last string is not terminated.
   bool ReadString(std::string& key) {
+    std::string_view view;
+    if (!ReadString(view)) return false;
+    key.assign(view);
+    return true;
+  }
+  // The same, as a view of the bytes read.
+  bool ReadString(std::string_view& key) {
     const void* zero = std::memchr(bytes_.data() + place_, 0, bytes_.size() - place_);
     if (!zero) return false;
     const size_t length = static_cast<const uint8_t*>(zero) - (bytes_.data() + place_);
-    key.assign(reinterpret_cast<const char*>(bytes_.data() + place_),
-               std::min<size_t>(length, 255));
+    key = std::string_view(reinterpret_cast<const char*>(bytes_.data() + place_),
+                           std::min<size_t>(length, 255));
     place_ += length + 1;
     return true;
   }
   // One index record: the key, the body's offset and size, and the flags; false when the bytes
   // end before it does.
-  bool ReadRecord(std::string& key, int32_t& offset, int32_t& size, int32_t& flags) {
+  template <class TKeyOut>
+  bool ReadRecord(TKeyOut& key, int32_t& offset, int32_t& size, int32_t& flags) {
     return ReadString(key) && ReadInteger(offset) && ReadInteger(size) && ReadInteger(flags);
   }
   bool ReadInteger(int32_t& value) {

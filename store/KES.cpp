@@ -186,10 +186,7 @@ void TKES::ProgressStart(int64_t total, TProgressOrigin origin) {
   progress_origin_ = origin;
 }
 
-void TKES::ProgressTick(int64_t i) {
-  // Called once per record: between two multiples of the step there is nothing to do, and that
-  // is known without a division.
-  if (i > progress_mark_ && i - progress_mark_ < progress_step_) return;
+void TKES::ProgressStep(int64_t i) {
   const int64_t remainder = i % progress_step_;
   progress_mark_ = i - remainder;
   if (remainder != 0) return;

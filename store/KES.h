@@ -345,7 +345,13 @@ class TKES {
 
   // Progress.
   void ProgressStart(int64_t total, TProgressOrigin origin);
-  void ProgressTick(int64_t i);
+  // Called once per record: between two multiples of the step there is nothing to do, and that
+  // is known without a division or a call.
+  void ProgressTick(int64_t i) {
+    if (i > progress_mark_ && i - progress_mark_ < progress_step_) return;
+    ProgressStep(i);
+  }
+  void ProgressStep(int64_t i);
   void ProgressFinish();
 
   void Fire(const TNotifyEvent& event) {

@@ -94,26 +94,27 @@ void TKES::SweepLeftovers() {
   // written and their containers being written locked; an index file goes with its data file.
   // A session with a journal is kept until an open of its store decides what becomes of it.
   try {
-    const std::string temp = TempDirectory();
+    // Listed once: each step below checks the files it depends on as they are then.
+    const TTempFolderListing temp(TempDirectory());
     auto journaled = [](const std::string& name) {
       return FileExists(SessionFileName(name, kJournalPrefix));
     };
-    for (const std::string& name : TempFilesNamed(temp, "DBT")) DeleteIfUnlocked(name);
-    for (const std::string& name : TempFilesNamed(temp, "KES")) {
+    for (const std::string& name : temp.Named("DBT")) DeleteIfUnlocked(name);
+    for (const std::string& name : temp.Named("KES")) {
       if (!journaled(name)) DeleteIfUnlocked(name);
     }
     for (const std::string_view prefix : {std::string_view("IXS"), kIndexLogPrefix}) {
-      for (const std::string& name : TempFilesNamed(temp, prefix)) {
+      for (const std::string& name : temp.Named(prefix)) {
         if (journaled(name)) continue;
         const std::string partner = SessionFileName(name, "KES");
         if (!FileExists(partner) || DeleteIfUnlocked(partner)) DeleteIfUnlocked(name);
       }
     }
     // A journal without its data file, and a pin without its journal whose session is not live.
-    for (const std::string& name : TempFilesNamed(temp, kJournalPrefix)) {
+    for (const std::string& name : temp.Named(kJournalPrefix)) {
       if (!FileExists(SessionFileName(name, "KES"))) DeleteIfUnlocked(name);
     }
-    for (const std::string& name : TempFilesNamed(temp, kPinPrefix)) {
+    for (const std::string& name : temp.Named(kPinPrefix)) {
       if (!journaled(name) && !IsLockedByOther(SessionFileName(name, "KES"))) DeleteFile(name);
     }
     const std::string dir = ExtractFileDir(ResolveFileLinks(file_name_));
@@ -290,7 +291,7 @@ void TKES::ReadIndexRecords(std::span<const uint8_t> bytes) {
   }
   ProgressStart(count, TProgressOrigin::poOpen);
   for (int32_t i = 0; i < count; ++i) {
-    std::string key;
+    std::string_view key;  // in bytes, copied once into its record
     TIndex index;
     int32_t flags = 0;
     if (!stream.ReadRecord(key, index.offset, index.size, flags)) RaiseInvalidIndex();
@@ -298,9 +299,9 @@ void TKES::ReadIndexRecords(std::span<const uint8_t> bytes) {
     index.serial = ++serial_clock_;
     try {
       if (index.flags & kFlagSystem) {
-        system_.Add(std::move(key), index);
+        system_.Add(std::string(key), index);
       } else {
-        items_.Add(std::move(key), index);
+        items_.Append(key, index);
       }
     } catch (const std::bad_alloc&) {
       RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);

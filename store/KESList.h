@@ -48,38 +48,49 @@ class TKESList {
   void Insert(int index, T value) {
     if (count_ == Capacity()) SetCapacity(Capacity());
     const int page_size = PageSize();
-    if (count_ % page_size == 0) AppendPage();
+    const int mask = page_size - 1;
+    if ((count_ & mask) == 0) AppendPage();
     // Shift entries up one place, page by page from the last one down: each page moves its own
     // entries and receives the last entry of the page before it.
-    const int first_page = index / page_size;
-    for (int p = count_ / page_size; p > first_page; --p) {
+    const int first_page = index >> shift_;
+    for (int p = count_ >> shift_; p > first_page; --p) {
       T* page = pages_[p].get();
-      const int used = std::min(page_size - 1, count_ - p * page_size);
+      const int used = std::min(mask, count_ - (p << shift_));
       std::move_backward(page, page + used, page + used + 1);
-      page[0] = std::move(pages_[p - 1][page_size - 1]);
+      page[0] = std::move(pages_[p - 1][mask]);
     }
     T* page = pages_[first_page].get();
-    const int slot = index % page_size;
-    const int end = std::min(page_size - 1, count_ - first_page * page_size);
+    const int slot = index & mask;
+    const int end = std::min(mask, count_ - (first_page << shift_));
     std::move_backward(page + slot, page + end, page + end + 1);
     page[slot] = std::move(value);
     ++count_;
   }
 
+  // Insert at the end, which moves nothing (a store being loaded).
+  void Append(T value) {
+    if (count_ == Capacity()) SetCapacity(Capacity());
+    const int slot = count_ & (PageSize() - 1);
+    if (slot == 0) AppendPage();
+    pages_[count_ >> shift_][slot] = std::move(value);
+    ++count_;
+  }
+
   void Delete(int index) {
     const int page_size = PageSize();
-    const int last_page = (count_ - 1) / page_size;
-    int page_index = index / page_size;
+    const int mask = page_size - 1;
+    const int last_page = (count_ - 1) >> shift_;
+    int page_index = index >> shift_;
     T* page = pages_[page_index].get();
-    std::move(page + index % page_size + 1, page + page_size, page + index % page_size);
+    std::move(page + (index & mask) + 1, page + page_size, page + (index & mask));
     for (; page_index < last_page; ++page_index) {
-      pages_[page_index][page_size - 1] = std::move(pages_[page_index + 1][0]);
+      pages_[page_index][mask] = std::move(pages_[page_index + 1][0]);
       T* next = pages_[page_index + 1].get();
       std::move(next + 1, next + page_size, next);
     }
     --count_;
-    pages_[last_page][(count_) % page_size] = T();
-    if (count_ == 0 || (count_ - 1) / page_size < PagesInUse() - 1) pages_.pop_back();
+    pages_[last_page][count_ & mask] = T();
+    if (count_ == 0 || ((count_ - 1) >> shift_) < PagesInUse() - 1) pages_.pop_back();
   }
 
   T& Get(int index) { return pages_[index >> shift_][index & (PageSize() - 1)]; }
@@ -202,6 +213,27 @@ class TKESStringList {
       throw;
     }
     return position;
+  }
+
+  // Appends to an unsorted list without making its sort key (a store being loaded, whose order
+  // is checked or sorted afterwards); a sorted list adds key at its place, as Add does.
+  void Append(std::string_view key, T value) {
+    if (sorted_) {
+      Add(std::string(key), std::move(value));
+      return;
+    }
+    Record* record = records_.Take();
+    try {
+      // Sized first, then copied by one call: the library copy is quicker for short keys than
+      // the string copy the compiler expands in place.
+      record->key.resize(key.size());
+      std::memcpy(record->key.data(), key.data(), key.size());
+      record->value = std::move(value);
+      list_.Append(TEntry{record, {}});
+    } catch (...) {
+      records_.Give(record);
+      throw;
+    }
   }
 
   // Binary search; position receives the first equal entry when found, else the insertion point.
