@@ -23,9 +23,11 @@ TKeyListBox::TKeyListBox(QWidget* parent)
   row_height_ = fontMetrics().height() + 2;
   // The item view handles the selection and the current row on these; the view then only needs
   // the new scroll range and a repaint.
-  connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] { RowsChanged(); });
-  connect(&model_, &QAbstractItemModel::rowsRemoved, this, [this] { RowsChanged(); });
-  connect(&model_, &QAbstractItemModel::modelReset, this, [this] { RowsChanged(); });
+  connect(&model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first) { RowsChanged(first); });
+  connect(&model_, &QAbstractItemModel::rowsRemoved, this,
+          [this](const QModelIndex&, int first) { RowsChanged(first); });
+  connect(&model_, &QAbstractItemModel::modelReset, this, [this] { RowsChanged(0); });
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (!quiet_) emit SelectionChanged();
   });
@@ -203,9 +205,13 @@ void TKeyListBox::updateGeometries() {
   QAbstractItemView::updateGeometries();
 }
 
-void TKeyListBox::RowsChanged() {
+void TKeyListBox::RowsChanged(int first) {
   updateGeometries();
-  viewport()->update();
+  // The rows above the first one that came or went stay as they are.
+  const int top = std::max(0, static_cast<int>((int64_t{first} - TopRow()) * RowHeight()));
+  if (top < viewport()->height()) {
+    viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+  }
 }
 
 void TKeyListBox::scrollContentsBy(int, int dy) {
@@ -216,7 +222,7 @@ void TKeyListBox::scrollContentsBy(int, int dy) {
 void TKeyListBox::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange) {
     row_height_ = fontMetrics().height() + 2;
-    RowsChanged();
+    RowsChanged(0);
   }
   QAbstractItemView::changeEvent(event);
 }

@@ -76,8 +76,9 @@ class TKeyListBox : public QAbstractItemView {
   int RowsPerPage() const;
   // The row at a viewport height, or -1 past the last row.
   int RowAt(int y) const;
-  // After rows came or went: the scroll range follows the count and the rows are painted again.
-  void RowsChanged();
+  // After rows came or went from first on: the scroll range follows the count and the rows from
+  // first down are painted again.
+  void RowsChanged(int first);
 
   TKeyListModel model_;
   TKeyRowDelegate delegate_;

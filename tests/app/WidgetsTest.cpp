@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
@@ -13,7 +14,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPushButton>
+#include <QRegion>
 #include <QWidget>
 #include <memory>
 #include <stdexcept>
@@ -26,6 +29,7 @@
 #include "app/PasswordDlg.h"
 #include "app/Prompts.h"
 #include "app/ScriptedPrompts.h"
+#include "store/KES.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace sk::test {
@@ -203,6 +207,55 @@ TEST(KeyListBoxTest, KeysAndClicksSelectRowsAsAListBoxDoes) {
   box.setCurrentRow(1);
   ClickAt(box, QPoint(10, box.viewport()->height() - 2));
   EXPECT_EQ(box.currentRow(), 1);
+}
+
+// Collects the area of every paint a widget receives.
+class TPaintedArea : public QObject {
+ public:
+  QRegion area;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) area += static_cast<QPaintEvent*>(event)->region();
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+class KeyListOverAStoreTest : public TAppTest {};
+
+TEST_F(KeyListOverAStoreTest, RowsReadTheStoreAndARemovalRepaintsFromItsRowDown) {
+  std::vector<TTestItem> items;
+  for (int i = 10; i < 50; ++i) items.push_back({"k" + std::to_string(i)});
+  const QString path = Path(QStringLiteral("list.skd"));
+  MakeStore(path, items);
+  TKES store;
+  store.SetFileName(QFile::encodeName(path).toStdString());
+  TKeyListBox box;
+  box.ShowStore(store);
+  box.resize(200, 300);
+  box.show();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(box.count(), 40);
+  EXPECT_EQ(box.Text(5), QStringLiteral("k15"));
+
+  const QRect removed = box.visualRect(box.Model().index(5));
+  ASSERT_TRUE(store.FindKey("k15"));
+  store.Delete();
+  TPaintedArea painted;
+  box.viewport()->installEventFilter(&painted);
+  box.KeyRemoved(5);
+  QCoreApplication::processEvents();
+  box.viewport()->removeEventFilter(&painted);
+
+  EXPECT_EQ(box.count(), 39);
+  EXPECT_EQ(box.Text(5), QStringLiteral("k16"));
+  EXPECT_EQ(box.Text(38), QStringLiteral("k49"));
+  const int width = box.viewport()->width();
+  const int height = box.viewport()->height();
+  EXPECT_TRUE((QRegion(0, removed.top(), width, height - removed.top()) - painted.area).isEmpty());
+  EXPECT_TRUE(painted.area.intersected(QRect(0, 0, width, removed.top())).isEmpty());
+  store.SetFileName("");
+  box.SetKeys({});
 }
 
 TEST(MinimizeNameTest, EveryStageIsTheLongestThatFits) {
