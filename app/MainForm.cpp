@@ -648,7 +648,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     SaveWindowGeometry();
     // Closing the store processes pending events: a request that comes meanwhile waits.
     running_ = true;
-      {
+    {
       TInputGate gate(*this);
       can_close = file_commands_->ShutDown();
     }

@@ -117,7 +117,7 @@ BENCHMARK(BM_StartToFirstPicture)
     ->Arg(10)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(5)
+    ->Iterations(15)
     ->UseRealTime();
 
 struct TOpenWindow {
