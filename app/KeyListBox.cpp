@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "app/KeyText.h"
+#include "app/RowScrollBar.h"
 
 namespace sk {
 
@@ -20,6 +21,7 @@ TKeyListBox::TKeyListBox(QWidget* parent)
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBar(new TRowScrollBar);  // the list becomes its parent
   row_height_ = fontMetrics().height() + 2;
   // The item view handles the selection and the current row on these; the view then only needs
   // the new scroll range and a repaint.
