@@ -213,7 +213,30 @@ TEST(KeyListBoxTest, KeysAndClicksSelectRowsAsAListBoxDoes) {
   EXPECT_EQ(box.currentRow(), 1);
 }
 
-class KeyListOverAStoreTest : public TAppTest {};
+class KeyListOverAStoreTest : public TAppTest {
+ protected:
+  // Opens a store of keys "k<first>", "k<first + step>", ... below end, and shows the list over
+  // it, 200 x 300 pixels.
+  void ShowStoreOf(int first, int end, int step) {
+    std::vector<TTestItem> items;
+    for (int i = first; i < end; i += step) items.push_back({"k" + std::to_string(i)});
+    const QString path = Path(QStringLiteral("list.skd"));
+    MakeStore(path, items);
+    store_.SetFileName(QFile::encodeName(path).toStdString());
+    box_.ShowStore(store_);
+    box_.resize(200, 300);
+    box_.show();
+  }
+
+  void TearDown() override {
+    box_.SetKeys({});
+    store_.SetFileName("");
+    TAppTest::TearDown();
+  }
+
+  TKES store_;
+  TKeyListBox box_;
+};
 
 // What the list shows on the screen, and what it shows when painted afresh, as images.
 QImage OnScreen(TKeyListBox& box) {
@@ -230,16 +253,9 @@ bool ScreenIsFresh(TKeyListBox& box) {
 }
 
 TEST_F(KeyListOverAStoreTest, RowsReadTheStoreAndTheScreenFollowsEveryAddAndDelete) {
-  std::vector<TTestItem> items;
-  for (int i = 10; i < 90; i += 2) items.push_back({"k" + std::to_string(i)});
-  const QString path = Path(QStringLiteral("list.skd"));
-  MakeStore(path, items);
-  TKES store;
-  store.SetFileName(QFile::encodeName(path).toStdString());
-  TKeyListBox box;
-  box.ShowStore(store);
-  box.resize(200, 300);
-  box.show();
+  ShowStoreOf(10, 90, 2);
+  TKES& store = store_;
+  TKeyListBox& box = box_;
   box.setCurrentRow(3);
   ASSERT_EQ(box.count(), 40);
   EXPECT_EQ(box.Text(5), QStringLiteral("k20"));
@@ -290,20 +306,12 @@ TEST_F(KeyListOverAStoreTest, RowsReadTheStoreAndTheScreenFollowsEveryAddAndDele
   QStringList expected;
   for (int i = 0; i < store.Count(); ++i) expected.append(QString::fromStdString(store.KeyAt(i)));
   EXPECT_EQ(box.Texts(), expected);
-  box.SetKeys({});
 }
 
 TEST_F(KeyListOverAStoreTest, TheScrollBarIsPaintedAgainOnlyWhenItLooksDifferent) {
-  std::vector<TTestItem> items;
-  for (int i = 10000; i < 13000; ++i) items.push_back({"k" + std::to_string(i)});
-  const QString path = Path(QStringLiteral("long.skd"));
-  MakeStore(path, items);
-  TKES store;
-  store.SetFileName(QFile::encodeName(path).toStdString());
-  TKeyListBox box;
-  box.ShowStore(store);
-  box.resize(200, 300);
-  box.show();
+  ShowStoreOf(10000, 13000, 1);
+  TKES& store = store_;
+  TKeyListBox& box = box_;
   box.setCurrentRow(1500);
   ASSERT_TRUE(ScreenIsFresh(box));
   QScrollBar& bar = *box.verticalScrollBar();
@@ -334,8 +342,6 @@ TEST_F(KeyListOverAStoreTest, TheScrollBarIsPaintedAgainOnlyWhenItLooksDifferent
   EXPECT_NE(bar.value(), bar.maximum());
   EXPECT_TRUE(ScreenIsFresh(box));
   bar.removeEventFilter(&paints);
-  store.SetFileName("");
-  box.SetKeys({});
 }
 
 TEST(MinimizeNameTest, EveryStageIsTheLongestThatFits) {
