@@ -1,6 +1,7 @@
 // The main window with small and large stores, in one run: from start to the first picture shown
-// (auto-load of the last store), one add, one delete, for stores of 10 and 100,000 keys; and the
-// add's own decoding and encoding alone, which the window cannot avoid.
+// (auto-load of the last store), one add, one delete, for stores of 10 and 100,000 keys, each on
+// its own and side by side; and the add's own decoding and encoding alone, which the window cannot
+// avoid.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -11,10 +12,14 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/KeyListBox.h"
@@ -238,6 +243,99 @@ BENCHMARK(BM_FirstAddOfASession)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5)
     ->UseRealTime();
+
+// The same three commands for both stores side by side: each round times a start, an add and a
+// delete on the 10-key store and then on the 100,000-key one, so that a machine's drift (other
+// processes, frequency) weighs on both alike. Reports the median of each and the ratios the goal
+// is about (100,000 keys against 10). The delete removes the key the round added, so that both
+// stores keep their size.
+double Milliseconds(std::chrono::steady_clock::duration elapsed) {
+  return std::chrono::duration<double, std::milli>(elapsed).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+struct TSideTimes {
+  std::vector<double> start, add, remove;
+};
+
+double TimeStart(const QString& store) {
+  const QString registry = RegistryFor(store, true);
+  sk::TScriptedPrompts prompts;
+  const auto begin = std::chrono::steady_clock::now();
+  auto form = std::make_unique<sk::TMainForm>(prompts, registry);
+  form->resize(1024, 768);
+  form->show();
+  form->FormShow();
+  form->Image().repaint();
+  const double elapsed = Milliseconds(std::chrono::steady_clock::now() - begin);
+  if (form->KeyList().currentRow() != 0) throw std::runtime_error("no picture shown");
+  return elapsed;
+}
+
+void TimeAddAndDelete(TOpenWindow& window, const QString& name, TSideTimes& times) {
+  auto begin = std::chrono::steady_clock::now();
+  window.AddPictureNamed(name);
+  window.form->Image().repaint();
+  times.add.push_back(Milliseconds(std::chrono::steady_clock::now() - begin));
+  sk::TKeyListBox& list = window.form->KeyList();
+  if (list.Text(list.currentRow()) != name) throw std::runtime_error("the add is not selected");
+  // The added key is selected and shown; the window paints that before the user deletes it.
+  QCoreApplication::processEvents();
+  window.prompts.QueueButton(sk::TMsgDlgBtn::kYes);
+  begin = std::chrono::steady_clock::now();
+  window.form->DeletePicture();
+  window.form->Image().repaint();
+  times.remove.push_back(Milliseconds(std::chrono::steady_clock::now() - begin));
+}
+
+void BM_SideBySide(benchmark::State& state) {
+  const int rounds = static_cast<int>(state.range(0));
+  const QString small = MakeStore(10), large = MakeStore(100000);
+  const QString small_copy = FolderPath(QStringLiteral("side-10.skd"));
+  const QString large_copy = FolderPath(QStringLiteral("side-100000.skd"));
+  for (auto _ : state) {
+    TSideTimes small_times, large_times;
+    try {
+      for (int round = 0; round < rounds; ++round) {
+        small_times.start.push_back(TimeStart(small));
+        large_times.start.push_back(TimeStart(large));
+      }
+      for (const auto& [from, copy] :
+           {std::pair(small, small_copy), std::pair(large, large_copy)}) {
+        QFile::remove(copy);
+        QFile::copy(from, copy);
+      }
+      TOpenWindow small_window(small_copy), large_window(large_copy);
+      small_window.AddPictureNamed(QStringLiteral("holiday first"));
+      large_window.AddPictureNamed(QStringLiteral("holiday first"));
+      for (int round = 0; round < rounds; ++round) {
+        const QString name = QStringLiteral("holiday %1 new").arg(round, 6, 10, QLatin1Char('0'));
+        TimeAddAndDelete(small_window, name, small_times);
+        TimeAddAndDelete(large_window, name, large_times);
+      }
+    } catch (const std::exception& error) {
+      state.SkipWithError(error.what());
+      break;
+    }
+    const auto report = [&state](const char* what, const std::vector<double>& ten,
+                                 const std::vector<double>& many) {
+      state.counters[std::string(what) + "_10_ms"] = Median(ten);
+      state.counters[std::string(what) + "_100k_ms"] = Median(many);
+      state.counters[std::string(what) + "_ratio"] = Median(many) / Median(ten);
+    };
+    report("start", small_times.start, large_times.start);
+    report("add", small_times.add, large_times.add);
+    report("delete", small_times.remove, large_times.remove);
+  }
+  QFile::remove(small_copy);
+  QFile::remove(large_copy);
+}
+BENCHMARK(BM_SideBySide)->Arg(31)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 // The program's batch add of 200 photos of 1600 x 1200 (eight different pictures, copied), through
 // the "&Batch" menu's workflow with its progress window, into a new store each time.
