@@ -19,7 +19,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/KeyListBox.h"
@@ -102,16 +101,23 @@ QString RegistryFor(const QString& store, bool auto_load) {
   return file;
 }
 
+// Starts the window as the program does, up to the first picture painted: the last store is
+// loaded automatically (registry: the settings file that names it).
+std::unique_ptr<sk::TMainForm> StartWindow(sk::TScriptedPrompts& prompts, const QString& registry) {
+  auto form = std::make_unique<sk::TMainForm>(prompts, registry);
+  form->resize(1024, 768);
+  form->show();
+  form->FormShow();  // what the queued start-up call runs
+  form->Image().repaint();
+  return form;
+}
+
 void BM_StartToFirstPicture(benchmark::State& state) {
   const QString store = MakeStore(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     const QString registry = RegistryFor(store, true);
     sk::TScriptedPrompts prompts;
-    auto form = std::make_unique<sk::TMainForm>(prompts, registry);
-    form->resize(1024, 768);
-    form->show();
-    form->FormShow();  // what the queued start-up call runs
-    form->Image().repaint();
+    std::unique_ptr<sk::TMainForm> form = StartWindow(prompts, registry);
     if (form->KeyList().currentRow() != 0) state.SkipWithError("no picture shown");
     state.PauseTiming();
     form.reset();
@@ -162,23 +168,23 @@ struct TOpenWindow {
   }
 };
 
+// A copy of store under name in the bench's folder, made afresh, for benchmarks that change it.
+QString FreshCopy(const QString& store, const QString& name) {
+  const QString copy = FolderPath(name);
+  QFile::remove(copy);
+  QFile::copy(store, copy);
+  return copy;
+}
+
 void BM_AddOnePicture(benchmark::State& state) {
   const QString store = MakeStore(static_cast<int>(state.range(0)));
   // The store grows by the benchmark's adds: work on a copy.
-  const QString copy = FolderPath(QStringLiteral("add-copy.skd"));
-  QFile::remove(copy);
-  QFile::copy(store, copy);
+  const QString copy = FreshCopy(store, QStringLiteral("add-copy.skd"));
   TOpenWindow window(copy);
   window.AddPictureNamed(QStringLiteral("holiday first"));
   int n = 0;
   for (auto _ : state) {
-    window.prompts.QueueOpenPictures({FolderPath(QStringLiteral("add.jpg"))});
-    const QString name = QStringLiteral("holiday %1 new").arg(++n, 6, 10, QLatin1Char('0'));
-    window.prompts.QueueDialog([name](QDialog& dialog) {
-      dynamic_cast<sk::TNameDLG&>(dialog).Edit().setText(name);
-      return static_cast<int>(QDialog::Accepted);
-    });
-    window.form->AddPicture();
+    window.AddPictureNamed(QStringLiteral("holiday %1 new").arg(++n, 6, 10, QLatin1Char('0')));
     window.form->Image().repaint();
   }
   window.form.reset();
@@ -193,9 +199,7 @@ BENCHMARK(BM_AddOnePicture)
 
 void BM_DeleteOnePicture(benchmark::State& state) {
   const QString store = MakeStore(static_cast<int>(state.range(0)));
-  const QString copy = FolderPath(QStringLiteral("delete-copy.skd"));
-  QFile::remove(copy);
-  QFile::copy(store, copy);
+  const QString copy = FreshCopy(store, QStringLiteral("delete-copy.skd"));
   TOpenWindow window(copy);
   window.AddPictureNamed(QStringLiteral("holiday first"));
   for (auto _ : state) {
@@ -222,11 +226,11 @@ BENCHMARK(BM_DeleteOnePicture)
 // The first add after opening the store, whose Flush writes the whole index and starts its log.
 void BM_FirstAddOfASession(benchmark::State& state) {
   const QString store = MakeStore(static_cast<int>(state.range(0)));
-  const QString copy = FolderPath(QStringLiteral("first-add-copy.skd"));
+  const QString name = QStringLiteral("first-add-copy.skd");
+  const QString copy = FolderPath(name);
   for (auto _ : state) {
     state.PauseTiming();
-    QFile::remove(copy);
-    QFile::copy(store, copy);
+    FreshCopy(store, name);
     auto window = std::make_unique<TOpenWindow>(copy);
     state.ResumeTiming();
     window->AddPictureNamed(QStringLiteral("holiday first"));
@@ -267,11 +271,7 @@ double TimeStart(const QString& store) {
   const QString registry = RegistryFor(store, true);
   sk::TScriptedPrompts prompts;
   const auto begin = std::chrono::steady_clock::now();
-  auto form = std::make_unique<sk::TMainForm>(prompts, registry);
-  form->resize(1024, 768);
-  form->show();
-  form->FormShow();
-  form->Image().repaint();
+  std::unique_ptr<sk::TMainForm> form = StartWindow(prompts, registry);
   const double elapsed = Milliseconds(std::chrono::steady_clock::now() - begin);
   if (form->KeyList().currentRow() != 0) throw std::runtime_error("no picture shown");
   return elapsed;
@@ -296,8 +296,7 @@ void TimeAddAndDelete(TOpenWindow& window, const QString& name, TSideTimes& time
 void BM_SideBySide(benchmark::State& state) {
   const int rounds = static_cast<int>(state.range(0));
   const QString small = MakeStore(10), large = MakeStore(100000);
-  const QString small_copy = FolderPath(QStringLiteral("side-10.skd"));
-  const QString large_copy = FolderPath(QStringLiteral("side-100000.skd"));
+  QString small_copy, large_copy;
   for (auto _ : state) {
     TSideTimes small_times, large_times;
     try {
@@ -305,11 +304,8 @@ void BM_SideBySide(benchmark::State& state) {
         small_times.start.push_back(TimeStart(small));
         large_times.start.push_back(TimeStart(large));
       }
-      for (const auto& [from, copy] :
-           {std::pair(small, small_copy), std::pair(large, large_copy)}) {
-        QFile::remove(copy);
-        QFile::copy(from, copy);
-      }
+      small_copy = FreshCopy(small, QStringLiteral("side-10.skd"));
+      large_copy = FreshCopy(large, QStringLiteral("side-100000.skd"));
       TOpenWindow small_window(small_copy), large_window(large_copy);
       small_window.AddPictureNamed(QStringLiteral("holiday first"));
       large_window.AddPictureNamed(QStringLiteral("holiday first"));
