@@ -59,38 +59,46 @@ std::string TextOf(const TMemoryStream& stream) {
   return std::string(stream.Bytes().begin(), stream.Bytes().end());
 }
 
+namespace {
+
+// A new folder in the system's temporary folder, its name starting with prefix; empty when none
+// could be made.
+std::string MakeFolder(std::string_view prefix) {
+  std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+  return ::mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+}  // namespace
+
 void StoreTest::SetUp() {
-  const char* base = std::getenv("TMPDIR");
-  had_tmpdir_ = base != nullptr;
-  if (base) saved_tmpdir_ = base;
-  std::string pattern = (fs::temp_directory_path() / "sk-store-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-  dir_ = pattern;
+  dir_ = MakeFolder("sk-store-");
+  ASSERT_FALSE(dir_.empty());
   tmp_ = dir_ + "/tmp";
   fs::create_directory(tmp_);
   // The memo of verified key orders starts empty for every test and never reaches the user's
   // cache folder. It lies outside the test's folder, whose files some tests list.
-  const char* cache = std::getenv("XDG_CACHE_HOME");
-  had_cache_home_ = cache != nullptr;
-  if (cache) saved_cache_home_ = cache;
-  std::string cache_pattern = (fs::temp_directory_path() / "sk-cache-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(cache_pattern.data()), nullptr);
-  cache_dir_ = cache_pattern;
-  ::setenv("TMPDIR", tmp_.c_str(), 1);
-  ::setenv("XDG_CACHE_HOME", cache_dir_.c_str(), 1);
+  cache_dir_ = MakeFolder("sk-cache-");
+  ASSERT_FALSE(cache_dir_.empty());
+  SetVariable("TMPDIR", tmp_);
+  SetVariable("XDG_CACHE_HOME", cache_dir_);
+}
+
+void StoreTest::SetVariable(const char* name, const std::string& value) {
+  const char* old = std::getenv(name);
+  saved_variables_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+  ::setenv(name, value.c_str(), 1);
 }
 
 void StoreTest::TearDown() {
-  if (had_tmpdir_) {
-    ::setenv("TMPDIR", saved_tmpdir_.c_str(), 1);
-  } else {
-    ::unsetenv("TMPDIR");
+  // Latest first, so that a variable set twice gets the value it had before the test.
+  for (auto saved = saved_variables_.rbegin(); saved != saved_variables_.rend(); ++saved) {
+    if (saved->value) {
+      ::setenv(saved->name, saved->value->c_str(), 1);
+    } else {
+      ::unsetenv(saved->name);
+    }
   }
-  if (had_cache_home_) {
-    ::setenv("XDG_CACHE_HOME", saved_cache_home_.c_str(), 1);
-  } else {
-    ::unsetenv("XDG_CACHE_HOME");
-  }
+  saved_variables_.clear();
   std::error_code ec;
   if (!cache_dir_.empty()) fs::remove_all(cache_dir_, ec);
   fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,13 +49,17 @@ class StoreTest : public ::testing::Test {
   const std::string& CacheDir() const { return cache_dir_; }
 
  private:
+  // Sets an environment variable for the test; TearDown gives it back its value.
+  void SetVariable(const char* name, const std::string& value);
+
+  struct TSavedVariable {
+    const char* name;
+    std::optional<std::string> value;  // nullopt: it was not set
+  };
   std::string dir_;
   std::string tmp_;
-  std::string saved_tmpdir_;
-  bool had_tmpdir_ = false;
   std::string cache_dir_;
-  std::string saved_cache_home_;
-  bool had_cache_home_ = false;
+  std::vector<TSavedVariable> saved_variables_;
 };
 
 }  // namespace sk::test
