@@ -10,8 +10,9 @@ namespace {
 
 constexpr uint8_t kMagic[4] = {'S', 'K', 'I', 'L'};
 constexpr size_t kHeaderSize = 4 + 8 + 8;
-constexpr uint8_t kAdded = 'A';
-constexpr uint8_t kDeleted = 'D';
+// The kind of a change, written as a one-character string before its key.
+constexpr char kAdded = 'A';
+constexpr char kDeleted = 'D';
 
 void PutLE(std::vector<uint8_t>& out, uint64_t value, int size) {
   for (int i = 0; i < size; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -95,7 +96,8 @@ std::vector<uint8_t> EncodeIndexChanges(std::span<const TIndexChange> changes) {
   TIndexBytesWriter writer;
   writer.WriteInteger(static_cast<int32_t>(changes.size()));
   for (const TIndexChange& change : changes) {
-    writer.WriteString(change.added ? std::string_view("A") : std::string_view("D"));
+    const char kind = change.added ? kAdded : kDeleted;
+    writer.WriteString(std::string_view(&kind, 1));
     writer.WriteString(change.key);
     if (!change.added) continue;
     writer.WriteInteger(change.index.offset);
