@@ -144,9 +144,9 @@ struct TOpenWindow {
     Settle();
   }
 
-  // The first Flush of a session writes the whole index (later ones append to its log): one add
-  // before the timed ones, so that they measure the adds and deletes that follow it. Its own
-  // cost is what BM_FirstAddOfASession reports.
+  // Adds the bench's picture under name through the "Load" command, as a user does. The first
+  // Flush of a session writes the whole index (later ones append to its log), so benchmarks add
+  // once before the timed adds and deletes; that first add's cost is BM_FirstAddOfASession's.
   void AddPictureNamed(const QString& name) {
     prompts.QueueOpenPictures({FolderPath(QStringLiteral("add.jpg"))});
     prompts.QueueDialog([name](QDialog& dialog) {
