@@ -32,7 +32,7 @@ class TKeyListBox : public QAbstractItemView {
   void KeyRemoved(int row);
   bool ShowsStore() const { return model_.ShowsStore(); }
   // The key and its screen text at a row.
-  const std::string& Key(int row) const { return model_.Key(row); }
+  std::string_view Key(int row) const { return model_.Key(row); }
   QString Text(int row) const;
   // Every row's text, in order (for tests and small lists).
   QStringList Texts() const;

@@ -43,11 +43,11 @@ void TKeyListModel::KeyRemoved(int row) {
   endRemoveRows();
 }
 
-const std::string& TKeyListModel::Key(int row) const {
-  static const std::string kNone;
-  if (row < 0) return kNone;
-  if (store_ != nullptr) return row < store_->Count() ? store_->KeyAt(row) : kNone;
-  return row < std::ssize(keys_) ? keys_[static_cast<size_t>(row)] : kNone;
+std::string_view TKeyListModel::Key(int row) const {
+  if (row < 0) return {};
+  if (store_ != nullptr) return row < store_->Count() ? store_->KeyAt(row) : std::string_view();
+  return row < std::ssize(keys_) ? std::string_view(keys_[static_cast<size_t>(row)])
+                                 : std::string_view();
 }
 
 }  // namespace sk

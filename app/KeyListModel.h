@@ -5,6 +5,7 @@
 
 #include <QAbstractListModel>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/KES.h"
@@ -36,7 +37,7 @@ class TKeyListModel : public QAbstractListModel {
   int Count() const { return rows_; }
   // The key at row; empty for a row the store no longer has (it shrank and the list is not yet
   // told).
-  const std::string& Key(int row) const;
+  std::string_view Key(int row) const;
 
  private:
   const TKES* store_ = nullptr;

@@ -991,7 +991,7 @@ int TMainForm::KeyCount() const {
 }
 
 std::string TMainForm::KeyAt(int row) const {
-  return key_list_->Key(row);
+  return std::string(key_list_->Key(row));
 }
 
 void TMainForm::SelectRow(int row) {
@@ -1018,7 +1018,7 @@ int TMainForm::SelectedRow() const {
 std::optional<std::string> TMainForm::SelectedKey() const {
   const int row = key_list_->currentRow();
   if (row < 0) return std::nullopt;
-  return key_list_->Key(row);
+  return std::string(key_list_->Key(row));
 }
 
 void TMainForm::ShowPosition(const QString& text) {

@@ -336,9 +336,9 @@ std::string LongKeyName(int i) {
   return key + KeyName(i);
 }
 
-// Searching once for every key of an index list loaded as open loads it (unsorted adds, then
-// reversed), which makes every key's sort key: the time per key, the heap the loaded list takes
-// per key, and the heap the sort keys add per key (with the allocator's overhead).
+// Searching once for every key of an index list made by unsorted adds, then reversed, which
+// makes every key's sort key: the time per key, the heap the list of records takes per key, and
+// the heap the sort keys add per key (with the allocator's overhead).
 template <class MakeKey>
 void SortKeysOfAll(benchmark::State& state, MakeKey make_key) {
   const int keys = static_cast<int>(state.range(0));

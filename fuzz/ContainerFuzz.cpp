@@ -22,7 +22,7 @@ constexpr char kPassword[] = "fuzz";
 std::vector<std::string> Walk(sk::TKES& store) {
   std::vector<std::string> keys;
   for (int i = 0; i < store.Count(); ++i) {
-    keys.push_back(store.KeyAt(i));
+    keys.emplace_back(store.KeyAt(i));
     store.MoveTo(i);
     sk::TMemoryStream stream;
     try {

@@ -159,10 +159,11 @@ std::vector<uint8_t> IndexBytesOf(const TIndexList& system, const TIndexList& it
   writer.WriteInteger(items.Count() + system.Count());
   for (const TIndexList* list : {&system, &items}) {
     for (int i = list->Count() - 1; i >= 0; --i) {
+      const TIndex index = list->ValueAt(i);
       writer.WriteString(list->Key(i));
-      writer.WriteInteger(list->Value(i).offset);
-      writer.WriteInteger(list->Value(i).size);
-      writer.WriteInteger(static_cast<int32_t>(list->Value(i).flags));
+      writer.WriteInteger(index.offset);
+      writer.WriteInteger(index.size);
+      writer.WriteInteger(static_cast<int32_t>(index.flags));
     }
   }
   return writer.Bytes();

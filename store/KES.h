@@ -175,9 +175,10 @@ class TKES {
   // is empty until the index is first written.
   const std::string& DataFileName() const { return data_name_; }
   const std::string& IndexFileName() const { return index_name_; }
-  // The key at a position of the item list (0 <= index < Count()).
-  const std::string& KeyAt(int index) const { return items_.Key(index); }
-  const TIndex& IndexAt(int index) const { return items_.Value(index); }
+  // The key at a position of the item list (0 <= index < Count()), valid while that key stays in
+  // the open store.
+  std::string_view KeyAt(int index) const { return items_.Key(index); }
+  TIndex IndexAt(int index) const { return items_.ValueAt(index); }
   // Byte lengths of the data section and of the index (0 while closed), as the next close would
   // write them when nothing changes before it.
   int64_t DataSize() const;
@@ -290,8 +291,8 @@ class TKES {
   // Deletes the log once the index file holds its changes (or no longer needs them).
   void DropIndexLog() noexcept;
   // Remembers an item change for the next Flush's log record.
-  void NoteChange(bool added, const std::string& key, const TIndex& index) noexcept;
-  void ReadIndexRecords(std::span<const uint8_t> index);
+  void NoteChange(bool added, std::string_view key, const TIndex& index) noexcept;
+  void ReadIndexRecords(std::vector<uint8_t> index);
   template <class TWriter>
   void WriteIndexRecords(TWriter& stream, TProgressOrigin origin);
   // Whether the close must write the container: the store was created by this open, an item was

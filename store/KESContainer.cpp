@@ -24,7 +24,8 @@ bool TagIs(const uint8_t (&bytes)[4], const uint8_t (&tag)[4]) {
   return std::memcmp(bytes, tag, 4) == 0;
 }
 
-int32_t ReadLE32(const uint8_t (&bytes)[4]) {
+// The little-endian 32-bit integer in the four bytes at bytes.
+int32_t ReadLE32(const uint8_t* bytes) {
   return static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
                               uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
 }
@@ -258,12 +259,12 @@ void TKES::OpenDataFile() {
 
 void TKES::LoadIndex() {
   try {
-    const std::vector<uint8_t> index = std::move(opened_index_);
+    std::vector<uint8_t> index = std::move(opened_index_);
     opened_index_.clear();
     // A protected index is not hashed: the memo lies outside the container, in the clear.
     opened_index_digest_.reset();
     if (!was_protected_) opened_index_digest_ = DigestIndex(index);
-    ReadIndexRecords(index);
+    ReadIndexRecords(std::move(index));
   } catch (const EKESError&) {
     throw;
   } catch (const std::exception&) {
@@ -271,17 +272,32 @@ void TKES::LoadIndex() {
     RaiseInvalidIndex();
   }
   item_index_ = 0;
-  current_key_ = items_.Count() > 0 ? items_.Key(0) : TKey();
+  current_key_ = items_.Count() > 0 ? TKey(items_.Key(0)) : TKey();
   modified_ = false;
   ProgressFinish();
 }
 
-void TKES::ReadIndexRecords(std::span<const uint8_t> bytes) {
-  TIndexBytesReader stream(bytes);
-  int32_t count = 0;
-  if (!stream.ReadInteger(count)) RaiseInvalidIndex();
+namespace {
+
+// An index record's value: the three integers after its key. The serial is one more than where
+// the key lies in the index, so the records of one load have serials of their own, and the items
+// added later count on from beyond the index's length.
+TIndex ReadLoadedIndex(const uint8_t* value_bytes, uint32_t key_at) {
+  return TIndex{ReadLE32(value_bytes), ReadLE32(value_bytes + 4),
+                static_cast<uint32_t>(ReadLE32(value_bytes + 8)), key_at + 1};
+}
+
+}  // namespace
+
+void TKES::ReadIndexRecords(std::vector<uint8_t> bytes) {
+  // The items stay in the index bytes, read in place; the few system entries get records.
+  items_.Load(std::move(bytes), &ReadLoadedIndex);
+  const std::vector<uint8_t>& index = items_.LoadedBytes();
+  const size_t size = index.size();
+  if (size < 4) RaiseInvalidIndex();
+  const int32_t count = ReadLE32(index.data());
   // Every record takes at least 13 bytes: a count that cannot fit is a damaged index.
-  if (count < 0 || count > (std::ssize(bytes) - 4) / kMinIndexRecord) RaiseInvalidIndex();
+  if (count < 0 || count > (std::ssize(index) - 4) / kMinIndexRecord) RaiseInvalidIndex();
 
   items_.SetSorted(false);
   try {
@@ -290,26 +306,33 @@ void TKES::ReadIndexRecords(std::span<const uint8_t> bytes) {
     RaiseInvalidIndex();  // more entries than a key list can hold (4^13 or more)
   }
   ProgressStart(count, TProgressOrigin::poOpen);
+  size_t place = 4;
   for (int32_t i = 0; i < count; ++i) {
-    std::string_view key;  // in bytes, copied once into its record
-    TIndex index;
-    int32_t flags = 0;
-    if (!stream.ReadRecord(key, index.offset, index.size, flags)) RaiseInvalidIndex();
-    index.flags = static_cast<uint32_t>(flags);
-    index.serial = ++serial_clock_;
+    const uint8_t* key = index.data() + place;
+    const void* zero = std::memchr(key, 0, size - place);
+    if (!zero) RaiseInvalidIndex();
+    const size_t length = static_cast<const uint8_t*>(zero) - key;
+    const size_t value_at = place + length + 1;
+    if (size - value_at < 12) RaiseInvalidIndex();
+    // The index section's length is a 32-bit value, so every place in it fits in 32 bits.
+    const auto key_at = static_cast<uint32_t>(place);
+    const uint32_t flags = static_cast<uint32_t>(ReadLE32(index.data() + value_at + 8));
     try {
-      if (index.flags & kFlagSystem) {
-        system_.Add(std::string(key), index);
+      if (flags & kFlagSystem) {
+        system_.Add(std::string(reinterpret_cast<const char*>(key), std::min<size_t>(length, 255)),
+                    ReadLoadedIndex(index.data() + value_at, key_at));
       } else {
-        items_.Append(key, index);
+        items_.AppendLoaded(key_at, static_cast<uint32_t>(length));
       }
     } catch (const std::bad_alloc&) {
       RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
     } catch (const EKESListError&) {
       RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
     }
+    place = value_at + 12;
     ProgressTick(i + 1);
   }
+  serial_clock_ = static_cast<uint32_t>(size);
   items_.ReverseAndSort();
 }
 
@@ -342,7 +365,7 @@ void TKES::ApplyCaseMode() {
     }
   }
   filter_.Set(filter_text_, use_grep_match_, CaseSensitive());
-  if (items_.Count() > 0) current_key_ = items_.Key(0);
+  if (items_.Count() > 0) current_key_ = TKey(items_.Key(0));
 }
 
 std::vector<uint8_t> TKES::ReadSystemEntry(std::string_view key) {
@@ -442,16 +465,16 @@ void TKES::WriteIndexFile(TProgressOrigin origin) {
 template <class TWriter>
 void TKES::WriteIndexRecords(TWriter& stream, TProgressOrigin origin) {
   stream.WriteInteger(items_.Count() + system_.Count());
-  auto write_record = [&stream](const std::string& key, const TIndex& index) {
+  auto write_record = [&stream](std::string_view key, const TIndex& index) {
     stream.WriteString(key);
     stream.WriteInteger(index.offset);
     stream.WriteInteger(index.size);
     stream.WriteInteger(static_cast<int32_t>(index.flags));
   };
-  for (int i = system_.Count() - 1; i >= 0; --i) write_record(system_.Key(i), system_.Value(i));
+  for (int i = system_.Count() - 1; i >= 0; --i) write_record(system_.Key(i), system_.ValueAt(i));
   ProgressStart(items_.Count(), origin);
   for (int i = items_.Count() - 1, tick = 0; i >= 0; --i, ++tick) {
-    write_record(items_.Key(i), items_.Value(i));
+    write_record(items_.Key(i), items_.ValueAt(i));
     ProgressTick(tick);
   }
 }
@@ -555,6 +578,7 @@ void TKES::ClearState() {
   items_.Clear();
   system_.Clear();
   cache_.Clear();
+  serial_clock_ = 0;  // the cache, which names items by serial, is empty
   items_.SetSorted(true);
   items_.SetCaseSensitive(false);  // every open starts case-insensitive
   item_index_ = 0;

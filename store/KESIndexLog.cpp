@@ -99,9 +99,9 @@ void TKES::DropIndexLog() noexcept {
   whole_index_due_ = true;
 }
 
-void TKES::NoteChange(bool added, const std::string& key, const TIndex& index) noexcept {
+void TKES::NoteChange(bool added, std::string_view key, const TIndex& index) noexcept {
   try {
-    unflushed_.push_back(TIndexChange{added, key, index});
+    unflushed_.push_back(TIndexChange{added, std::string(key), index});
   } catch (const std::bad_alloc&) {
     whole_index_due_ = true;  // the log would miss this change: the next Flush writes it whole
   }

@@ -179,11 +179,11 @@ void TKES::GetItem(TMemoryStream& stream) {
   }
   // The item at the current position (after deleting the first item CurrentKey is empty while the
   // position already names the next one). The cache knows it by the item, not by its key text.
-  const std::string cache_key = CacheKey(items_.Value(item_index_));
+  const std::string cache_key = CacheKey(items_.ValueAt(item_index_));
   stream.Seek(0);
   try {
     if (!cache_.Hit(cache_key, stream)) {
-      const TIndex& index = items_.Value(item_index_);
+      const TIndex index = items_.ValueAt(item_index_);
       CheckBody(index);
       if (strong_) {
         // Opened in memory: a strongly protected body is never plain on disk.
@@ -229,7 +229,7 @@ int64_t TKES::ItemSize() {
     Warn(WarnNoData, kWarnNoData);
     return 0;
   }
-  const TIndex& index = items_.Value(item_index_);
+  const TIndex index = items_.ValueAt(item_index_);
   if (!(index.flags & kFlagCompressed)) {
     return strong_ ? std::max<int64_t>(index.size - static_cast<int64_t>(kSealOverhead), 0)
                    : index.size;
@@ -269,8 +269,8 @@ void TKES::InternalDelete() {
   }
   editing_ = inserting_ = false;
   const int deleted = item_index_;
-  cache_.Remove(CacheKey(items_.Value(deleted)));
-  NoteChange(false, items_.Key(deleted), items_.Value(deleted));
+  cache_.Remove(CacheKey(items_.ValueAt(deleted)));
+  NoteChange(false, items_.Key(deleted), items_.ValueAt(deleted));
   items_.Delete(deleted);
   if (deleted == 0) {
     current_key_.clear();
@@ -323,7 +323,7 @@ void TKES::GetKeys(TStringList& strings) {
   ProgressStart(Count(), TProgressOrigin::poGetKeys);
   for (int i = 0; i < Count(); ++i) {
     ProgressTick(i + 1);
-    if (Passes(i)) strings.Add(items_.Key(i));
+    if (Passes(i)) strings.Add(std::string(items_.Key(i)));
   }
   strings.SetSorted(sorted);
   ProgressFinish();

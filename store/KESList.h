@@ -165,6 +165,10 @@ class TCachedSortKey {
 
 // Sorted or unsorted (key, value) pairs over TKESList. Keys are byte strings compared by the
 // collator under the list's case mode; searches compare the keys' sort keys, which order alike.
+//
+// A list loaded from serialised records (a store's index) may leave them where they lie: such an
+// entry's key is read in place, and its record is made only when its value is first asked for by
+// reference. Loading then costs a slot per entry rather than a record and a key copy each.
 template <class T>
 class TKESStringList {
  public:
@@ -172,6 +176,9 @@ class TKESStringList {
     std::string key;
     T value{};
   };
+  // Reads the value of a loaded entry from the bytes after its key's terminating zero; key_at is
+  // where the key starts in the loaded bytes.
+  using TValueReader = T (*)(const uint8_t* value_bytes, uint32_t key_at);
 
   explicit TKESStringList(const TCollator* collator = nullptr)
       : collator_(collator ? collator : &TCollator::Default()) {}
@@ -181,9 +188,17 @@ class TKESStringList {
   bool CaseSensitive() const { return case_sensitive_; }
   const TCollator& Collator() const { return *collator_; }
 
-  const std::string& Key(int index) const { return list_.Get(index).record->key; }
-  T& Value(int index) { return list_.Get(index).record->value; }
-  const T& Value(int index) const { return list_.Get(index).record->value; }
+  // A view that stays valid while the entry exists and the list is not cleared.
+  std::string_view Key(int index) const { return KeyOf(list_.Get(index)); }
+  // The value by reference; a loaded entry gets its record now.
+  T& Value(int index) { return RecordOf(list_.Get(index)).value; }
+  const T& Value(int index) const { return RecordOf(list_.Get(index)).value; }
+  // The value by copy, which makes no record: for passes over the whole list.
+  T ValueAt(int index) const {
+    const TEntry& entry = list_.Get(index);
+    if (const Record* record = entry.GetRecord()) return record->value;
+    return ReadLoadedValue(entry);
+  }
 
   int Compare(std::string_view a, std::string_view b) const {
     return collator_->Compare(a, b, case_sensitive_);
@@ -191,7 +206,7 @@ class TKESStringList {
 
   // Appends (unsorted) or inserts at the sorted position; a key that exists already in a sorted
   // list raises EKESListError "Only one person with that name is allowed". A sorted add keeps the
-  // sort key it searched with; an unsorted one (a store being loaded) makes none.
+  // sort key it searched with; an unsorted one makes none.
   int Add(std::string key, T value) {
     int position = Count();
     std::string sort_key;
@@ -204,7 +219,8 @@ class TKESStringList {
     Record* record = records_.Take();
     record->key = std::move(key);
     record->value = std::move(value);
-    TEntry entry{record, {}};
+    TEntry entry;
+    entry.SetRecord(record);
     if (sorted_) entry.sort_key.Set(sort_key, case_sensitive_);
     try {
       list_.Insert(position, std::move(entry));
@@ -215,25 +231,21 @@ class TKESStringList {
     return position;
   }
 
-  // Appends to an unsorted list without making its sort key (a store being loaded, whose order
-  // is checked or sorted afterwards); a sorted list adds key at its place, as Add does.
-  void Append(std::string_view key, T value) {
-    if (sorted_) {
-      Add(std::string(key), std::move(value));
-      return;
-    }
-    Record* record = records_.Take();
-    try {
-      // Sized first, then copied by one call: the library copy is quicker for short keys than
-      // the string copy the compiler expands in place.
-      record->key.resize(key.size());
-      std::memcpy(record->key.data(), key.data(), key.size());
-      record->value = std::move(value);
-      list_.Append(TEntry{record, {}});
-    } catch (...) {
-      records_.Give(record);
-      throw;
-    }
+  // Empties the list and keeps bytes that hold serialised records, for AppendLoaded.
+  void Load(std::vector<uint8_t> bytes, TValueReader read_value) {
+    Clear();
+    loaded_ = std::move(bytes);
+    read_value_ = read_value;
+  }
+  const std::vector<uint8_t>& LoadedBytes() const { return loaded_; }
+
+  // Appends to an unsorted list the record whose key of length bytes starts at key_at in the
+  // loaded bytes; its value follows the key's terminating zero. A key longer than 255 characters
+  // is kept to its first 255.
+  void AppendLoaded(uint32_t key_at, uint32_t length) {
+    TEntry entry;
+    entry.SetLoaded(key_at, length);
+    list_.Append(std::move(entry));
   }
 
   // Binary search; position receives the first equal entry when found, else the insertion point.
@@ -247,19 +259,18 @@ class TKESStringList {
   }
 
   void Delete(int index) {
-    Record* record = list_.Get(index).record;
+    Record* record = list_.Get(index).GetRecord();
     list_.Delete(index);
-    records_.Give(record);
+    if (record) records_.Give(record);
   }
   void Clear() {
     list_.Clear();
     records_.Clear();
+    loaded_ = std::vector<uint8_t>();
+    read_value_ = nullptr;
   }
-  // Makes room for n entries; the records of as many are allocated at once.
-  void SetCapacity(int64_t n) {
-    list_.SetCapacity(n);
-    records_.Reserve(n - Count());
-  }
+  // Makes room for n entries.
+  void SetCapacity(int64_t n) { list_.SetCapacity(n); }
   void SetSorted(bool sorted) { sorted_ = sorted; }
 
   // Reverses an unsorted list (loaded in descending order) and marks it sorted.
@@ -302,7 +313,7 @@ class TKESStringList {
     entries.reserve(static_cast<size_t>(Count()));
     for (int i = 0; i < Count(); ++i) entries.push_back(std::move(list_.Get(i)));
     std::stable_sort(entries.begin(), entries.end(), [this](const TEntry& a, const TEntry& b) {
-      return Compare(a.record->key, b.record->key) < 0;
+      return Compare(KeyOf(a), KeyOf(b)) < 0;
     });
     for (int i = 0; i < Count(); ++i) list_.Put(i, std::move(entries[static_cast<size_t>(i)]));
   }
@@ -338,23 +349,68 @@ class TKESStringList {
     const TEntry& entry = list_.Get(index);
     std::string_view sort_key = entry.sort_key.For(case_sensitive_);
     if (sort_key.empty()) {
-      entry.sort_key.Set(collator_->SortKey(entry.record->key, case_sensitive_), case_sensitive_);
+      entry.sort_key.Set(collator_->SortKey(KeyOf(entry), case_sensitive_), case_sensitive_);
       sort_key = entry.sort_key.For(case_sensitive_);
     }
     return sort_key;
   }
 
   // A slot of the list: the record, and beside it its key's sort key, made on the first search
-  // that compares with it, so that a search reads the slots and sort keys but no record.
-  struct TEntry {
-    Record* record = nullptr;  // owned by records_
+  // that compares with it, so that a search reads the slots and sort keys but no record. A loaded
+  // entry has no record until one is asked for: its key lies in the loaded bytes.
+  class TEntry {
+   public:
+    // The record (owned by records_), or none for a loaded entry.
+    Record* GetRecord() const {
+      return place_ & kLoaded ? nullptr : reinterpret_cast<Record*>(static_cast<uintptr_t>(place_));
+    }
+    void SetRecord(Record* record) const { place_ = reinterpret_cast<uintptr_t>(record); }
+    void SetLoaded(uint32_t key_at, uint32_t length) {
+      place_ = uint64_t{key_at} << 32 | uint64_t{length} << 1 | kLoaded;
+    }
+    uint32_t LoadedAt() const { return static_cast<uint32_t>(place_ >> 32); }
+    uint32_t LoadedLength() const { return static_cast<uint32_t>(place_ & 0xFFFFFFFFu) >> 1; }
+
     mutable TCachedSortKey sort_key;
+
+   private:
+    // Records are aligned, so the lowest bit tells a record's address from a loaded entry's place
+    // (the key's start in the high half, its length above the bit in the low half).
+    static constexpr uint64_t kLoaded = 1;
+    static_assert(alignof(Record) > 1);
+    mutable uint64_t place_ = 0;
   };
 
-  // The records of the entries, allocated in slabs rather than one by one: loading a store makes
-  // a few allocations instead of one per key, and clearing frees them together. A record stays
-  // where it is for as long as its entry exists (so Key() references survive inserts and deletes);
-  // a deleted entry's record is reused by a later add.
+  std::string_view KeyOf(const TEntry& entry) const {
+    if (const Record* record = entry.GetRecord()) return record->key;
+    return {reinterpret_cast<const char*>(loaded_.data()) + entry.LoadedAt(),
+            std::min<size_t>(entry.LoadedLength(), 255)};
+  }
+
+  T ReadLoadedValue(const TEntry& entry) const {
+    return read_value_(loaded_.data() + entry.LoadedAt() + entry.LoadedLength() + 1,
+                       entry.LoadedAt());
+  }
+
+  // The entry's record, made from the loaded bytes if it has none yet.
+  Record& RecordOf(const TEntry& entry) const {
+    if (Record* record = entry.GetRecord()) return *record;
+    Record* record = records_.Take();
+    try {
+      record->key = KeyOf(entry);
+      record->value = ReadLoadedValue(entry);
+    } catch (...) {
+      records_.Give(record);
+      throw;
+    }
+    entry.SetRecord(record);
+    return *record;
+  }
+
+  // The records of the entries, allocated in slabs rather than one by one: many adds make a few
+  // allocations instead of one per key, and clearing frees them together. A record stays where it
+  // is for as long as its entry exists (so views of its key survive inserts and deletes); a
+  // deleted entry's record is reused by a later add.
   class TRecordPool {
    public:
     // A record for a new entry, its key empty.
@@ -364,7 +420,7 @@ class TKESStringList {
         free_.pop_back();
         return record;
       }
-      if (used_ == slab_size_) Reserve(std::max<int64_t>(kFirstSlab, allocated_));
+      if (used_ == slab_size_) AddSlab(std::max<int64_t>(kFirstSlab, allocated_));
       return slabs_.back().get() + used_++;
     }
     // Takes back the record of a deleted entry (its key's memory is released now).
@@ -377,19 +433,6 @@ class TKESStringList {
         // Not reused then: it is freed with its slab.
       }
     }
-    // Makes sure the next n records taken need no allocation.
-    void Reserve(int64_t n) {
-      const int64_t available = std::ssize(free_) + (slab_size_ - used_);
-      if (n <= available) return;
-      // The rest of the current slab is given up; a slab is never smaller than the records asked
-      // for, so a load that reserved its count allocates once.
-      const int64_t size = n - std::ssize(free_);
-      slabs_.reserve(slabs_.size() + 1);
-      slabs_.push_back(std::make_unique<Record[]>(static_cast<size_t>(size)));
-      allocated_ += size;
-      slab_size_ = size;
-      used_ = 0;
-    }
     void Clear() noexcept {
       slabs_.clear();
       free_.clear();
@@ -397,6 +440,16 @@ class TKESStringList {
     }
 
    private:
+    // Slabs double the records allocated so far, so many adds allocate a logarithmic number of
+    // times.
+    void AddSlab(int64_t size) {
+      slabs_.reserve(slabs_.size() + 1);
+      slabs_.push_back(std::make_unique<Record[]>(static_cast<size_t>(size)));
+      allocated_ += size;
+      slab_size_ = size;
+      used_ = 0;
+    }
+
     static constexpr int64_t kFirstSlab = 16;
     std::vector<std::unique_ptr<Record[]>> slabs_;
     std::vector<Record*> free_;         // records of deleted entries
@@ -405,8 +458,10 @@ class TKESStringList {
   };
 
   const TCollator* collator_;
-  TRecordPool records_;
+  mutable TRecordPool records_;
   TKESList<TEntry> list_;
+  std::vector<uint8_t> loaded_;  // the bytes loaded entries lie in
+  TValueReader read_value_ = nullptr;
   bool case_sensitive_ = false;
   bool sorted_ = false;
 };

@@ -96,7 +96,7 @@ bool TKES::SessionWasClosed(const TStaleSession& session) {
   if (!records) return false;
   TRecords current;
   for (const TIndexList* list : {&now.system_, &now.items_}) {
-    for (int i = 0; i < list->Count(); ++i) current[list->Key(i)] = list->Value(i);
+    for (int i = 0; i < list->Count(); ++i) current[std::string(list->Key(i))] = list->ValueAt(i);
   }
   return SameRecords(current, *records);
 }
@@ -169,7 +169,7 @@ void TKES::HandleStaleSession(const TStaleSession& session) {
   TStaleSessionInfo info;
   info.opened = journal.opened;
   std::set<std::string> started;
-  for (int i = 0; i < base.items_.Count(); ++i) started.insert(base.items_.Key(i));
+  for (int i = 0; i < base.items_.Count(); ++i) started.emplace(base.items_.Key(i));
   for (const auto& [key, index] : *records) {
     if (!(index.flags & kFlagSystem) && !started.contains(key)) ++info.added;
   }

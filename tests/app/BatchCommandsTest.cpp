@@ -139,7 +139,7 @@ TEST_F(BatchCommandsTest, AManyFileBatchRefreshesTheListPerFrameAndEndsAsDescrib
     // (the first in the list) selected and shown.
     std::vector<std::string> listed;
     for (int row = 0; row < form.KeyList().count(); ++row) {
-      listed.push_back(form.KeyList().Key(row));
+      listed.emplace_back(form.KeyList().Key(row));
     }
     TStringList in_store;
     form.KES().GetKeys(in_store);

@@ -304,7 +304,8 @@ TEST_F(KeyListOverAStoreTest, RowsReadTheStoreAndTheScreenFollowsEveryAddAndDele
     EXPECT_TRUE(ScreenIsFresh(box));
   }
   QStringList expected;
-  for (int i = 0; i < store.Count(); ++i) expected.append(QString::fromStdString(store.KeyAt(i)));
+  for (int i = 0; i < store.Count(); ++i)
+    expected.append(QString::fromStdString(std::string(store.KeyAt(i))));
   EXPECT_EQ(box.Texts(), expected);
 }
 

@@ -108,7 +108,7 @@ std::optional<TStoreModel> FaultMatrixTest::Contents(const std::string& password
   model.password = store.WasProtected() ? password : "";
   model.strong = store.Protection() == TProtection::kStrong;
   for (int i = 0; i < store.Count(); ++i) {
-    const std::string key = store.KeyAt(i);
+    const std::string key(store.KeyAt(i));
     store.FindKey(key);
     TMemoryStream stream;
     store.GetItem(stream);

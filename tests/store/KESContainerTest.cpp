@@ -66,6 +66,57 @@ TEST_F(KESContainerTest, UnchangedStoreIsRewrittenByteForByteWithSystemEntriesFi
   EXPECT_EQ(ReadBytes(Path("s.skd")), original);
 }
 
+TEST_F(KESContainerTest, KeysReadInPlaceAgreeWithTheIndexThroughChangesAndAKeyCutTo255) {
+  // An index may hold a key longer than a key can be (written elsewhere): it is kept to 255
+  // characters, and the record's integers are still read after the whole key.
+  const std::string long_key(300, 'L');
+  const Bytes data = test::BytesOf(
+      "apple"
+      "Banana"
+      "cherry!"
+      "long!");
+  const Bytes index = IndexSection({
+      {long_key, 18, 5, 0},
+      {"cherry", 11, 7, 0},
+      {"banana", 5, 6, 0},
+      {"Apple", 0, 5, 0},
+  });
+  WriteBytes(Path("r.skd"), Container(data, index));
+  auto body_of = [](TKES& store, std::string_view key) {
+    EXPECT_TRUE(store.FindKey(key)) << key;
+    TMemoryStream stream;
+    store.GetItem(stream);
+    return std::string(stream.Bytes().begin(), stream.Bytes().end());
+  };
+  {
+    TKES store(&collator_);
+    store.SetFileName(Path("r.skd"));
+    ASSERT_EQ(store.Count(), 4);
+    EXPECT_EQ(store.KeyAt(3), long_key.substr(0, 255));
+    EXPECT_EQ(store.IndexAt(3).offset, 18);
+    EXPECT_EQ(store.IndexAt(3).size, 5);
+    EXPECT_EQ(body_of(store, long_key), "long!");
+    EXPECT_EQ(body_of(store, "cherry"), "cherry!");
+    // Entries read in place and entries with records of their own side by side.
+    store.FindKey("banana");
+    store.Delete();
+    TMemoryStream added{test::BytesOf("added")};
+    store.AddItem(added, "Avocado");
+    EXPECT_EQ(body_of(store, "Apple"), "apple");
+    EXPECT_EQ(body_of(store, "Avocado"), "added");
+    EXPECT_EQ(body_of(store, long_key), "long!");
+    EXPECT_FALSE(store.FindKey("banana"));
+  }
+  TKES store(&collator_);
+  store.SetFileName(Path("r.skd"));
+  ASSERT_EQ(store.Count(), 4);
+  EXPECT_EQ(store.KeyAt(3), long_key.substr(0, 255));
+  for (const auto& [key, body] : std::vector<std::pair<std::string, std::string>>{
+           {"Apple", "apple"}, {"Avocado", "added"}, {long_key, "long!"}, {"cherry", "cherry!"}}) {
+    EXPECT_EQ(body_of(store, key), body);
+  }
+}
+
 TEST_F(KESContainerTest, ExtensionlessNameGetsKesAndAnyExtensionIsKept) {
   TKES store(&collator_);
   store.SetFileName(Path("plain"));
@@ -172,7 +223,7 @@ TEST_F(KESContainerTest, IndexInForeignOrderIsSortedAndEqualKeysAreKept) {
   store.SetFileName(Path("f.skd"));
   ASSERT_EQ(store.Count(), 4);
   std::vector<std::string> keys;
-  for (int i = 0; i < 4; ++i) keys.push_back(store.KeyAt(i));
+  for (int i = 0; i < 4; ++i) keys.emplace_back(store.KeyAt(i));
   EXPECT_EQ(keys, (std::vector<std::string>{"alpha", "MIKE", "mike", "Zulu"}));
   for (const char* key : {"alpha", "zulu", "Mike"}) {
     SCOPED_TRACE(key);
@@ -250,7 +301,7 @@ TEST_F(KESContainerTest, RememberedOrderIsTakenWithoutCheckingAndDamagedMemoIsHa
     store.SetReadOnly(true);
     store.SetFileName(Path("f.skd"));
     std::vector<std::string> keys;
-    for (int i = 0; i < store.Count(); ++i) keys.push_back(store.KeyAt(i));
+    for (int i = 0; i < store.Count(); ++i) keys.emplace_back(store.KeyAt(i));
     return keys;
   };
   const std::vector<std::string> sorted{"alpha", "Mike", "zulu"};

@@ -21,7 +21,7 @@ class KESIndexLogTest : public StoreTest {
  protected:
   static std::vector<std::string> Keys(TKES& store) {
     std::vector<std::string> keys;
-    for (int i = 0; i < store.Count(); ++i) keys.push_back(store.KeyAt(i));
+    for (int i = 0; i < store.Count(); ++i) keys.emplace_back(store.KeyAt(i));
     return keys;
   }
 

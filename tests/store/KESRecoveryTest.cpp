@@ -68,7 +68,7 @@ class KESRecoveryTest : public StoreTest {
 
   static std::vector<std::string> Keys(TKES& store) {
     std::vector<std::string> keys;
-    for (int i = 0; i < store.Count(); ++i) keys.push_back(store.KeyAt(i));
+    for (int i = 0; i < store.Count(); ++i) keys.emplace_back(store.KeyAt(i));
     return keys;
   }
   static std::string Text(TKES& store, const std::string& key) {

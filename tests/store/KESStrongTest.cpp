@@ -34,7 +34,7 @@ class KESStrongTest : public StoreTest {
   TItems Contents(TKES& store) {
     TItems items;
     for (int i = 0; i < store.Count(); ++i) {
-      const std::string key = store.KeyAt(i);
+      const std::string key(store.KeyAt(i));
       store.FindKey(key);
       TMemoryStream stream;
       store.GetItem(stream);
