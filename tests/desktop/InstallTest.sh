@@ -100,4 +100,9 @@ for file in store.skd store-without-extension; do
   [ "$type" = application/x-stillkeep-store ] || fail "$file is taken for '$type'"
 done
 
+# The installed skd finds its metafile module where it was installed, away from the build tree.
+python3 "$(dirname "$0")/../scripts/make_metafile_fixtures.py" "$work" >/dev/null
+(cd "$work" && env -u QT_QPA_PLATFORM -u DISPLAY "$prefix/bin/skd" convert shapes.wmf shapes.bmp) ||
+  fail "the installed skd cannot draw a metafile"
+
 [ "$failures" -eq 0 ]

@@ -126,6 +126,20 @@ TEST_F(SkdImageTest, ConvertDrawsMetafilesWithoutADisplay) {
   EXPECT_EQ(identified.out, "shapes.wmf\tWMF or EMF\t199\t149\t-\t-\n");
 }
 
+TEST_F(SkdImageTest, ASkdWithoutItsMetafileModuleSaysWhatIsMissing) {
+  // skd loads metafile drawing from a module beside it; a copy of skd alone in a folder has none.
+  Shell("/usr/bin/python3 " SK_TEST_SCRIPTS_DIR "/make_metafile_fixtures.py .");
+  Shell("mkdir alone && (ln '" SK_SKD_PATH "' alone/skd 2>/dev/null || cp '" SK_SKD_PATH
+        "' alone/skd)");
+  Shell("alone/skd convert shapes.wmf out.bmp 2> err.txt; echo $? > status.txt");
+  EXPECT_EQ(Read("status.txt"), "1\n");
+  const std::string err = Read("err.txt");
+  EXPECT_NE(err.find("cannot draw metafiles without skd-metafile.so"), std::string::npos) << err;
+  EXPECT_NE(err.find("unrecognized WMF or EMF"), std::string::npos) << err;
+  // Other pictures need no module.
+  Shell("alone/skd convert photo.bmp out.jpg");
+}
+
 TEST_F(SkdImageTest, IdentifyPrintsOneLinePerFileAndGoesOnAfterAFailure) {
   // A three-page 150 dpi TIFF (tiffcp joins the pages), an ImageMagick PCX and the JPEG and BMP.
   Shell("/usr/bin/convert -size 13x7 xc:red -depth 8 -density 150 -units PixelsPerInch a.tif");

@@ -1,12 +1,11 @@
 // skd: the picture store and the image codecs for scripts, through the program's own code.
-#include <QGuiApplication>
 #include <cstdio>
 #include <exception>
 #include <memory>
 
 #include "platform/TerminationSignals.h"
-#include "platform/qt/QtMetafileCanvas.h"
 #include "tools/skd/Commands.h"
+#include "tools/skd/MetafileDrawing.h"
 #include "tools/skd/Progress.h"
 #include "tools/skd/StoreSession.h"
 
@@ -32,24 +31,20 @@ int main(int argc, char** argv) {
   sk::skd::AddImageCommands(app);
   sk::skd::AddPictureCommands(app);
   sk::skd::AddScanCommands(app);
-  // Metafile text needs Qt's graphics system. It starts only when a metafile is read, on the
-  // offscreen platform unless the user chose one, so skd works without a display.
-  std::unique_ptr<QGuiApplication> gui;
-  sk::skd::SetMetafileCanvasFactory([&gui, &argc, argv](sk::TPicture& picture) {
-    if (!gui) {
-      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-      // Start-up notes of the graphics system (a missing runtime folder) are no business of the
-      // user's; real errors still show.
-      const QtMessageHandler previous = qInstallMessageHandler(
-          [](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtCriticalMsg || type == QtFatalMsg) {
-              std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-            }
-          });
-      gui = std::make_unique<QGuiApplication>(argc, argv);
-      qInstallMessageHandler(previous);
+  // Metafiles are drawn by a module loaded with the first one read. A reader reports any failure
+  // to draw as a file it cannot read, so a module that cannot be loaded is named here.
+  std::unique_ptr<sk::skd::TMetafileDrawing> drawing;
+  sk::skd::SetMetafileCanvasFactory([&drawing, &argc, argv](sk::TPicture& picture) {
+    if (!drawing) {
+      try {
+        drawing = sk::skd::StartMetafileDrawing(argc, argv);
+      } catch (const std::exception& e) {
+        sk::skd::ClearProgress();
+        std::fprintf(stderr, "skd: %s\n", e.what());
+        throw;
+      }
     }
-    return sk::MakeQtMetafileCanvas(picture);
+    return drawing->MakeCanvas(picture);
   });
   // Ctrl+C, SIGTERM and SIGHUP end a command as a failure would: the store is closed, saving what
   // was done, and its working files are removed.
