@@ -364,6 +364,7 @@ class TKESStringList {
     Record* GetRecord() const {
       return place_ & kLoaded ? nullptr : reinterpret_cast<Record*>(static_cast<uintptr_t>(place_));
     }
+    // Const because a loaded entry's record is made on demand, also through a const list.
     void SetRecord(Record* record) const { place_ = reinterpret_cast<uintptr_t>(record); }
     void SetLoaded(uint32_t key_at, uint32_t length) {
       place_ = uint64_t{key_at} << 32 | uint64_t{length} << 1 | kLoaded;
