@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -135,32 +136,85 @@ class TKESList {
   std::vector<std::unique_ptr<T[]>> pages_;
 };
 
-// A sort key kept for one case mode in a single allocation: the mode byte, the length as four
-// bytes, then the sort key. An entry that has none costs one pointer.
-class TCachedSortKey {
+// The sort keys kept for a list's entries. Each lies in one buffer: the mode byte, the length as
+// four bytes, then the sort key. Buffers are cut from large blocks the pool owns, and a released
+// buffer is kept for the next sort key of its size class. An entry holds its buffer's address, a
+// plain pointer, so that entries move as plain bytes when the list shifts them; an entry that has
+// none costs one pointer.
+class TSortKeyPool {
  public:
-  // The sort key kept for case_sensitive; empty when there is none for that mode (a sort key
+  // The sort key in bytes (from Make) when it was made for case_sensitive; else empty (a sort key
   // is never empty: it holds at least the collator's terminating zero).
-  std::string_view For(bool case_sensitive) const {
-    if (!bytes_ || bytes_[0] != static_cast<char>(case_sensitive)) return {};
-    uint32_t length;
-    std::memcpy(&length, bytes_.get() + 1, sizeof length);
-    return {bytes_.get() + kHeader, length};
+  static std::string_view For(const char* bytes, bool case_sensitive) {
+    if (bytes == nullptr || bytes[0] != static_cast<char>(case_sensitive)) return {};
+    return {bytes + kHeader, LengthOf(bytes)};
   }
 
-  // Keeps sort_key, made for case_sensitive, in place of any earlier one.
-  void Set(std::string_view sort_key, bool case_sensitive) {
+  // A buffer holding sort_key, made for case_sensitive.
+  const char* Make(std::string_view sort_key, bool case_sensitive) {
     const auto length = static_cast<uint32_t>(sort_key.size());
-    auto bytes = std::make_unique_for_overwrite<char[]>(kHeader + sort_key.size());
+    char* bytes = Take(SizeClass(length));
     bytes[0] = static_cast<char>(case_sensitive);
-    std::memcpy(bytes.get() + 1, &length, sizeof length);
-    std::memcpy(bytes.get() + kHeader, sort_key.data(), sort_key.size());
-    bytes_ = std::move(bytes);
+    std::memcpy(bytes + 1, &length, sizeof length);
+    std::memcpy(bytes + kHeader, sort_key.data(), sort_key.size());
+    return bytes;
+  }
+
+  // Keeps a buffer Make returned for reuse; nullptr is ignored.
+  void Release(const char* bytes) noexcept {
+    if (bytes == nullptr) return;
+    const size_t size_class = SizeClass(LengthOf(bytes));
+    // Found by the pointer the pool handed out, which lies in one of its blocks.
+    char* buffer = const_cast<char*>(bytes);
+    std::memcpy(buffer, &free_[size_class], sizeof(char*));
+    free_[size_class] = buffer;
+  }
+
+  void Clear() noexcept {
+    blocks_.clear();
+    free_.clear();
+    left_ = 0;
+    next_ = nullptr;
   }
 
  private:
   static constexpr size_t kHeader = 1 + sizeof(uint32_t);
-  std::unique_ptr<char[]> bytes_;
+  static constexpr size_t kGrain = 16;  // buffers hold at least a pointer, for the free list
+  static constexpr size_t kFirstBlock = 512, kBlock = 64 * 1024;
+
+  static uint32_t LengthOf(const char* bytes) {
+    uint32_t length;
+    std::memcpy(&length, bytes + 1, sizeof length);
+    return length;
+  }
+  // Buffers come in sizes of whole grains; class n holds (n + 1) grains.
+  static size_t SizeClass(uint32_t length) { return (kHeader + length - 1) / kGrain; }
+
+  char* Take(size_t size_class) {
+    if (size_class < free_.size() && free_[size_class] != nullptr) {
+      char* buffer = free_[size_class];
+      std::memcpy(&free_[size_class], buffer, sizeof(char*));
+      return buffer;
+    }
+    if (size_class >= free_.size()) free_.resize(size_class + 1, nullptr);
+    const size_t size = (size_class + 1) * kGrain;
+    if (left_ < size) {
+      // Blocks start small, for the many short lists, and double up to kBlock.
+      const size_t block = std::max(size, std::min(kBlock, kFirstBlock << blocks_.size()));
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(block));
+      next_ = blocks_.back().get();
+      left_ = block;
+    }
+    char* buffer = next_;
+    next_ += size;
+    left_ -= size;
+    return buffer;
+  }
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::vector<char*> free_;  // per size class, the last released buffer (each names the next)
+  char* next_ = nullptr;     // where the last block's unused part starts
+  size_t left_ = 0;
 };
 
 // Sorted or unsorted (key, value) pairs over TKESList. Keys are byte strings compared by the
@@ -221,10 +275,11 @@ class TKESStringList {
     record->value = std::move(value);
     TEntry entry;
     entry.SetRecord(record);
-    if (sorted_) entry.sort_key.Set(sort_key, case_sensitive_);
     try {
-      list_.Insert(position, std::move(entry));
+      if (sorted_) entry.sort_key = sort_keys_.Make(sort_key, case_sensitive_);
+      list_.Insert(position, entry);
     } catch (...) {
+      sort_keys_.Release(entry.sort_key);
       records_.Give(record);
       throw;
     }
@@ -259,12 +314,14 @@ class TKESStringList {
   }
 
   void Delete(int index) {
-    Record* record = list_.Get(index).GetRecord();
+    const TEntry entry = list_.Get(index);
     list_.Delete(index);
-    if (record) records_.Give(record);
+    sort_keys_.Release(entry.sort_key);
+    if (Record* record = entry.GetRecord()) records_.Give(record);
   }
   void Clear() {
     list_.Clear();
+    sort_keys_.Clear();
     records_.Clear();
     loaded_ = std::vector<uint8_t>();
     read_value_ = nullptr;
@@ -347,10 +404,14 @@ class TKESStringList {
   // none for this mode.
   std::string_view SortKeyAt(int index) const {
     const TEntry& entry = list_.Get(index);
-    std::string_view sort_key = entry.sort_key.For(case_sensitive_);
+    std::string_view sort_key = TSortKeyPool::For(entry.sort_key, case_sensitive_);
     if (sort_key.empty()) {
-      entry.sort_key.Set(collator_->SortKey(KeyOf(entry), case_sensitive_), case_sensitive_);
-      sort_key = entry.sort_key.For(case_sensitive_);
+      // Made for this mode in place of one made for the other.
+      const char* made =
+          sort_keys_.Make(collator_->SortKey(KeyOf(entry), case_sensitive_), case_sensitive_);
+      sort_keys_.Release(entry.sort_key);
+      entry.sort_key = made;
+      sort_key = TSortKeyPool::For(made, case_sensitive_);
     }
     return sort_key;
   }
@@ -372,7 +433,8 @@ class TKESStringList {
     uint32_t LoadedAt() const { return static_cast<uint32_t>(place_ >> 32); }
     uint32_t LoadedLength() const { return static_cast<uint32_t>(place_ & 0xFFFFFFFFu) >> 1; }
 
-    mutable TCachedSortKey sort_key;
+    // Owned by sort_keys_; none until a search or an add makes one.
+    mutable const char* sort_key = nullptr;
 
    private:
     // Records are aligned, so the lowest bit tells a record's address from a loaded entry's place
@@ -458,7 +520,11 @@ class TKESStringList {
     int64_t slab_size_ = 0, used_ = 0;  // records in the last slab, and taken from it
   };
 
+  // Entries are plain bytes, which the paged list moves with a single copy per run of them.
+  static_assert(std::is_trivially_copyable_v<TEntry>);
+
   const TCollator* collator_;
+  mutable TSortKeyPool sort_keys_;
   mutable TRecordPool records_;
   TKESList<TEntry> list_;
   std::vector<uint8_t> loaded_;  // the bytes loaded entries lie in

@@ -83,6 +83,41 @@ TEST(KESListTest, RandomInsertsAndDeletesMatchAVector) {
   EXPECT_EQ(Contents(list), model);
 }
 
+TEST(SortKeyPoolTest, ReusedBuffersNeverDisturbLiveOnes) {
+  // Sort keys of many lengths (size classes), made and released at random, some for the other
+  // case mode: every live buffer reads back what it was made with, also after its neighbours
+  // were released and their buffers reused.
+  TSortKeyPool pool;
+  struct TLive {
+    const char* bytes;
+    std::string sort_key;
+    bool case_sensitive;
+  };
+  std::vector<TLive> live;
+  std::mt19937 random(11);
+  for (int round = 0; round < 4000; ++round) {
+    if (live.empty() || random() % 3 != 0) {
+      std::string sort_key(1 + random() % 90, '\0');
+      for (char& c : sort_key) c = static_cast<char>(random());
+      const bool case_sensitive = random() % 2 == 0;
+      live.push_back({pool.Make(sort_key, case_sensitive), sort_key, case_sensitive});
+    } else {
+      const size_t at = random() % live.size();
+      pool.Release(live[at].bytes);
+      live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    if (round % 500 == 0 || round == 3999) {
+      for (const TLive& entry : live) {
+        ASSERT_EQ(TSortKeyPool::For(entry.bytes, entry.case_sensitive), entry.sort_key);
+        ASSERT_TRUE(TSortKeyPool::For(entry.bytes, !entry.case_sensitive).empty());
+      }
+    }
+  }
+  pool.Release(nullptr);
+  pool.Clear();
+  EXPECT_EQ(TSortKeyPool::For(pool.Make("x", false), false), "x");
+}
+
 TEST(KESListTest, CapacityBeyondLimitIsRefused) {
   TKESList<int> list;
   EXPECT_NO_THROW(list.SetCapacity(67108863));  // 4^13
