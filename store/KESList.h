@@ -180,7 +180,8 @@ class TSortKeyPool {
  private:
   static constexpr size_t kHeader = 1 + sizeof(uint32_t);
   static constexpr size_t kGrain = 16;  // buffers hold at least a pointer, for the free list
-  static constexpr size_t kFirstBlock = 512, kBlock = 64 * 1024;
+  static constexpr size_t kFirstBlock = 512, kBlock = 64 * 1024, kDoublings = 7;
+  static_assert(kFirstBlock << kDoublings == kBlock);
 
   static uint32_t LengthOf(const char* bytes) {
     uint32_t length;
@@ -200,7 +201,8 @@ class TSortKeyPool {
     const size_t size = (size_class + 1) * kGrain;
     if (left_ < size) {
       // Blocks start small, for the many short lists, and double up to kBlock.
-      const size_t block = std::max(size, std::min(kBlock, kFirstBlock << blocks_.size()));
+      const size_t doubled = blocks_.size() < kDoublings ? kFirstBlock << blocks_.size() : kBlock;
+      const size_t block = std::max(size, doubled);
       blocks_.push_back(std::make_unique_for_overwrite<char[]>(block));
       next_ = blocks_.back().get();
       left_ = block;

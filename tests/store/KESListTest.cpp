@@ -95,18 +95,20 @@ TEST(SortKeyPoolTest, ReusedBuffersNeverDisturbLiveOnes) {
   };
   std::vector<TLive> live;
   std::mt19937 random(11);
-  for (int round = 0; round < 4000; ++round) {
-    if (live.empty() || random() % 3 != 0) {
-      std::string sort_key(1 + random() % 90, '\0');
+  // Enough rounds for the pool to fill well over a hundred of its largest blocks.
+  for (int round = 0; round < 40000; ++round) {
+    if (live.empty() || random() % 4 != 0) {
+      std::string sort_key(random() % 2 == 0 ? 1 + random() % 900 : 1 + random() % 60, '\0');
       for (char& c : sort_key) c = static_cast<char>(random());
       const bool case_sensitive = random() % 2 == 0;
       live.push_back({pool.Make(sort_key, case_sensitive), sort_key, case_sensitive});
     } else {
       const size_t at = random() % live.size();
       pool.Release(live[at].bytes);
-      live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
+      live[at] = live.back();
+      live.pop_back();
     }
-    if (round % 500 == 0 || round == 3999) {
+    if (round % 5000 == 0 || round == 39999) {
       for (const TLive& entry : live) {
         ASSERT_EQ(TSortKeyPool::For(entry.bytes, entry.case_sensitive), entry.sort_key);
         ASSERT_TRUE(TSortKeyPool::For(entry.bytes, !entry.case_sensitive).empty());
