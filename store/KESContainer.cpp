@@ -1,8 +1,5 @@
 // TKES container handling: creating, unpacking and packing the container file, loading and
 // writing the index file, and the open and close sequences built on them.
-#include <endian.h>
-
-#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -27,8 +24,7 @@ bool TagIs(const uint8_t (&bytes)[4], const uint8_t (&tag)[4]) {
   return std::memcmp(bytes, tag, 4) == 0;
 }
 
-// The little-endian 32-bit integer in the four bytes at bytes.
-int32_t ReadLE32(const uint8_t* bytes) {
+int32_t ReadLE32(const uint8_t (&bytes)[4]) {
   return static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
                               uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
 }
@@ -282,28 +278,19 @@ void TKES::LoadIndex() {
 
 namespace {
 
-// Where the first zero byte at or after from lies in bytes, or nullptr when there is none. Keys
-// are short, so eight bytes are tested at a time in place of a library call per key.
-const uint8_t* FindZero(const std::vector<uint8_t>& bytes, size_t from) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-  size_t at = from;
-  for (; bytes.size() - at >= 8; at += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes.data() + at, 8);
-    word = le64toh(word);
-    // The lowest set high bit marks the first zero byte (higher ones may be false alarms).
-    const uint64_t zeros = (word - kOnes) & ~word & kHighs;
-    if (zeros != 0) return bytes.data() + at + std::countr_zero(zeros) / 8;
-  }
-  return static_cast<const uint8_t*>(std::memchr(bytes.data() + at, 0, bytes.size() - at));
-}
-
 // An index record's value: the three integers after its key. The serial is one more than where
 // the key lies in the index, so the records of one load have serials of their own, and the items
 // added later count on from beyond the index's length.
 TIndex ReadLoadedIndex(const uint8_t* value_bytes, uint32_t key_at) {
-  return TIndex{ReadLE32(value_bytes), ReadLE32(value_bytes + 4),
-                static_cast<uint32_t>(ReadLE32(value_bytes + 8)), key_at + 1};
+  TIndexBytesReader value({value_bytes, 12});
+  TIndex index;
+  int32_t flags = 0;
+  value.ReadInteger(index.offset);
+  value.ReadInteger(index.size);
+  value.ReadInteger(flags);
+  index.flags = static_cast<uint32_t>(flags);
+  index.serial = key_at + 1;
+  return index;
 }
 
 }  // namespace
@@ -312,9 +299,9 @@ void TKES::ReadIndexRecords(std::vector<uint8_t> bytes) {
   // The items stay in the index bytes, read in place; the few system entries get records.
   items_.Load(std::move(bytes), &ReadLoadedIndex);
   const std::vector<uint8_t>& index = items_.LoadedBytes();
-  const size_t size = index.size();
-  if (size < 4) RaiseInvalidIndex();
-  const int32_t count = ReadLE32(index.data());
+  TIndexBytesReader stream(index);
+  int32_t count = 0;
+  if (!stream.ReadInteger(count)) RaiseInvalidIndex();
   // Every record takes at least 13 bytes: a count that cannot fit is a damaged index.
   if (count < 0 || count > (std::ssize(index) - 4) / kMinIndexRecord) RaiseInvalidIndex();
 
@@ -325,33 +312,31 @@ void TKES::ReadIndexRecords(std::vector<uint8_t> bytes) {
     RaiseInvalidIndex();  // more entries than a key list can hold (4^13 or more)
   }
   ProgressStart(count, TProgressOrigin::poOpen);
-  size_t place = 4;
   for (int32_t i = 0; i < count; ++i) {
-    const uint8_t* key = index.data() + place;
-    const uint8_t* zero = FindZero(index, place);
-    if (!zero) RaiseInvalidIndex();
-    const size_t length = static_cast<size_t>(zero - key);
-    const size_t value_at = place + length + 1;
-    if (size - value_at < 12) RaiseInvalidIndex();
     // The index section's length is a 32-bit value, so every place in it fits in 32 bits.
-    const auto key_at = static_cast<uint32_t>(place);
-    const uint32_t flags = static_cast<uint32_t>(ReadLE32(index.data() + value_at + 8));
+    const auto key_at = static_cast<uint32_t>(stream.Place());
+    std::string_view key;
+    TIndex record;
+    int32_t flags = 0;
+    if (!stream.ReadRecord(key, record.offset, record.size, flags)) RaiseInvalidIndex();
+    record.flags = static_cast<uint32_t>(flags);
+    record.serial = key_at + 1;
+    // The whole key, also beyond the 255 characters kept: its record's integers follow it.
+    const auto length = static_cast<uint32_t>(stream.Place() - 12 - 1 - key_at);
     try {
-      if (flags & kFlagSystem) {
-        system_.Add(std::string(reinterpret_cast<const char*>(key), std::min<size_t>(length, 255)),
-                    ReadLoadedIndex(index.data() + value_at, key_at));
+      if (record.flags & kFlagSystem) {
+        system_.Add(std::string(key), record);
       } else {
-        items_.AppendLoaded(key_at, static_cast<uint32_t>(length));
+        items_.AppendLoaded(key_at, length);
       }
     } catch (const std::bad_alloc&) {
       RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
     } catch (const EKESListError&) {
       RaiseWithFileName(kes_msg::kMemoryFull, kIndexError);
     }
-    place = value_at + 12;
     ProgressTick(i + 1);
   }
-  serial_clock_ = static_cast<uint32_t>(size);
+  serial_clock_ = static_cast<uint32_t>(index.size());
   items_.ReverseAndSort();
 }
 
